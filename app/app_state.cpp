@@ -1,0 +1,3 @@
+#include "app_state.h"
+
+AppState app;

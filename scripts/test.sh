@@ -1,0 +1,23 @@
+#!/bin/sh
+# Installs what is needed, then builds and runs every test: a plain build,
+# an AddressSanitizer+UBSan build, a ThreadSanitizer run of the threaded
+# tests, and the check that the window code is still real Win32.
+set -eu
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+JOBS=$(nproc)
+
+run_suite() { # build-dir sanitizer ctest-args...
+  dir=$1; san=$2; shift 2
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE="$san" >/dev/null
+  cmake --build "$dir" -j "$JOBS"
+  (cd "$dir" && ctest --output-on-failure -j "$JOBS" "$@")
+}
+
+run_suite build ""
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_suite build-asan address -LE no-asan
+TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/scripts/tsan.supp" \
+  run_suite build-tsan thread -L threads
+if [ -x scripts/check-win32.sh ]; then scripts/check-win32.sh; fi
+echo "all tests passed"
