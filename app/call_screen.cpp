@@ -1,0 +1,127 @@
+// The call screen (queue list, "Ligar", help, "Desligar") and the window
+// commands: call, hang up, help page and the guarded close.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <string>
+
+#include "app_state.h"
+#include "commands.h"
+#include "service.h"
+#include "sip.h"
+
+namespace {
+
+const char *const CLOSE_CAPTION = "Dravik Tirn";
+
+// All-or-nothing: a prompt that does not fit is not shown at all, so the
+// user is never asked about a name other than the one that would be called.
+bool composePrompt(const char *first, const char *second = "", const char *third = "") {
+  return textCopy(app.promptText, "") && textAppend(app.promptText, first) &&
+         textAppend(app.promptText, second) && textAppend(app.promptText, third);
+}
+
+bool askYesNo(HWND window) { return MessageBoxA(window, app.promptText, "", MB_YESNO) == IDYES; }
+
+void destroyCallControls() {
+  HWND *controls[] = {&app.queueCombo, &app.callButton, &app.helpButton, &app.hangUpButton};
+  for (HWND *control : controls) {
+    if (*control)
+      DestroyWindow(*control);
+    *control = nullptr;
+  }
+}
+
+} // namespace
+
+void buildCallScreen(HWND window) {
+  const DWORD child = WS_CHILD | WS_VISIBLE;
+  createControl(app.queueCombo, window, 0, "ComboBox", "",
+                child | WS_VSCROLL | CBS_DROPDOWN | CBS_HASSTRINGS, 160, 110, 210, 200, 0);
+  app.shownQueueNames = copyQueueNames();
+  app.shownQueueUsers = copyQueueUsers();
+  for (const std::string &name : app.shownQueueNames)
+    SendMessageA(app.queueCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  SendMessageA(app.queueCombo, CB_SETCURSEL, static_cast<WPARAM>(findQueueIndex()), 0);
+
+  createControl(app.callButton, window, 0, "BUTTON", "Ligar", child | WS_BORDER, 264, 140, 100, 20,
+                CMD_CALL);
+  createControl(app.helpButton, window, 0, "BUTTON", "Ajuda áreas Consultoria", child | WS_BORDER,
+                185, 170, 160, 20, CMD_HELP);
+  if (app.callInProgress)
+    createControl(app.hangUpButton, window, 0, "BUTTON", "Desligar", child | WS_BORDER, 160, 140,
+                  100, 20, CMD_HANGUP);
+}
+
+// A pick in the queue list. Accelerator commands carry the same
+// notification code but no control, and other controls are not the list.
+void selectionChange(HWND control) {
+  if (!control || control != app.queueCombo)
+    return;
+  LRESULT index = SendMessageA(control, CB_GETCURSEL, 0, 0);
+  if (index == CB_ERR)
+    return;
+  LRESULT length = SendMessageA(control, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (length == CB_ERR || length < 0)
+    return;
+  std::string name(static_cast<size_t>(length) + 1, '\0');
+  if (SendMessageA(control, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                   reinterpret_cast<LPARAM>(&name[0])) == CB_ERR)
+    return;
+  // The directory lists only names that fit; should one not, the previous
+  // choice stays rather than a cut name that could match another queue.
+  textCopy(app.selectedQueue, name.c_str());
+}
+
+void callCommand(HWND window) {
+  if (!composePrompt("Ligar para fila de ", app.selectedQueue, "?"))
+    return;
+  // The queue's SIP user is resolved before the user answers. A user that
+  // would not fit is not cut into another one: no call is offered then.
+  if (!textCopy(app.calleeUser, lookupQueueUser()))
+    return;
+  if (!askYesNo(window))
+    return;
+
+  if (app.registered) {
+    if (app.callInProgress)
+      MessageBoxA(window, "Ligação em Curso", "Atenção", MB_OK);
+    else
+      placeCall(app.sipDomain);
+  }
+  rebuildCallScreen(window);
+}
+
+void hangUpCommand(HWND window) {
+  if (!composePrompt("Deseja Desligar ?") || !askYesNo(window))
+    return;
+  terminateCall();
+  rebuildCallScreen(window);
+}
+
+void helpCommand() {
+  std::string page = std::string("http://") + serviceHost() + "/?url=/areas_assuntos.php";
+  ShellExecuteA(nullptr, nullptr, page.c_str(), nullptr, nullptr, SW_SHOW);
+}
+
+// Rebuilt after every confirmed command so that "Desligar" follows the call.
+void rebuildCallScreen(HWND window) {
+  destroyCallControls();
+  SendMessageA(window, WM_CREATE, 0, 1);
+}
+
+LRESULT onClose(HWND window) {
+  if (app.callInProgress) {
+    MessageBoxA(window, "Chamada em Curso, termine antes de fechar", CLOSE_CAPTION, MB_OK);
+    return 0;
+  }
+  if (MessageBoxA(window, "Sair ?", CLOSE_CAPTION, MB_OKCANCEL) != IDOK)
+    return 0;
+  if (app.serviceLoginOpen) {
+    sendLogoutNotice();
+    terminateCall();
+  }
+  DestroyWindow(window);
+  return 0;
+}

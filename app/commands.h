@@ -1,0 +1,46 @@
+// The main window: its procedure, its two screens and the commands they
+// carry out.
+#pragma once
+
+#include <windows.h>
+
+#include "resource.h"
+
+// Command ids, carried in the low word of WM_COMMAND's wParam.
+enum {
+  CMD_LOGIN = 1,
+  CMD_CALL = 2,
+  CMD_HANGUP = 3,
+  CMD_HELP = 4,
+  CMD_NEXT_FIELD = IDC_NEXT_FIELD, // Tab, from the accelerator table
+  CMD_SUBMIT = IDC_SUBMIT,         // Enter, from the accelerator table
+};
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
+LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Message handlers of WndProc.
+LRESULT onCreate(HWND window);
+LRESULT onCommand(HWND window, WPARAM wParam, LPARAM lParam);
+LRESULT onClose(HWND window);
+LRESULT onDestroy();
+LRESULT onPaint(HWND window);
+LRESULT onCtlColorStatic(HDC dc);
+
+// Creates a child control of the main window, stores its handle in field and
+// gives it the label font.
+void createControl(HWND &field, HWND window, DWORD exStyle, const char *className, const char *text,
+                   DWORD style, int x, int y, int width, int height, int id);
+
+// Login screen.
+void buildLoginScreen(HWND window);
+void loginCommand(HWND window);
+void nextFieldCommand();
+
+// Call screen and window commands.
+void buildCallScreen(HWND window);
+void selectionChange(HWND control);
+void callCommand(HWND window);
+void hangUpCommand(HWND window);
+void helpCommand();
+void rebuildCallScreen(HWND window);
