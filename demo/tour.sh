@@ -1,0 +1,132 @@
+#!/bin/sh
+# Drives the running program on $DISPLAY the way a user would, with xdotool:
+# log in (Tab, code, Tab, password, Enter), pick a queue, "Ligar" / "Sim",
+# "Desligar" / "Sim", then close the window / "OK". Takes screenshots on the
+# way and checks the SIP peer's trace at each step.
+#
+# tour.sh --x11-close PATH --shots DIR --code CODE --password PW
+#         --queue-index N --sip-trace FILE [--callee sip:user@domain]
+set -eu
+X11CLOSE="" SHOTS="" CODE="" PASSWORD="" QUEUE=0 TRACE="" CALLEE=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+  --x11-close) X11CLOSE=$2 ;;
+  --shots) SHOTS=$2 ;;
+  --code) CODE=$2 ;;
+  --password) PASSWORD=$2 ;;
+  --queue-index) QUEUE=$2 ;;
+  --sip-trace) TRACE=$2 ;;
+  --callee) CALLEE=$2 ;;
+  *) echo "tour: unknown argument $1" >&2; exit 2 ;;
+  esac
+  shift 2
+done
+mkdir -p "$SHOTS"
+
+say() { echo "tour: $*"; }
+fail() { echo "tour: FAILED: $*" >&2; exit 1; }
+
+# Polls a shell condition for up to $1 tenths of a second.
+wait_for() {
+  limit=$1; shift
+  n=0
+  until eval "$@"; do
+    n=$((n + 1))
+    [ $n -ge "$limit" ] && return 1
+    sleep 0.1
+  done
+}
+
+# Requests of a kind that the SIP peer received ("INVITE sip:", "BYE ").
+received() {
+  [ -f "$TRACE" ] || { echo 0; return; }
+  awk -v start="$1" '
+    /message received/ { grab = 1; next }
+    grab && NF { if (index($0, start) == 1) n++; grab = 0 }
+    END { print n + 0 }' "$TRACE"
+}
+
+# Visible top-level windows other than the main window: the message boxes.
+boxes() {
+  xdotool search --onlyvisible --name '.*' 2>/dev/null | grep -vx "$MAIN" || true
+}
+
+# Waits for a message box and answers it with Enter (its default button).
+answer_box() {
+  what=$1
+  wait_for 100 '[ -n "$(boxes)" ]' || fail "no message box for $what"
+  box=$(boxes | tail -n 1)
+  sleep 0.3
+  [ -n "${2:-}" ] && shot_root "$2"
+  xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box" || true
+  xdotool key --window "$box" Return
+  wait_for 100 '[ -z "$(boxes)" ]' || fail "the message box for $what stayed open"
+}
+
+shot() { # window screenshot of the main window
+  sleep 0.3
+  import -window "$MAIN" "$SHOTS/$1.png"
+  say "screenshot $SHOTS/$1.png"
+}
+
+shot_root() { # the whole screen, message boxes included
+  import -window root "$SHOTS/$1.png"
+  say "screenshot $SHOTS/$1.png"
+}
+
+click_at() { # client coordinates of the main window
+  xdotool mousemove --window "$MAIN" "$1" "$2" click 1
+}
+
+MAIN=$(timeout 20 xdotool search --sync --onlyvisible --name '^Dravik Tirn 1\.1$' | head -n 1) ||
+  fail "the main window did not appear"
+[ -n "$MAIN" ] || fail "the main window did not appear"
+say "main window $MAIN"
+shot login-screen
+
+# Log in with the keyboard: the first Tab puts the focus in the code field.
+xdotool windowfocus --sync "$MAIN" 2>/dev/null || true
+xdotool key --window "$MAIN" Tab
+xdotool type --window "$MAIN" --delay 40 "$CODE"
+xdotool key --window "$MAIN" Tab
+xdotool type --window "$MAIN" --delay 40 "$PASSWORD"
+xdotool key --window "$MAIN" Return
+wait_for 150 '[ "$(received "REGISTER ")" -ge 1 ]' || fail "the account did not register"
+say "logged in; the account registered"
+shot call-screen
+
+# Pick a queue from the drop-down list: open it, then move down to the entry.
+click_at 360 122
+sleep 0.5
+shot_root queue-list
+n=0
+while [ $n -lt "$QUEUE" ]; do
+  xdotool key Down
+  n=$((n + 1))
+done
+xdotool key Return
+sleep 0.3
+shot queue-picked
+
+# Call the queue.
+click_at 314 150
+answer_box "the call prompt" call-prompt
+wait_for 150 '[ "$(received "ACK ")" -ge 1 ]' || fail "the queue did not answer"
+if [ -n "$CALLEE" ]; then
+  [ "$(received "INVITE $CALLEE")" -ge 1 ] || fail "no INVITE for $CALLEE"
+fi
+say "call connected"
+sleep 1
+shot call-in-progress
+
+# Hang up with "Desligar", left of "Ligar".
+click_at 210 150
+answer_box "the hang-up prompt" hang-up-prompt
+wait_for 100 '[ "$(received "BYE ")" -ge 1 ]' || fail "the queue did not receive the BYE"
+say "hung up"
+shot after-hang-up
+
+# Close the window; "Sair ?" / OK.
+"$X11CLOSE" "$MAIN"
+answer_box "the close prompt" close-prompt
+say "closed"

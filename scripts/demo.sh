@@ -1,0 +1,76 @@
+#!/bin/sh
+# Builds the program and runs it against the demo consulting service
+# (http://127.0.0.1:18080, the host the program is built for) and the demo
+# SIP peer (registrar and queues on 127.0.0.50:5060).
+# With a display the window opens for you (customer code 1001, password
+# demo123). Without one the program runs under Xvfb, a short tour is driven
+# with xdotool (login, call, hang-up, close) and screenshots land in out/.
+set -eu
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+./scripts/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc)" --target dravik-tirn x11-close
+
+OUT=$ROOT/out
+RUN=$OUT/demo-run # the program's working directory (its key.txt)
+mkdir -p "$RUN"
+rm -f "$OUT/demo-logout.log"
+PIDS=""
+cleanup() {
+  for pid in $PIDS; do kill "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT INT TERM
+
+python3 demo/service.py --host 127.0.0.1 --port 18080 --sip-domain 127.0.0.50 \
+  --logout-log "$OUT/demo-logout.log" >"$OUT/demo-service.log" 2>&1 &
+PIDS="$PIDS $!"
+python3 demo/sip/make_audio.py "$RUN/queue-audio.al"
+(cd "$RUN" && exec sipp -sf "$ROOT/demo/sip/peer.xml" -i 127.0.0.50 -p 5060 -mi 127.0.0.50 \
+  -nostdin -trace_msg -message_file "$OUT/demo-sip.msg" >"$OUT/demo-sip.log" 2>&1) &
+PIDS="$PIDS $!"
+
+# Wait for the service to answer (and stop if the port was taken).
+tries=0
+until python3 -c 'import urllib.request; urllib.request.urlopen("http://127.0.0.1:18080/?url=/areas_assuntos.php", timeout=1)' 2>/dev/null; do
+  tries=$((tries + 1))
+  if [ $tries -gt 50 ]; then
+    echo "demo: the demo service did not start (is port 18080 in use?); see $OUT/demo-service.log" >&2
+    exit 1
+  fi
+  sleep 0.1
+done
+head -n 1 "$OUT/demo-service.log"
+
+if [ -n "${DISPLAY:-}" ]; then
+  echo "demo: log in with customer code 1001 and password demo123"
+  (cd "$RUN" && "$ROOT/build/app/dravik-tirn" >"$OUT/demo-program.log" 2>&1) || true
+  [ -f "$OUT/demo-logout.log" ] && echo "demo: logout notices received: $(cat "$OUT/demo-logout.log")"
+  exit 0
+fi
+
+echo "demo: no display; running the program under Xvfb with a scripted tour"
+exec 3>"$OUT/.xvfb-display"
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >"$OUT/demo-xvfb.log" 2>&1 &
+PIDS="$PIDS $!"
+exec 3>&-
+tries=0
+until [ -s "$OUT/.xvfb-display" ]; do
+  tries=$((tries + 1))
+  [ $tries -gt 100 ] && { echo "demo: Xvfb did not start" >&2; exit 1; }
+  sleep 0.1
+done
+DISPLAY=:$(cat "$OUT/.xvfb-display")
+export DISPLAY
+rm -f "$OUT/.xvfb-display"
+
+(cd "$RUN" && exec "$ROOT/build/app/dravik-tirn" >"$OUT/demo-program.log" 2>&1) &
+PROGRAM=$!
+PIDS="$PIDS $PROGRAM"
+demo/tour.sh --x11-close "$ROOT/build/tests/e2e/x11-close" --shots "$OUT" \
+  --code 1001 --password demo123 --queue-index 1 --sip-trace "$OUT/demo-sip.msg"
+status=0
+wait "$PROGRAM" || status=$?
+echo "demo: program exited with code $status"
+echo "demo: logout notices received: $(cat "$OUT/demo-logout.log" 2>/dev/null || echo none)"
+ls "$OUT"/*.png | sed 's/^/demo: screenshot /'

@@ -1,0 +1,286 @@
+// The call screen and the window commands, through the window layer without
+// a display, against a loopback web service and (for calls) a sipp peer.
+#include <gtest/gtest.h>
+
+#include "app_state.h"
+#include "commands.h"
+#include "form_decode.h"
+#include "program_driver.h"
+#include "service.h"
+#include "winapi_test.h"
+
+using namespace winapi_test;
+
+namespace {
+
+const char *const LOGIN_PATH = "/appConsultoria/mirtavel.php";
+const char *const LOGOUT_PATH = "/appConsultoria/remove_login.php";
+// A domain where nothing answers: the account never registers.
+const char *const SILENT_DOMAIN = "127.0.0.29";
+
+HWND combo() {
+  std::vector<HWND> c = controlsOfClass("ComboBox");
+  return c.size() == 1 ? c[0] : nullptr;
+}
+
+// Exactly one combo box, one "Ligar", one help button and, as asked, one or
+// no "Desligar"; nothing else.
+void expectCallScreen(bool withHangUp) {
+  EXPECT_EQ(controlsOfClass("ComboBox").size(), 1u);
+  std::vector<HWND> buttons = controlsOfClass("BUTTON");
+  EXPECT_EQ(buttons.size(), withHangUp ? 3u : 2u);
+  EXPECT_NE(buttonLabelled("Ligar"), nullptr);
+  EXPECT_NE(buttonLabelled("Ajuda \xe1reas Consultoria"), nullptr);
+  EXPECT_EQ(buttonLabelled("Desligar") != nullptr, withHangUp);
+  EXPECT_EQ(children(mainWindow()).size(), withHangUp ? 4u : 3u);
+}
+
+std::vector<RecordedRequest> requestsTo(const LoopbackHttp &http, const std::string &path) {
+  std::vector<RecordedRequest> found;
+  for (const RecordedRequest &r : http.requests())
+    if (r.path == path)
+      found.push_back(r);
+  return found;
+}
+
+class CallScreen : public ::testing::Test {
+protected:
+  void SetUp() override { setServiceHostForTests(http.hostPort().c_str()); }
+  void grant(const std::string &domain, const std::vector<Queue> &queues) {
+    http.setAnswer(LOGIN_PATH, 200, acceptedAnswer(domain, queues));
+    http.setAnswer(LOGOUT_PATH, 200, "ok", "text/plain");
+  }
+  TempWorkDir dir;
+  LoopbackHttp http;
+};
+
+} // namespace
+
+TEST_F(CallScreen, AcceptedLoginReplacesTheLoginScreen) {
+  grant(SILENT_DOMAIN,
+        {{"Suporte", "suporte01"}, {"Fiscal", "fiscal01"}, {"ATENDIMENTO", "atendimento01"}});
+  std::vector<HWND> loginControls;
+  std::vector<HWND> callControls;
+  int result = runProgram({
+      [&] {
+        loginControls = children(mainWindow());
+        typeLogin("1001", "demo123");
+      },
+      [&] {
+        EXPECT_TRUE(app.loggedIn);
+        for (HWND c : loginControls)
+          EXPECT_FALSE(isAlive(c));
+        expectCallScreen(false);
+        HWND list = combo();
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(comboItems(list), (std::vector<std::string>{"Suporte", "Fiscal", "ATENDIMENTO"}));
+        EXPECT_EQ(comboSelection(list), 2);
+        EXPECT_EQ(font(list), app.labelFont);
+        Rect r = geometry(list);
+        EXPECT_EQ(r.x, 160);
+        EXPECT_EQ(r.y, 110);
+        EXPECT_EQ(r.w, 210);
+        EXPECT_EQ(style(list), static_cast<DWORD>(WS_CHILD | WS_VISIBLE | WS_VSCROLL |
+                                                  CBS_DROPDOWN | CBS_HASSTRINGS));
+        EXPECT_EQ(geometry(buttonLabelled("Ligar")).x, 264);
+        EXPECT_EQ(controlId(buttonLabelled("Ligar")), CMD_CALL);
+        EXPECT_EQ(controlId(buttonLabelled("Ajuda \xe1reas Consultoria")), CMD_HELP);
+        callControls = children(mainWindow());
+        // Tab and Enter are no commands on this screen.
+        pressKey(VK_TAB);
+        pressKey(VK_RETURN);
+      },
+      [&] {
+        EXPECT_EQ(children(mainWindow()), callControls);
+        EXPECT_EQ(requestsTo(http, LOGIN_PATH).size(), 1u);
+        EXPECT_TRUE(shownBoxes().empty());
+        closeWindow(mainWindow());
+      },
+  });
+  EXPECT_EQ(result, 0);
+  std::vector<RecordedRequest> logout = requestsTo(http, LOGOUT_PATH);
+  ASSERT_EQ(logout.size(), 1u);
+  EXPECT_EQ(parseForm(logout[0].body)["codigo"], "1001");
+}
+
+TEST_F(CallScreen, WithoutAtendimentoTheFirstEntryShowsButTheCallNamesAtendimento) {
+  grant(SILENT_DOMAIN, {{"Fiscal", "fiscal01"}, {"Trabalhista", "trab01"}});
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [] {
+        EXPECT_EQ(comboSelection(combo()), 0);
+        queueBoxAnswer(IDNO);
+        click(buttonLabelled("Ligar"));
+      },
+      [] {
+        ASSERT_EQ(shownBoxes().size(), 1u);
+        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de ATENDIMENTO?");
+        EXPECT_EQ(std::string(app.calleeUser), "erro");
+        closeWindow(mainWindow());
+      },
+  });
+}
+
+TEST_F(CallScreen, EmptyQueueListLeavesTheComboBoxEmpty) {
+  grant(SILENT_DOMAIN, {});
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [] {
+        ASSERT_NE(combo(), nullptr);
+        EXPECT_TRUE(comboItems(combo()).empty());
+        EXPECT_EQ(comboSelection(combo()), CB_ERR);
+        click(buttonLabelled("Ligar")); // Yes, but nothing can be called
+      },
+      [] {
+        EXPECT_FALSE(app.callInProgress);
+        expectCallScreen(false);
+        closeWindow(mainWindow());
+      },
+  });
+}
+
+TEST_F(CallScreen, PickedQueueStaysSelectedAndNoLeavesTheScreenAsItWas) {
+  grant(SILENT_DOMAIN,
+        {{"ATENDIMENTO", "atendimento01"}, {"Fiscal", "fiscal01"}, {"Trabalhista", "trab01"}});
+  HWND firstCombo = nullptr;
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [&] {
+        firstCombo = combo();
+        EXPECT_EQ(comboSelection(firstCombo), 0);
+        chooseComboItem(firstCombo, 1);
+      },
+      [&] {
+        EXPECT_STREQ(app.selectedQueue, "Fiscal");
+        // Typing into the list's edit field picks nothing.
+        typeText(firstCombo, "Trabalhista");
+      },
+      [&] {
+        EXPECT_STREQ(app.selectedQueue, "Fiscal");
+        queueBoxAnswer(IDNO);
+        click(buttonLabelled("Ligar"));
+      },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 1u);
+        const BoxRecord &prompt = shownBoxes()[0];
+        EXPECT_EQ(prompt.owner, mainWindow());
+        EXPECT_EQ(prompt.text, "Ligar para fila de Fiscal?");
+        EXPECT_EQ(prompt.caption, "");
+        EXPECT_EQ(prompt.type, static_cast<UINT>(MB_YESNO));
+        EXPECT_STREQ(app.calleeUser, "fiscal01"); // resolved before the answer
+        EXPECT_EQ(combo(), firstCombo);           // not rebuilt
+        click(buttonLabelled("Ligar"));           // Yes, while not registered
+      },
+      [&] {
+        // Nothing placed, nothing said, but the screen was rebuilt.
+        EXPECT_EQ(shownBoxes().size(), 2u);
+        EXPECT_FALSE(app.callInProgress);
+        EXPECT_FALSE(isAlive(firstCombo));
+        expectCallScreen(false);
+        EXPECT_EQ(comboSelection(combo()), 1);
+        closeWindow(mainWindow());
+      },
+  });
+}
+
+TEST_F(CallScreen, HelpOpensTheServicesPageWithoutRebuilding) {
+  grant(SILENT_DOMAIN, {{"ATENDIMENTO", "atendimento01"}});
+  std::vector<HWND> before;
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [&] {
+        before = children(mainWindow());
+        click(buttonLabelled("Ajuda \xe1reas Consultoria"));
+      },
+      [&] {
+        EXPECT_EQ(shellExecuted(), std::vector<std::string>{"http://" + http.hostPort() +
+                                                            "/?url=/areas_assuntos.php"});
+        EXPECT_EQ(children(mainWindow()), before);
+        closeWindow(mainWindow());
+      },
+  });
+}
+
+TEST_F(CallScreen, LongestQueueNamesAndUsersAreUsedWhole) {
+  const std::string longName(199, 'Q');
+  const std::string longUser(CALLEE_USER_CAP - 1, 'u');
+  grant(SILENT_DOMAIN, {{"ATENDIMENTO", "atendimento01"},
+                        {longName, longUser},
+                        {std::string(200, 'R'), "demais"}}); // too long to be listed
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [&] {
+        EXPECT_EQ(comboItems(combo()), (std::vector<std::string>{"ATENDIMENTO", longName}));
+        chooseComboItem(combo(), 1);
+      },
+      [&] {
+        EXPECT_EQ(std::string(app.selectedQueue), longName);
+        queueBoxAnswer(IDNO);
+        click(buttonLabelled("Ligar"));
+      },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 1u);
+        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de " + longName + "?");
+        EXPECT_EQ(std::string(app.calleeUser), longUser);
+        closeWindow(mainWindow());
+      },
+  });
+}
+
+// A whole call against a real registrar and queue: placed, refused a second
+// time, closing refused while it runs, hung up, then a clean exit.
+TEST_F(CallScreen, CallsHangsUpAndClosesAgainstARealPeer) {
+  const std::string domain = "127.0.0.21";
+  SippPeer peer(domain, dir.path());
+  grant(domain, {{"Fiscal", "fiscal01"}, {"ATENDIMENTO", "atendimento01"}});
+  int result = runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [&] {
+        ASSERT_TRUE(waitUntil([] { return app.registered.load(); }, 15000));
+        EXPECT_FALSE(peer.received("REGISTER ").empty());
+        click(buttonLabelled("Ligar")); // Yes
+      },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 1u);
+        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de ATENDIMENTO?");
+        EXPECT_TRUE(app.callInProgress);
+        expectCallScreen(true);
+        EXPECT_EQ(comboSelection(combo()), 1);
+        EXPECT_TRUE(peer.waitFor("INVITE sip:atendimento01@" + domain, 1, 10000));
+        EXPECT_TRUE(peer.waitFor("ACK ", 1, 10000)); // answered and connected
+        click(buttonLabelled("Ligar"));
+      },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 3u);
+        EXPECT_EQ(shownBoxes()[2].text, "Liga\xe7\xe3o em Curso");
+        EXPECT_EQ(shownBoxes()[2].caption, "Aten\xe7\xe3o");
+        EXPECT_EQ(peer.received("INVITE ").size(), 1u); // no second call
+        expectCallScreen(true);
+        closeWindow(mainWindow());
+      },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 4u);
+        EXPECT_EQ(shownBoxes()[3].text, "Chamada em Curso, termine antes de fechar");
+        EXPECT_EQ(shownBoxes()[3].caption, "Dravik Tirn");
+        EXPECT_EQ(shownBoxes()[3].type, static_cast<UINT>(MB_OK));
+        EXPECT_NE(mainWindow(), nullptr);
+        EXPECT_TRUE(requestsTo(http, LOGOUT_PATH).empty());
+        click(buttonLabelled("Desligar")); // Yes
+      },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 5u);
+        EXPECT_EQ(shownBoxes()[4].text, "Deseja Desligar ?");
+        EXPECT_EQ(shownBoxes()[4].caption, "");
+        EXPECT_EQ(shownBoxes()[4].type, static_cast<UINT>(MB_YESNO));
+        EXPECT_FALSE(app.callInProgress);
+        EXPECT_TRUE(peer.waitFor("BYE ", 1, 10000));
+        expectCallScreen(false);
+        closeWindow(mainWindow());
+      },
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(shownBoxes().back().text, "Sair ?");
+  std::vector<RecordedRequest> logout = requestsTo(http, LOGOUT_PATH);
+  ASSERT_EQ(logout.size(), 1u);
+  EXPECT_EQ(parseForm(logout[0].body)["codigo"], "1001");
+}

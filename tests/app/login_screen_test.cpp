@@ -1,0 +1,310 @@
+// Start-up and the login screen, through the window layer without a display.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "app_state.h"
+#include "commands.h"
+#include "form_decode.h"
+#include "program_driver.h"
+#include "service.h"
+#include "winapi_test.h"
+
+using namespace winapi_test;
+
+namespace {
+
+const char *const LOGIN_PATH = "/appConsultoria/mirtavel.php";
+const char *const LOGOUT_PATH = "/appConsultoria/remove_login.php";
+
+struct Expected {
+  const char *className, *text;
+  DWORD exStyle, style;
+  int x, y, w, h, id;
+};
+
+size_t countRequests(const LoopbackHttp &http, const std::string &path) {
+  size_t n = 0;
+  for (const RecordedRequest &r : http.requests())
+    n += r.path == path;
+  return n;
+}
+
+class Program : public ::testing::Test {
+protected:
+  void SetUp() override { setServiceHostForTests(http.hostPort().c_str()); }
+  TempWorkDir dir;
+  LoopbackHttp http;
+};
+
+} // namespace
+
+TEST_F(Program, StartsOnTheLoginScreenAndClosesWithoutLogoutNotice) {
+  int result = runProgram({[&] {
+    HWND main = mainWindow();
+    ASSERT_NE(main, nullptr);
+    Rect outer = geometry(main);
+    EXPECT_EQ(outer.w, 390);
+    EXPECT_EQ(outer.h, 350);
+    DWORD frame = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    EXPECT_EQ(style(main) & frame, frame);
+    EXPECT_EQ(style(main) & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0u);
+
+    const DWORD child = WS_CHILD | WS_VISIBLE;
+    const Expected expected[] = {
+        {"STATIC",
+         "C\xf3"
+         "digo:",
+         0, child | WS_TABSTOP, 160, 90, 45, 16, 0},
+        {"Edit", "", WS_EX_PALETTEWINDOW, child | WS_BORDER, 160, 110, 200, 26, 0},
+        {"STATIC", "Senha:", 0, child, 160, 140, 42, 16, 0},
+        {"Edit", "", WS_EX_PALETTEWINDOW, child | WS_BORDER | ES_PASSWORD, 160, 160, 200, 26, 0},
+        {"BUTTON", "Logar", 0, child | WS_BORDER, 260, 200, 100, 20, CMD_LOGIN},
+    };
+    std::vector<HWND> controls = children(main);
+    ASSERT_EQ(controls.size(), 5u);
+    HWND fields[] = {app.codeLabel, app.codeEdit, app.passwordLabel, app.passwordEdit,
+                     app.loginButton};
+    for (size_t i = 0; i < 5; ++i) {
+      SCOPED_TRACE(i);
+      const Expected &e = expected[i];
+      EXPECT_EQ(controls[i], fields[i]);
+      EXPECT_STRCASEEQ(className(controls[i]).c_str(), e.className);
+      EXPECT_EQ(windowText(controls[i]), e.text);
+      EXPECT_EQ(exStyle(controls[i]), e.exStyle);
+      EXPECT_EQ(style(controls[i]), e.style);
+      Rect r = geometry(controls[i]);
+      EXPECT_EQ(r.x, e.x);
+      EXPECT_EQ(r.y, e.y);
+      EXPECT_EQ(r.w, e.w);
+      EXPECT_EQ(r.h, e.h);
+      EXPECT_EQ(controlId(controls[i]), e.id);
+      EXPECT_EQ(font(controls[i]), app.labelFont);
+    }
+    EXPECT_NE(app.labelFont, nullptr);
+    FontInfo labelFont = fontInfo(app.labelFont);
+    EXPECT_EQ(labelFont.face, "Arial");
+    EXPECT_EQ(labelFont.height, 16);
+    // No field has the focus after start.
+    HWND focus = GetFocus();
+    for (HWND c : controls)
+      EXPECT_NE(focus, c);
+    closeWindow(main);
+  }});
+  EXPECT_EQ(result, 0);
+  ASSERT_EQ(shownBoxes().size(), 1u);
+  EXPECT_EQ(shownBoxes()[0].text, "Sair ?");
+  EXPECT_EQ(shownBoxes()[0].caption, "Dravik Tirn");
+  EXPECT_EQ(shownBoxes()[0].type, static_cast<UINT>(MB_OKCANCEL));
+  EXPECT_TRUE(http.requests().empty()); // no login, so no logout notice
+  std::ifstream key("key.txt", std::ios::binary);
+  std::string content((std::istreambuf_iterator<char>(key)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(content.size(), 20u);
+}
+
+TEST_F(Program, LabelsArePaintedBlackOnNearWhite) {
+  runProgram({[&] {
+    for (HWND label : {app.codeLabel, app.passwordLabel}) {
+      StaticColors colors = staticColors(label);
+      EXPECT_TRUE(colors.painted);
+      EXPECT_EQ(colors.text, RGB(0, 0, 0));
+      EXPECT_EQ(colors.back, RGB(249, 249, 249));
+      EXPECT_EQ(colors.brush, RGB(249, 249, 249));
+    }
+    closeWindow(mainWindow());
+  }});
+}
+
+TEST_F(Program, StartUpFailureIsReportedAndReturnsOne) {
+  // A class of the same name already exists, so the program cannot register its own.
+  WNDCLASSEXA other = {};
+  other.cbSize = sizeof other;
+  other.lpfnWndProc = DefWindowProcA;
+  other.lpszClassName = "Dravik Tirn";
+  ASSERT_NE(RegisterClassExA(&other), 0);
+  EXPECT_EQ(runProgram({}), 1);
+  ASSERT_EQ(shownBoxes().size(), 1u);
+  EXPECT_EQ(shownBoxes()[0].owner, nullptr);
+  EXPECT_EQ(shownBoxes()[0].text, "Falha na Abertura do programa!");
+  EXPECT_EQ(shownBoxes()[0].caption, "Erro!");
+  EXPECT_EQ(shownBoxes()[0].type, static_cast<UINT>(MB_OK));
+  EXPECT_EQ(mainWindow(), nullptr);
+}
+
+TEST_F(Program, EmptyFieldsAreRefusedOnceEachWithoutRequest) {
+  auto expectOneMoreFormError = [](size_t before) {
+    ASSERT_EQ(shownBoxes().size(), before + 1);
+    const BoxRecord &box = shownBoxes().back();
+    EXPECT_EQ(box.owner, mainWindow());
+    EXPECT_EQ(box.text, "Preencha todos os Campos.");
+    EXPECT_EQ(box.caption, "Aten\xe7\xe3o");
+    EXPECT_EQ(box.type, static_cast<UINT>(MB_OK));
+  };
+  runProgram({
+      [] { pressKey(VK_RETURN); }, // both empty
+      [&] {
+        expectOneMoreFormError(0);
+        typeText(app.passwordEdit, "segredo"); // code still empty
+        click(app.loginButton);
+      },
+      [&] {
+        expectOneMoreFormError(1);
+        EXPECT_FALSE(app.loggedIn);
+        closeWindow(mainWindow());
+      },
+  });
+  EXPECT_TRUE(http.requests().empty());
+}
+
+TEST_F(Program, PasswordMissingIsRefusedWithoutRequest) {
+  runProgram({
+      [] { typeLogin("1001", ""); },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 1u);
+        EXPECT_EQ(shownBoxes()[0].text, "Preencha todos os Campos.");
+        closeWindow(mainWindow());
+      },
+  });
+  EXPECT_TRUE(http.requests().empty());
+}
+
+TEST_F(Program, RefusedLoginKeepsTheScreenAndTheTexts) {
+  http.setAnswer(LOGIN_PATH, 200, refusedAnswer("Senha inv\xc3\xa1lida"));
+  std::vector<HWND> loginControls;
+  int result = runProgram({
+      [&] {
+        loginControls = children(mainWindow());
+        typeLogin("4711", "errada");
+      },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 1u);
+        EXPECT_EQ(shownBoxes()[0].text, "Senha inv\xe1lida");
+        EXPECT_EQ(shownBoxes()[0].caption, "Aten\xe7\xe3o");
+        EXPECT_FALSE(app.loggedIn);
+        EXPECT_FALSE(app.serviceLoginOpen);
+        EXPECT_EQ(children(mainWindow()), loginControls);
+        EXPECT_EQ(windowText(app.codeEdit), "4711");
+        EXPECT_EQ(windowText(app.passwordEdit), "errada");
+        pressKey(VK_RETURN); // another try sends the login again
+      },
+      [&] {
+        EXPECT_EQ(countRequests(http, LOGIN_PATH), 2u);
+        closeWindow(mainWindow());
+      },
+  });
+  EXPECT_EQ(result, 0);
+  std::vector<RecordedRequest> requests = http.requests();
+  ASSERT_EQ(requests.size(), 2u); // two logins, no logout notice
+  std::map<std::string, std::string> form = parseForm(requests[0].body);
+  EXPECT_EQ(form["codigo"], "4711");
+  EXPECT_EQ(form["senha"], "errada");
+  EXPECT_EQ(form["version"], "1.1");
+  EXPECT_EQ(form["chave"].size(), 20u);
+}
+
+TEST_F(Program, LongFieldsAreSentCutToNineteenCharacters) {
+  http.setAnswer(LOGIN_PATH, 200, refusedAnswer("n\xc3\xa3o"));
+  runProgram({
+      [] { typeLogin("1234567890123456789XYZ", "abcdefghijklmnopqrsTUV"); },
+      [] { closeWindow(mainWindow()); },
+  });
+  ASSERT_EQ(countRequests(http, LOGIN_PATH), 1u);
+  std::map<std::string, std::string> form = parseForm(http.requests()[0].body);
+  // The fields may refuse what does not fit their width; whatever they hold
+  // is sent up to its first 19 characters.
+  EXPECT_LE(form["codigo"].size(), 19u);
+  EXPECT_EQ(std::string("1234567890123456789").compare(0, form["codigo"].size(), form["codigo"]),
+            0);
+  EXPECT_LE(form["senha"].size(), 19u);
+  EXPECT_EQ(std::string("abcdefghijklmnopqrs").compare(0, form["senha"].size(), form["senha"]), 0);
+}
+
+TEST_F(Program, TabCyclesTheFocusStartingAtTheCodeField) {
+  runProgram({
+      [] { pressKey(VK_TAB); },
+      [] {
+        EXPECT_EQ(GetFocus(), app.codeEdit);
+        pressKey(VK_TAB);
+      },
+      [] {
+        EXPECT_EQ(GetFocus(), app.passwordEdit);
+        pressKey(VK_TAB);
+      },
+      [] {
+        EXPECT_EQ(GetFocus(), app.loginButton);
+        pressKey(VK_TAB);
+      },
+      [] {
+        EXPECT_EQ(GetFocus(), app.codeEdit);
+        pressKey(VK_TAB, true); // Shift+Tab is no command
+      },
+      [] {
+        EXPECT_EQ(GetFocus(), app.codeEdit);
+        closeWindow(mainWindow());
+      },
+  });
+}
+
+TEST_F(Program, EnterLogsInWhereverTheFocusIs) {
+  http.setAnswer(LOGIN_PATH, 200, refusedAnswer("Tente de novo"));
+  runProgram({
+      [] {
+        typeText(app.codeEdit, "77");
+        typeText(app.passwordEdit, "pw"); // focus in the password field
+        pressKey(VK_RETURN);
+      },
+      [] {
+        SetFocus(app.loginButton);
+        pressKey(VK_RETURN);
+      },
+      [] {
+        SetFocus(app.codeEdit);
+        pressKey(VK_RETURN);
+      },
+      [] {
+        SetFocus(mainWindow());
+        pressKey(VK_RETURN);
+      },
+      [] { click(app.loginButton); },
+      [&] {
+        EXPECT_EQ(countRequests(http, LOGIN_PATH), 5u);
+        closeWindow(mainWindow());
+      },
+  });
+}
+
+TEST_F(Program, LoginWhileAnotherIsRunningDoesNothing) {
+  http.setAnswer(LOGIN_PATH, 200, refusedAnswer("Tente de novo"));
+  runProgram({
+      [] {
+        typeText(app.codeEdit, "77");
+        typeText(app.passwordEdit, "pw");
+        app.loginRunning = true; // as inside the exchange or its message box
+        pressKey(VK_RETURN);
+      },
+      [&] {
+        EXPECT_TRUE(shownBoxes().empty());
+        app.loginRunning = false;
+        closeWindow(mainWindow());
+      },
+  });
+  EXPECT_EQ(countRequests(http, LOGIN_PATH), 0u);
+}
+
+TEST_F(Program, FailedExchangeStaysOnLoginAndStillSendsTheLogoutNotice) {
+  http.setAnswer(LOGIN_PATH, 500, "falhou", "text/plain");
+  int result = runProgram({
+      [] { typeLogin("5150", "senha"); },
+      [] {
+        EXPECT_FALSE(app.loggedIn);
+        EXPECT_TRUE(app.serviceLoginOpen);
+        EXPECT_TRUE(isAlive(app.codeEdit));
+        closeWindow(mainWindow());
+      },
+  });
+  EXPECT_EQ(result, 0);
+  ASSERT_TRUE(http.waitForRequests(2, 5000));
+  EXPECT_EQ(http.requests()[1].path, LOGOUT_PATH);
+  EXPECT_EQ(parseForm(http.requests()[1].body)["codigo"], "5150");
+}

@@ -1,0 +1,182 @@
+#include "program_driver.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "commands.h"
+#include "winapi_test.h"
+
+extern char **environ;
+
+namespace {
+
+// True once something listens on addr:5060/udp (our bind is refused).
+bool udpPortTaken(const std::string &addr) {
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  if (fd < 0)
+    return false;
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(5060);
+  inet_pton(AF_INET, addr.c_str(), &sa.sin_addr);
+  bool taken = bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0;
+  close(fd);
+  return taken;
+}
+
+std::string jsonText(const std::string &text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\')
+      out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+} // namespace
+
+SippPeer::SippPeer(const std::string &addr, const std::string &workDir) {
+  traceFile = workDir + "/sipp-" + addr + ".msg";
+  std::string scenario = std::string(APP_TEST_SCENARIOS) + "/registrar_queue.xml";
+  std::vector<std::string> args = {
+      "sipp",    "-sf",        scenario,      "-i",
+      addr,      "-p",         "5060",        "-mi",
+      addr,      "-nostdin",   "-trace_msg",  "-message_file",
+      traceFile, "-trace_err", "-error_file", workDir + "/sipp-errors.log"};
+  std::vector<char *> argv;
+  for (std::string &a : args)
+    argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  std::string log = workDir + "/sipp-screen.log";
+  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  pid_t child = -1;
+  if (posix_spawnp(&child, "sipp", &actions, nullptr, argv.data(), environ) == 0)
+    pid = child;
+  posix_spawn_file_actions_destroy(&actions);
+  waitUntil([&] { return udpPortTaken(addr); }, 10000);
+}
+
+SippPeer::~SippPeer() {
+  if (pid > 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+}
+
+std::vector<std::string> SippPeer::received(const std::string &start) const {
+  // sipp writes "----- UDP message received [n] bytes :" then the message.
+  std::ifstream in(traceFile);
+  std::vector<std::string> found;
+  std::string line;
+  bool nextIsFirstLine = false;
+  while (std::getline(in, line)) {
+    if (nextIsFirstLine && !line.empty()) {
+      if (line.compare(0, start.size(), start) == 0)
+        found.push_back(line);
+      nextIsFirstLine = false;
+    } else if (line.find("message received") != std::string::npos) {
+      nextIsFirstLine = true;
+    }
+  }
+  return found;
+}
+
+bool SippPeer::waitFor(const std::string &start, size_t count, int timeoutMs) const {
+  return waitUntil([&] { return received(start).size() >= count; }, timeoutMs);
+}
+
+std::string acceptedAnswer(const std::string &domain, const std::vector<Queue> &queues) {
+  std::string filas;
+  for (const Queue &q : queues) {
+    if (!filas.empty())
+      filas += ",";
+    filas += "{\"nome\":" + jsonText(q.name) + ",\"info\":{\"user\":" + jsonText(q.user) + "}}";
+  }
+  return "{\"resposta\":{\"status\":true,\"mensagem\":\"\",\"dominio\":" + jsonText(domain) +
+         ",\"user\":\"cliente7\",\"pass\":\"segredo\"},\"filas\":[{\"nome\":\"Consultoria\","
+         "\"info\":[" +
+         filas + "]}]}";
+}
+
+std::string refusedAnswer(const std::string &message) {
+  return "{\"resposta\":{\"status\":false,\"mensagem\":" + jsonText(message) + "}}";
+}
+
+int runProgram(const std::vector<std::function<void()>> &steps) {
+  winapi_test::setHeadless(true);
+  std::deque<std::function<void()>> pending(steps.begin(), steps.end());
+  winapi_test::setIdleScript([&pending] {
+    if (pending.empty()) {
+      if (HWND w = mainWindow())
+        winapi_test::closeWindow(w);
+      return;
+    }
+    std::function<void()> step = pending.front();
+    pending.pop_front();
+    step();
+  });
+  char commandLine[] = "";
+  int result = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT);
+  winapi_test::setIdleScript(nullptr);
+  return result;
+}
+
+HWND mainWindow() {
+  for (HWND w : winapi_test::topLevelWindows())
+    if (winapi_test::windowText(w) == "Dravik Tirn 1.1")
+      return w;
+  return nullptr;
+}
+
+std::vector<HWND> controlsOfClass(const char *className) {
+  std::vector<HWND> found;
+  HWND main = mainWindow();
+  if (!main)
+    return found;
+  for (HWND c : winapi_test::children(main))
+    if (strcasecmp(winapi_test::className(c).c_str(), className) == 0)
+      found.push_back(c);
+  return found;
+}
+
+HWND buttonLabelled(const char *text) {
+  for (HWND b : controlsOfClass("BUTTON"))
+    if (winapi_test::windowText(b) == text)
+      return b;
+  return nullptr;
+}
+
+void typeLogin(const std::string &code, const std::string &password) {
+  std::vector<HWND> edits = controlsOfClass("Edit");
+  if (edits.size() != 2)
+    return;
+  winapi_test::typeText(edits[0], code);
+  winapi_test::typeText(edits[1], password);
+  winapi_test::pressKey(VK_RETURN);
+}
+
+bool waitUntil(const std::function<bool()> &pred, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() >= deadline)
+      return pred();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}

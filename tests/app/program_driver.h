@@ -1,0 +1,54 @@
+// Drives the whole program (WinMain and its message loop) without a display:
+// scripted steps run whenever the loop has nothing left to do, against a
+// loopback web service and, where calls are involved, a sipp peer.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "loopback_http.h"
+#include "temp_work_dir.h"
+
+// A sipp process playing registrar and queue on addr:5060, recording every
+// SIP message it sees.
+class SippPeer {
+public:
+  SippPeer(const std::string &addr, const std::string &workDir);
+  ~SippPeer();
+  SippPeer(const SippPeer &) = delete;
+  SippPeer &operator=(const SippPeer &) = delete;
+  // The received messages whose first line starts with start, e.g.
+  // "INVITE sip:" or "BYE ".
+  std::vector<std::string> received(const std::string &start) const;
+  bool waitFor(const std::string &start, size_t count, int timeoutMs) const;
+
+private:
+  int pid = -1;
+  std::string traceFile;
+};
+
+// Queue of the login answer: display name and SIP user.
+struct Queue {
+  std::string name, user;
+};
+// An accepted login answer granting user@domain and the queues, all in one
+// group (texts as UTF-8, as the service sends them).
+std::string acceptedAnswer(const std::string &domain, const std::vector<Queue> &queues);
+std::string refusedAnswer(const std::string &message);
+
+// Runs WinMain; each time its loop finds no message, the next step runs
+// (every step must leave something for the loop: input or a close). After
+// the last step the window is closed. Returns WinMain's result.
+int runProgram(const std::vector<std::function<void()>> &steps);
+
+HWND mainWindow();
+// Live children of the main window of the given class ("BUTTON", ...).
+std::vector<HWND> controlsOfClass(const char *className);
+HWND buttonLabelled(const char *text); // nullptr when there is none
+// Types code and password into the login fields and presses Enter.
+void typeLogin(const std::string &code, const std::string &password);
+// Polls pred until it holds or timeoutMs passes; returns its last value.
+bool waitUntil(const std::function<bool()> &pred, int timeoutMs);
