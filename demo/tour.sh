@@ -5,9 +5,10 @@
 # way and checks the SIP peer's trace at each step.
 #
 # tour.sh --x11-close PATH --shots DIR --code CODE --password PW
-#         --queue-index N --sip-trace FILE [--callee sip:user@domain]
+#         --queue-index N --queue-count N --sip-trace FILE
+#         [--callee sip:user@domain]
 set -eu
-X11CLOSE="" SHOTS="" CODE="" PASSWORD="" QUEUE=0 TRACE="" CALLEE=""
+X11CLOSE="" SHOTS="" CODE="" PASSWORD="" QUEUE=0 COUNT=1 TRACE="" CALLEE=""
 while [ $# -gt 0 ]; do
   case "$1" in
   --x11-close) X11CLOSE=$2 ;;
@@ -15,6 +16,7 @@ while [ $# -gt 0 ]; do
   --code) CODE=$2 ;;
   --password) PASSWORD=$2 ;;
   --queue-index) QUEUE=$2 ;;
+  --queue-count) COUNT=$2 ;;
   --sip-trace) TRACE=$2 ;;
   --callee) CALLEE=$2 ;;
   *) echo "tour: unknown argument $1" >&2; exit 2 ;;
@@ -46,21 +48,30 @@ received() {
     END { print n + 0 }' "$TRACE"
 }
 
-# Visible top-level windows other than the main window: the message boxes.
-boxes() {
-  xdotool search --onlyvisible --name '.*' 2>/dev/null | grep -vx "$MAIN" || true
+# Visible windows that were not there when remember_windows ran: a message
+# box that the last action opened.
+remember_windows() {
+  BEFORE=$(xdotool search --onlyvisible --name '.*' 2>/dev/null | sort | tr '\n' ' ')
 }
+new_window() {
+  for w in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
+    case " $BEFORE " in *" $w "*) ;; *) echo "$w"; return ;; esac
+  done
+}
+window_gone() { ! xdotool search --onlyvisible --name '.*' 2>/dev/null | grep -qx "$1"; }
 
-# Waits for a message box and answers it with Enter (its default button).
+# Waits for the message box the last action opened and answers it with Enter
+# (its default button: "Sim" or "OK").
 answer_box() {
   what=$1
-  wait_for 100 '[ -n "$(boxes)" ]' || fail "no message box for $what"
-  box=$(boxes | tail -n 1)
+  wait_for 100 '[ -n "$(new_window)" ]' || fail "no message box for $what"
+  box=$(new_window)
   sleep 0.3
   [ -n "${2:-}" ] && shot_root "$2"
-  xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box" || true
-  xdotool key --window "$box" Return
-  wait_for 100 '[ -z "$(boxes)" ]' || fail "the message box for $what stayed open"
+  # The box goes with the key press, so the key's release may find no window.
+  xdotool windowfocus --sync "$box" 2>/dev/null || true
+  xdotool key Return 2>/dev/null || true
+  wait_for 100 'window_gone "$box"' || fail "the message box for $what stayed open"
 }
 
 shot() { # window screenshot of the main window
@@ -87,28 +98,28 @@ shot login-screen
 # Log in with the keyboard: the first Tab puts the focus in the code field.
 xdotool windowfocus --sync "$MAIN" 2>/dev/null || true
 xdotool key --window "$MAIN" Tab
-xdotool type --window "$MAIN" --delay 40 "$CODE"
+xdotool type --window "$MAIN" --delay 40 "$CODE" 2>/dev/null
 xdotool key --window "$MAIN" Tab
-xdotool type --window "$MAIN" --delay 40 "$PASSWORD"
+xdotool type --window "$MAIN" --delay 40 "$PASSWORD" 2>/dev/null
 xdotool key --window "$MAIN" Return
 wait_for 150 '[ "$(received "REGISTER ")" -ge 1 ]' || fail "the account did not register"
 say "logged in; the account registered"
 shot call-screen
 
-# Pick a queue from the drop-down list: open it, then move down to the entry.
+# Pick a queue: open the drop-down list with its arrow, click the entry.
+remember_windows
 click_at 360 122
-sleep 0.5
-shot_root queue-list
-n=0
-while [ $n -lt "$QUEUE" ]; do
-  xdotool key Down
-  n=$((n + 1))
-done
-xdotool key Return
+wait_for 50 '[ -n "$(new_window)" ]' || fail "the queue list did not open"
+LIST=$(new_window)
 sleep 0.3
+shot_root queue-list
+eval "$(xdotool getwindowgeometry --shell "$LIST")"
+xdotool mousemove --window "$LIST" $((WIDTH / 2)) $(((HEIGHT - 4) * (2 * QUEUE + 1) / (2 * COUNT) + 2)) click 1
+wait_for 50 'window_gone "$LIST"' || fail "the queue list stayed open"
 shot queue-picked
 
 # Call the queue.
+remember_windows
 click_at 314 150
 answer_box "the call prompt" call-prompt
 wait_for 150 '[ "$(received "ACK ")" -ge 1 ]' || fail "the queue did not answer"
@@ -120,6 +131,7 @@ sleep 1
 shot call-in-progress
 
 # Hang up with "Desligar", left of "Ligar".
+remember_windows
 click_at 210 150
 answer_box "the hang-up prompt" hang-up-prompt
 wait_for 100 '[ "$(received "BYE ")" -ge 1 ]' || fail "the queue did not receive the BYE"
@@ -127,6 +139,7 @@ say "hung up"
 shot after-hang-up
 
 # Close the window; "Sair ?" / OK.
+remember_windows
 "$X11CLOSE" "$MAIN"
 answer_box "the close prompt" close-prompt
 say "closed"

@@ -68,7 +68,7 @@ rm -f "$OUT/.xvfb-display"
 PROGRAM=$!
 PIDS="$PIDS $PROGRAM"
 demo/tour.sh --x11-close "$ROOT/build/tests/e2e/x11-close" --shots "$OUT" \
-  --code 1001 --password demo123 --queue-index 1 --sip-trace "$OUT/demo-sip.msg"
+  --code 1001 --password demo123 --queue-index 1 --queue-count 5 --sip-trace "$OUT/demo-sip.msg"
 status=0
 wait "$PROGRAM" || status=$?
 echo "demo: program exited with code $status"

@@ -88,13 +88,21 @@ def coverage(d, pixel):
 # --- background ---------------------------------------------------------------
 
 BG_W, BG_H = 375, 310
-PANEL = (14, 14, 136, 296)
+# The window's client area may be a little larger than the bitmap, which is
+# then tiled: the panel runs the full height (and both gradients return to
+# their starting colour) so that the tiles meet without a seam; the left
+# margin repeats on the right.
+PANEL = (14, -20, 136, BG_H + 20)
 CARD_RECT = (146, 78, 372, 234)  # behind the controls (x 150-380, y 80-230)
 
 
+def periodic(y):
+    """0 at the top and the bottom edge, 1 in the middle."""
+    return 0.5 - 0.5 * math.cos(2 * math.pi * y / BG_H)
+
+
 def background_sample(x, y):
-    t = y / BG_H
-    c = mix(PAGE_TOP, PAGE_BOTTOM, t)
+    c = mix(PAGE_TOP, PAGE_BOTTOM, periodic(y))
     # faint signal arcs in the lower right corner
     ring = (math.hypot(x - 372, y - 308) % 22) / 22.0
     if math.hypot(x - 372, y - 308) < 120:
@@ -110,7 +118,7 @@ def background_sample(x, y):
     # the panel with the motif
     pd = sd_round_rect(x, y, *PANEL, 12)
     if pd < 1:
-        pc = mix(PANEL_TOP, PANEL_BOTTOM, (y - PANEL[1]) / (PANEL[3] - PANEL[1]))
+        pc = mix(PANEL_TOP, PANEL_BOTTOM, periodic(y))
         # fine diagonal lines, barely visible
         if (x + y) % 9 < 1:
             pc = mix(pc, WHITE, 0.04)

@@ -170,7 +170,7 @@ TEST_F(Program, PasswordMissingIsRefusedWithoutRequest) {
 }
 
 TEST_F(Program, RefusedLoginKeepsTheScreenAndTheTexts) {
-  http.setAnswer(LOGIN_PATH, 200, refusedAnswer("Senha inv\xc3\xa1lida"));
+  http.setAnswer(LOGIN_PATH, 200, refusedAnswer("Inv\xc3\xa1lida"));
   std::vector<HWND> loginControls;
   int result = runProgram({
       [&] {
@@ -179,7 +179,7 @@ TEST_F(Program, RefusedLoginKeepsTheScreenAndTheTexts) {
       },
       [&] {
         ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text, "Senha inv\xe1lida");
+        EXPECT_EQ(shownBoxes()[0].text, "Inv\xe1lida");
         EXPECT_EQ(shownBoxes()[0].caption, "Aten\xe7\xe3o");
         EXPECT_FALSE(app.loggedIn);
         EXPECT_FALSE(app.serviceLoginOpen);

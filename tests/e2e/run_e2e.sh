@@ -6,9 +6,11 @@
 #
 # run_e2e.sh PROGRAM X11-CLOSE SCREENSHOT-DIR
 set -eu
-PROGRAM=$1
-X11CLOSE=$2
-SHOTS=$3
+abspath() { (cd "$(dirname "$1")" && echo "$PWD/$(basename "$1")"); }
+PROGRAM=$(abspath "$1")
+X11CLOSE=$(abspath "$2")
+mkdir -p "$3"
+SHOTS=$(cd "$3" && pwd)
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 SIP_ADDR=127.0.0.40
 WORK=$(mktemp -d)
@@ -64,7 +66,7 @@ PROGRAM_PID=$!
 
 # Queue 1 of the demo service is "Gestão Tributária", SIP user tributario01.
 "$ROOT/demo/tour.sh" --x11-close "$X11CLOSE" --shots "$SHOTS" --code 1001 --password demo123 \
-  --queue-index 1 --sip-trace "$WORK/sip.msg" --callee "sip:tributario01@$SIP_ADDR" ||
+  --queue-index 1 --queue-count 5 --sip-trace "$WORK/sip.msg" --callee "sip:tributario01@$SIP_ADDR" ||
   { kill "$PROGRAM_PID" 2>/dev/null; fail "the tour did not complete"; }
 
 status=0
