@@ -237,6 +237,12 @@ void create(Window &w) {
     hooked = true;
     Fl::event_dispatch(dispatchEvent);
     Fl::visual(FL_DOUBLE | FL_RGB);
+    // Ask fontconfig for Arial itself: a metric-compatible face (Liberation
+    // Sans) is taken when installed, another sans face otherwise.
+    Fl::set_font(FL_HELVETICA, " Arial");
+    Fl::set_font(FL_HELVETICA_BOLD, "BArial");
+    Fl::set_font(FL_HELVETICA_ITALIC, "IArial");
+    Fl::set_font(FL_HELVETICA_BOLD_ITALIC, "PArial");
   }
   Fl_Group::current(nullptr);
   if (w.kind == Kind::Custom && !(w.style & WS_CHILD)) {
