@@ -1,6 +1,7 @@
 #include "sip.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -14,6 +15,8 @@ namespace {
 // The callback table the core is created from; `app.coreVTable` points here.
 LinphoneCoreVTable coreVTableStorage = {};
 bool setupDone = false;
+
+void holdCoreAtExit() { coreMutex.lock(); }
 const char *const DATA_DIR_NAME = "dravik-tirn";
 } // namespace
 
@@ -116,6 +119,10 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
     std::lock_guard<std::mutex> lock(coreMutex);
     linphone_core_iterate(core);
   }
+  // At exit the library's own static objects are torn down while the worker
+  // would go on iterating, and the core then aborts. This runs before that
+  // teardown and keeps the worker out of the core until the process is gone.
+  std::atexit(holdCoreAtExit);
   startPeriodicWorker(iterateCore, 10);
 }
 
