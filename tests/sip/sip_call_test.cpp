@@ -115,4 +115,45 @@ TEST_F(SipCall, CalleeUriIsBuiltAfreshAndBadTargetsAreNotInvited) {
   EXPECT_FALSE(app.callInProgress);
 }
 
+// The demo peer: challenged registration with refreshes, then as many calls
+// as wanted, each answered with audio and ended by the caller.
+TEST_F(SipCall, DemoPeerRegistersRefreshesAndServesRepeatedCallsWithAudio) {
+  ASSERT_TRUE(
+      startPeer("demo_peer.xml", "127.0.3.6", 0,
+                {"-aa", "-key", "user", "alice", "-key", "pass", "pw", "-key", "expires", "2"}));
+  setupSipAccount("alice", "pw", "127.0.3.6");
+  const std::string ok = "Novo estado de registro LinphoneRegistrationOk";
+  auto oks = [&] {
+    std::string out = output();
+    int n = 0;
+    for (size_t at = out.find(ok); at != std::string::npos; at = out.find(ok, at + 1))
+      ++n;
+    return n;
+  };
+  ASSERT_TRUE(waitFor([&] { return oks() >= 2; })) << "no refreshed registration";
+  EXPECT_TRUE(app.registered);
+
+  for (const char *queue : {"fila1", "fila2"}) {
+    textCopy(app.calleeUser, queue);
+    placeCall("127.0.3.6");
+    ASSERT_TRUE(waitFor([] { return currentCallIn({LinphoneCallStreamsRunning}); })) << queue;
+    EXPECT_TRUE(waitFor([] {
+      std::lock_guard<std::mutex> lock(coreMutex);
+      if (!app.currentCall)
+        return false;
+      LinphoneCallStats *stats = linphone_call_get_audio_stats(app.currentCall);
+      bool heard = stats && linphone_call_stats_get_download_bandwidth(stats) > 0;
+      if (stats)
+        linphone_call_stats_unref(stats);
+      return heard;
+    })) << "no audio from the queue";
+    terminateCall();
+    // The peer answers the BYE; the core then lets the call go.
+    EXPECT_TRUE(waitFor([] {
+      std::lock_guard<std::mutex> lock(coreMutex);
+      return linphone_core_get_calls_nb(app.core) == 0;
+    }));
+  }
+}
+
 } // namespace

@@ -99,8 +99,8 @@ protected:
   }
 
   // Starts sipp as a server on `ip`:5060 with a scenario of tests/sip/scenarios
-  // and waits until it listens. It quits after `calls` calls, or fails after
-  // 40 s at the latest.
+  // and waits until it listens. It quits after `calls` calls (when above 0),
+  // or fails after 40 s at the latest.
   bool startPeer(const std::string &scenario, const std::string &ip, int calls,
                  const std::vector<std::string> &extra = {}) {
     std::vector<std::string> args = {"sipp",
@@ -112,8 +112,6 @@ protected:
                                      ip,
                                      "-p",
                                      "5060",
-                                     "-m",
-                                     std::to_string(calls),
                                      "-nostdin",
                                      "-timeout",
                                      "40s",
@@ -121,6 +119,10 @@ protected:
                                      "-trace_err",
                                      "-error_file",
                                      dir + "/sipp-errors.log"};
+    if (calls > 0) {
+      args.push_back("-m");
+      args.push_back(std::to_string(calls));
+    }
     args.insert(args.end(), extra.begin(), extra.end());
     std::string log = dir + "/sipp.log";
     // Everything the child needs is made before the fork.
