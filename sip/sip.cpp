@@ -40,8 +40,9 @@ bool prepareDataDir(std::string &dir) {
   return true;
 }
 
-// Silenced only here: the callback-table interface and a few calls of the
-// account set-up are deprecated in this generation of the library.
+// Silenced only for these three: the callback-table interface, the identity
+// query of the report and the call termination are deprecated in this
+// generation of the library.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
@@ -126,6 +127,23 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
   startPeriodicWorker(iterateCore, 10);
 }
 
+void terminateCall() {
+  app.callInProgress = false;
+  std::lock_guard<std::mutex> lock(coreMutex);
+  LinphoneCall *call = app.currentCall;
+  if (!call || !app.core)
+    return;
+  linphone_core_terminate_call(app.core, call);
+  // The end state may have been raised inside the termination, which then
+  // released the reference already.
+  if (app.currentCall == call) {
+    app.currentCall = nullptr;
+    linphone_call_unref(call);
+  }
+}
+
+#pragma GCC diagnostic pop
+
 void iterateCore() {
   std::lock_guard<std::mutex> lock(coreMutex);
   if (app.core)
@@ -176,20 +194,3 @@ void placeCall(const char *domain) {
   linphone_address_unref(app.calleeAddress);
   app.calleeAddress = nullptr;
 }
-
-void terminateCall() {
-  app.callInProgress = false;
-  std::lock_guard<std::mutex> lock(coreMutex);
-  LinphoneCall *call = app.currentCall;
-  if (!call || !app.core)
-    return;
-  linphone_core_terminate_call(app.core, call);
-  // The end state may have been raised inside the termination, which then
-  // released the reference already.
-  if (app.currentCall == call) {
-    app.currentCall = nullptr;
-    linphone_call_unref(call);
-  }
-}
-
-#pragma GCC diagnostic pop
