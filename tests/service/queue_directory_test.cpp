@@ -27,10 +27,3 @@ TEST(QueueDirectory, SelectedQueueMatchesExactlyAndTheFirstOfEqualNamesWins) {
   EXPECT_EQ(copyQueueNames(), app.queueNames);
   EXPECT_EQ(copyQueueUsers(), app.queueUsers);
 }
-
-TEST(QueueDirectory, OnlyCaseDifferentQueueIsNotTheDefault) {
-  app.queueNames = {"Atendimento"};
-  app.queueUsers = {"1001"};
-  EXPECT_EQ(findQueueIndex(), 0);
-  EXPECT_STREQ(lookupQueueUser(), "erro");
-}
