@@ -2,12 +2,17 @@
 // with a 10-second limit on the whole transfer.
 #include <curl/curl.h>
 
+#include <algorithm>
+
 #include "service.h"
 #include "service_internal.h"
 
 namespace {
 std::string hostOverride;
 const long TRANSFER_TIMEOUT_SECONDS = 10;
+// Far beyond any real answer (500 queues are some 40 KB); a service that
+// sends more is faulty or hostile and must not fill the memory.
+const size_t MAX_ANSWER_BYTES = 4u << 20;
 } // namespace
 
 const char *serviceHost() { return hostOverride.empty() ? SERVICE_HOST : hostOverride.c_str(); }
@@ -36,8 +41,11 @@ std::string formEncode(const std::string &value) {
 
 size_t collectResponse(char *data, size_t size, size_t count, void *target) {
   size_t bytes = size * count;
+  std::string *answer = static_cast<std::string *>(target);
+  if (bytes > MAX_ANSWER_BYTES - std::min(answer->size(), MAX_ANSWER_BYTES))
+    return 0; // too long: libcurl ends the transfer as failed
   try {
-    static_cast<std::string *>(target)->append(data, bytes);
+    answer->append(data, bytes);
   } catch (...) {
     return 0; // out of memory: libcurl ends the transfer as failed
   }

@@ -183,6 +183,8 @@ TEST_F(ServiceTest, FailedExchangesTellTheUserAndKeepWhatWasStored) {
       {200, acceptedWith(R"([{"info":[{"nome":"Q","info":[1001]}]}])")},
       {200, acceptedWith(R"([{"info":[{"nome":{"pt":"Q"},"info":{"user":"1"}}]}])")},
       {200, acceptedWith(R"([{"info":[{"nome":"Q","info":{"user":["1"]}}]}])")},
+      // Valid JSON, but far longer than any answer: the transfer is cut.
+      {200, acceptedWith("[]") + std::string(5u << 20, ' ')},
       // A good queue before a bad one is not kept either.
       {200, acceptedWith(R"([{"info":[{"nome":"A","info":{"user":"1"}}]},[]])")},
   };
