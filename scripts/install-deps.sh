@@ -7,7 +7,7 @@ PKGS="build-essential cmake pkg-config clang-format
   libfltk1.3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   sip-tester xvfb xdotool x11-apps imagemagick xauth
-  g++-mingw-w64-x86-64 python3 procps locales"
+  g++-mingw-w64-x86-64 python3 procps locales fonts-liberation"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

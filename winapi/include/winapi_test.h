@@ -1,9 +1,11 @@
-// Test hooks of the Linux window layer: scripted answers for message boxes
-// and a record of every box shown.
+// Test hooks of the Linux window layer: headless mode, input through the same
+// paths real input takes, a driver for the program's own message loop, and
+// inspection of windows and message boxes.
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,13 +16,93 @@ struct BoxRecord {
   std::string text;    // as the program passed it (Latin-1)
   std::string caption; // as the program passed it (Latin-1)
   UINT type;
+  std::vector<std::string> buttons; // labels in order, Latin-1 ("Sim", "N\xe3o")
 };
 
 // Every following MessageBoxA answers from this queue, in order, without
-// showing anything; with the queue empty it answers IDOK (or IDYES for
-// MB_YESNO). Headless mode is on once any of these hooks is used.
+// showing anything (also with FLTK); with the queue empty it answers IDOK
+// (or IDYES for MB_YESNO) when headless, and shows a real box otherwise.
 void queueBoxAnswer(int answer);
 const std::vector<BoxRecord> &shownBoxes();
 void resetBoxes();
+// Button labels MessageBoxA uses for a type (Latin-1).
+std::vector<std::string> boxButtons(UINT type);
+
+// No toolkit at all: windows exist only as layer state. Default: headless
+// when DISPLAY is unset or empty. Decided at the first window-layer call;
+// call before creating windows.
+void setHeadless(bool on);
+bool isHeadless();
+
+// Input. Each posts to the input queue what the toolkit would post for it;
+// keys are addressed to the window that has the focus when GetMessageA
+// takes them, as on Windows.
+// A click into the control (WM_LBUTTONDOWN/UP, which gives it the focus),
+// then WM_KEYDOWN/WM_KEYUP for each character (WM_CHAR follows through
+// TranslateMessage). Characters the field has no room for are refused as the
+// control refuses them.
+void typeText(HWND control, const std::string &latin1);
+// WM_LBUTTONDOWN/UP on the control; a button then sends WM_COMMAND
+// (MAKEWPARAM(id, BN_CLICKED), button) to its parent when dispatched.
+void click(HWND button);
+// As choosing an entry in the open drop-down list: the selection changes and
+// the combo box sends WM_COMMAND(MAKEWPARAM(id, CBN_SELCHANGE), combo).
+void chooseComboItem(HWND combo, int index);
+// WM_KEYDOWN then WM_KEYUP (WM_SYSKEYDOWN/UP with Alt) for a virtual key,
+// with the given modifiers held.
+void pressKey(int vk, bool shift = false, bool ctrl = false, bool alt = false);
+// The close box of a top-level window: WM_CLOSE.
+void closeWindow(HWND topLevel);
+
+// Called by GetMessageA when it finds nothing to return in headless mode
+// (and, with FLTK, before it waits). If nothing is queued after the step,
+// headless GetMessageA aborts the process with a message.
+void setIdleScript(std::function<void()> step);
+// Runs everything pending as WinMain's loop would (TranslateAcceleratorA,
+// TranslateMessage, DispatchMessageA) until nothing is left; stops at a quit
+// message, leaving it for the next GetMessageA. Returns the count dispatched.
+int pump(HWND mainWindow, HACCEL accel);
+// Whether a quit message is pending and its code.
+bool quitPosted(int *code = nullptr);
+
+// Inspection.
+std::vector<HWND> children(HWND parent); // live children, in creation order
+std::vector<HWND> topLevelWindows();     // live top-level windows, in creation order
+std::string className(HWND w);           // as registered ("STATIC", "Edit", ...)
+std::string windowText(HWND w);          // Latin-1
+int controlId(HWND w);
+struct Rect {
+  int x, y, w, h;
+};
+// Children: client coordinates of the parent. Top-level windows: outer
+// rectangle on the screen.
+Rect geometry(HWND w);
+Rect clientRect(HWND w); // client area in window-relative outer coordinates
+DWORD style(HWND w);
+DWORD exStyle(HWND w);
+HFONT font(HWND w);
+bool isAlive(HWND w);
+bool isVisible(HWND w);
+std::vector<std::string> comboItems(HWND combo);
+int comboSelection(HWND combo);
+// Colours a "STATIC" control was last painted with, as its parent answered
+// WM_CTLCOLORSTATIC; painted false before its first WM_PAINT.
+struct StaticColors {
+  bool painted;
+  COLORREF text, back, brush;
+};
+StaticColors staticColors(HWND label);
+struct FontInfo {
+  int height, weight;
+  bool italic;
+  std::string face;
+  int pixelSize; // em size in pixels as the presenter uses it
+};
+FontInfo fontInfo(HFONT f);
+std::vector<std::string> shellExecuted(); // addresses ShellExecuteA was given
+
+// Destroy everything, clear queue, classes, boxes, hooks, focus, shell
+// record and key state. Registered resources stay.
+void reset();
 
 } // namespace winapi_test

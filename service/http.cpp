@@ -1,0 +1,96 @@
+// The one way the program talks to the service's web endpoints: a form POST
+// with a 10-second limit on the whole transfer.
+#include <curl/curl.h>
+
+#include <algorithm>
+
+#include "service.h"
+#include "service_internal.h"
+
+namespace {
+std::string hostOverride;
+const long TRANSFER_TIMEOUT_SECONDS = 10;
+// Far beyond any real answer (500 queues are some 40 KB); a service that
+// sends more is faulty or hostile and must not fill the memory.
+const size_t MAX_ANSWER_BYTES = 4u << 20;
+} // namespace
+
+const char *serviceHost() { return hostOverride.empty() ? SERVICE_HOST : hostOverride.c_str(); }
+
+void setServiceHostForTests(const char *hostPort) { hostOverride = hostPort ? hostPort : ""; }
+
+std::string formEncode(const std::string &value) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(value.size() * 3);
+  for (unsigned char c : value) {
+    // ASCII ranges spelt out: the C locale functions would let Latin-1
+    // letters through under the Portuguese locale.
+    bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                      c == '-' || c == '.' || c == '_' || c == '~';
+    if (unreserved) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+size_t collectResponse(char *data, size_t size, size_t count, void *target) {
+  size_t bytes = size * count;
+  std::string *answer = static_cast<std::string *>(target);
+  if (bytes > MAX_ANSWER_BYTES - std::min(answer->size(), MAX_ANSWER_BYTES))
+    return 0; // too long: libcurl ends the transfer as failed
+  try {
+    answer->append(data, bytes);
+  } catch (...) {
+    return 0; // out of memory: libcurl ends the transfer as failed
+  }
+  return bytes;
+}
+
+TransferResult postForm(const char *path, const std::string &body, std::string &response,
+                        long &status) {
+  status = 0;
+  std::string url = std::string("http://") + serviceHost() + path;
+
+  curl_global_init(CURL_GLOBAL_ALL);
+  CURL *handle = curl_easy_init();
+  app.httpHandle = handle;
+  if (!handle) {
+    curl_global_cleanup();
+    return TRANSFER_NO_HANDLE;
+  }
+  curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(handle, CURLOPT_HTTPHEADER, static_cast<curl_slist *>(nullptr));
+  curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.c_str());
+  curl_easy_setopt(handle, CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT, TRANSFER_TIMEOUT_SECONDS);
+  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, collectResponse);
+  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &response);
+
+  // An answer cut off by the time-out or a dropped connection can still
+  // carry status 200 and a body that parses; only a finished transfer counts.
+  CURLcode result = curl_easy_perform(handle);
+  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_cleanup(handle);
+  app.httpHandle = nullptr;
+  curl_global_cleanup();
+  return result == CURLE_OK ? TRANSFER_DONE : TRANSFER_FAILED;
+}
+
+bool sendLogoutNotice() {
+  try {
+    std::string body = "codigo=" + formEncode(app.savedLoginCode);
+    std::string response;
+    long status = 0;
+    return postForm("/appConsultoria/remove_login.php", body, response, status) !=
+           TRANSFER_NO_HANDLE;
+  } catch (...) {
+    return false;
+  }
+}

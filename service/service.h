@@ -1,0 +1,41 @@
+// The program's side of the consulting service: the installation key in
+// key.txt, the login exchange that grants the SIP account and the queues,
+// the queue directory built from it, and the logout notice.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "app_state.h"
+
+// Creates key.txt with a fresh random key when (and only when) it does not
+// exist. An existing key.txt is never changed, even when it cannot be read.
+void ensureInstallKey();
+// The first line of key.txt; empty when it cannot be read or is too long.
+std::string readInstallKey();
+
+// Logs the typed code and password in to the service. True only when the
+// service accepted them; the SIP fields and queue lists are then filled.
+// False after a refusal or a failed exchange (each with its message box), and
+// at once, doing nothing, while another login exchange is still running.
+bool serviceLogin();
+// libcurl write callback: appends the chunk to the std::string at target.
+size_t collectResponse(char *data, size_t size, size_t count, void *target);
+// Turns the service's UTF-8 into the window's Latin-1 and drops the first space.
+void repairAccents(std::string &text);
+
+TextList copyQueueNames();
+TextList copyQueueUsers();
+// Index of the first queue named exactly selectedQueue, or 0.
+int findQueueIndex();
+// SIP user of the first queue named exactly selectedQueue, or "erro".
+const char *lookupQueueUser();
+
+// Tells the service that the login of savedLoginCode ended. False only when
+// no transfer could be set up; the answer is not looked at.
+bool sendLogoutNotice();
+
+// host:port of the service's web endpoints (compiled in).
+const char *serviceHost();
+// Points the client at a test server; the program never calls it.
+void setServiceHostForTests(const char *hostPort);

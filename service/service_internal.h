@@ -1,0 +1,23 @@
+// Pieces of the service client shared between its files, and with its tests
+// and benchmark.
+#pragma once
+
+#include <string>
+
+// Form value encoding: everything but A-Z a-z 0-9 - . _ ~ becomes %XX.
+std::string formEncode(const std::string &value);
+
+enum TransferResult {
+  TRANSFER_NO_HANDLE, // nothing was sent
+  TRANSFER_FAILED,    // no complete answer (unreachable, time-out, cut off)
+  TRANSFER_DONE,      // a complete answer arrived; status holds its HTTP code
+};
+// POSTs body as form data to path on the service host.
+TransferResult postForm(const char *path, const std::string &body, std::string &response,
+                        long &status);
+
+enum LoginAnswer { ANSWER_ACCEPTED, ANSWER_REFUSED, ANSWER_FAILED };
+// Reads the body of a 200 answer of the login endpoint. An accepted answer
+// stores the SIP account and appends the queues; a refusal gives its repaired
+// text in refusalText; anything unexpected is ANSWER_FAILED and stores nothing.
+LoginAnswer applyLoginAnswer(const std::string &body, std::string &refusalText);

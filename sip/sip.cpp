@@ -1,0 +1,196 @@
+#include "sip.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "app_state.h"
+#include "periodic_worker.h"
+#include "sip_internal.h"
+
+std::mutex coreMutex;
+
+namespace {
+// The callback table the core is created from; `app.coreVTable` points here.
+LinphoneCoreVTable coreVTableStorage = {};
+bool setupDone = false;
+
+void holdCoreAtExit() { coreMutex.lock(); }
+const char *const DATA_DIR_NAME = "dravik-tirn";
+} // namespace
+
+bool prepareDataDir(std::string &dir) {
+  namespace fs = std::filesystem;
+  const char *libraryDir = linphone_factory_get_data_dir(linphone_factory_get(), nullptr);
+  if (!libraryDir || !*libraryDir)
+    return false;
+  // The library's default is a "linphone" folder in the user's data folder,
+  // shared with every program built on it: use a sibling of our own.
+  fs::path base = fs::path(libraryDir);
+  if (!base.has_filename())
+    base = base.parent_path();
+  fs::path own = base.parent_path() / DATA_DIR_NAME;
+  std::error_code ec;
+  fs::create_directories(own, ec);
+  if (!fs::is_directory(own, ec))
+    return false;
+  // The library joins file names to this text without a separator.
+  dir = own.string() + '/';
+  return true;
+}
+
+// Silenced only for these three: the callback-table interface, the identity
+// query of the report and the call termination are deprecated in this
+// generation of the library.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+void onRegistrationStateChanged(LinphoneCore *, LinphoneProxyConfig *config,
+                                LinphoneRegistrationState state, const char *) {
+  const char *name = linphone_registration_state_to_string(state);
+  const char *identity = linphone_proxy_config_get_identity(config);
+  const char *server = linphone_proxy_config_get_server_addr(config);
+  printf("Novo estado de registro %s para o usuario id [%s] no proxy [%s]", name ? name : "",
+         identity ? identity : "", server ? server : "");
+  fflush(stdout);
+  if (state == LinphoneRegistrationOk)
+    app.registered = true;
+}
+
+void setupSipAccount(const char *user, const char *password, const char *domain) {
+  if (setupDone)
+    return;
+  setupDone = true;
+  std::string dataDir;
+  if (!prepareDataDir(dataDir))
+    return; // without its folder the core would never start
+  linphone_factory_set_data_dir(linphone_factory_get(), dataDir.c_str());
+
+  linphone_core_enable_logs(nullptr);
+  app.coreVTable = &coreVTableStorage;
+  coreVTableStorage.registration_state_changed = onRegistrationStateChanged;
+  // The core copies the table when it is created, so the call-state handler
+  // has to be in it now; it ignores every call but the one placed here.
+  coreVTableStorage.call_state_changed = onCallStateChanged;
+  LinphoneCore *core = linphone_core_new(&coreVTableStorage, nullptr, nullptr, nullptr);
+  if (!core)
+    return;
+  app.core = core;
+  if (linphone_core_get_global_state(core) != LinphoneGlobalOn)
+    return;
+  // Random local ports, so that a second instance, another phone or a
+  // registrar on this host neither steals nor blocks our traffic.
+  LinphoneTransports *transports = linphone_factory_create_transports(linphone_factory_get());
+  linphone_transports_set_udp_port(transports, LC_SIP_TRANSPORT_RANDOM);
+  linphone_transports_set_tcp_port(transports, LC_SIP_TRANSPORT_RANDOM);
+  linphone_transports_set_tls_port(transports, LC_SIP_TRANSPORT_DISABLED);
+  linphone_core_set_transports(core, transports);
+  linphone_transports_unref(transports);
+  linphone_core_set_audio_port(core, -1);
+
+  app.proxyConfig = linphone_core_create_proxy_config(core);
+  // An identity that does not fit whole, or does not parse into a user and a
+  // domain, configures no account.
+  bool fits = textAppend(app.identityUri, "sip:") && textAppend(app.identityUri, user) &&
+              textAppend(app.identityUri, "@") && textAppend(app.identityUri, domain);
+  app.identityAddress = fits ? linphone_address_new(app.identityUri) : nullptr;
+  if (!app.identityAddress || !linphone_address_get_username(app.identityAddress) ||
+      !linphone_address_get_domain(app.identityAddress)) {
+    if (app.identityAddress)
+      linphone_address_unref(app.identityAddress);
+    app.identityAddress = nullptr;
+    textCopy(app.identityUri, "");
+  } else {
+    if (password) {
+      app.authInfo = linphone_auth_info_new(user, nullptr, password, nullptr, nullptr, domain);
+      linphone_core_add_auth_info(core, app.authInfo);
+    }
+    linphone_proxy_config_set_identity_address(app.proxyConfig, app.identityAddress);
+    app.proxyDomain = linphone_address_get_domain(app.identityAddress);
+    linphone_proxy_config_set_server_addr(app.proxyConfig, app.proxyDomain);
+    linphone_proxy_config_enable_register(app.proxyConfig, 1);
+    linphone_address_destroy(app.identityAddress);
+    app.identityAddress = nullptr;
+    app.proxyDomain = nullptr;
+    linphone_core_add_proxy_config(core, app.proxyConfig);
+    linphone_core_set_default_proxy_config(core, app.proxyConfig);
+  }
+  {
+    std::lock_guard<std::mutex> lock(coreMutex);
+    linphone_core_iterate(core);
+  }
+  // At exit the library's own static objects are torn down while the worker
+  // would go on iterating, and the core then aborts. This runs before that
+  // teardown and keeps the worker out of the core until the process is gone.
+  std::atexit(holdCoreAtExit);
+  startPeriodicWorker(iterateCore, 10);
+}
+
+void terminateCall() {
+  app.callInProgress = false;
+  std::lock_guard<std::mutex> lock(coreMutex);
+  LinphoneCall *call = app.currentCall;
+  if (!call || !app.core)
+    return;
+  linphone_core_terminate_call(app.core, call);
+  // The end state may have been raised inside the termination, which then
+  // released the reference already.
+  if (app.currentCall == call) {
+    app.currentCall = nullptr;
+    linphone_call_unref(call);
+  }
+}
+
+#pragma GCC diagnostic pop
+
+void iterateCore() {
+  std::lock_guard<std::mutex> lock(coreMutex);
+  if (app.core)
+    linphone_core_iterate(app.core);
+}
+
+// Runs with `coreMutex` held (inside an iteration, an invitation or a
+// termination). Only the call the program placed, and holds a reference on,
+// is followed; calls arriving from outside are left to the library.
+void onCallStateChanged(LinphoneCore *, LinphoneCall *call, LinphoneCallState state, const char *) {
+  if (!call || call != app.currentCall)
+    return;
+  if (state == LinphoneCallConnected) {
+    app.callInProgress = true;
+  } else if (state == LinphoneCallEnd) {
+    app.callInProgress = false;
+    // The handle goes with the reference, so no later hang-up passes it on.
+    app.currentCall = nullptr;
+    linphone_call_unref(call);
+  }
+}
+
+void placeCall(const char *domain) {
+  app.callInProgress = true;
+  bool fits = textCopy(app.calleeUri, "") && textAppend(app.calleeUri, "sip:") &&
+              textAppend(app.calleeUri, app.calleeUser) && textAppend(app.calleeUri, "@") &&
+              textAppend(app.calleeUri, domain);
+  if (!fits) {
+    // No partial target is ever invited; the flag stays as after an
+    // invitation that failed at once, and the hang-up command clears it.
+    textCopy(app.calleeUri, "");
+    return;
+  }
+  std::lock_guard<std::mutex> lock(coreMutex);
+  if (!app.core)
+    return;
+  app.calleeAddress = linphone_address_new(app.calleeUri);
+  if (!app.calleeAddress)
+    return;
+  if (app.currentCall) { // an earlier call the program still holds
+    linphone_call_unref(app.currentCall);
+    app.currentCall = nullptr;
+  }
+  LinphoneCall *call = linphone_core_invite_address(app.core, app.calleeAddress);
+  if (call)
+    linphone_call_ref(call);
+  app.currentCall = call;
+  linphone_address_unref(app.calleeAddress);
+  app.calleeAddress = nullptr;
+}

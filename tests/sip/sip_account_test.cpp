@@ -1,0 +1,136 @@
+#include <filesystem>
+#include <fstream>
+
+#include "app_state.h"
+#include "sip.h"
+#include "sip_internal.h"
+#include "sip_test_support.h"
+
+namespace {
+
+LinphoneProxyConfig *defaultAccount() {
+  std::lock_guard<std::mutex> lock(coreMutex);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  return app.core ? linphone_core_get_default_proxy_config(app.core) : nullptr;
+#pragma GCC diagnostic pop
+}
+
+LinphoneGlobalState globalState() {
+  std::lock_guard<std::mutex> lock(coreMutex);
+  return linphone_core_get_global_state(app.core);
+}
+
+using SipAccount = SipTest;
+
+TEST_F(SipAccount, RegistersAfterDigestChallengeInAFolderOfItsOwn) {
+  ASSERT_TRUE(startPeer("registrar_challenge.xml", "127.0.3.1", 1,
+                        {"-key", "user", "alice", "-key", "pass", "s3cr\xe9t"}));
+  setupSipAccount("alice", "s3cr\xe9t", "127.0.3.1");
+  ASSERT_NE(app.core, nullptr);
+  EXPECT_EQ(globalState(), LinphoneGlobalOn);
+  EXPECT_STREQ(app.identityUri, "sip:alice@127.0.3.1");
+  EXPECT_EQ(app.identityAddress, nullptr);
+
+  ASSERT_TRUE(waitFor([] { return app.registered.load(); }));
+  EXPECT_EQ(finishPeer(), 0) << "the registrar saw wrong or no credentials";
+
+  // The HOME of this test had no data folder: the core made its own.
+  std::string home = getenv("HOME");
+  EXPECT_TRUE(std::filesystem::exists(home + "/.local/share/dravik-tirn/linphone.db"));
+
+  std::string out = output();
+  const std::string progress = "Novo estado de registro LinphoneRegistrationProgress para o "
+                               "usuario id [sip:alice@127.0.3.1] no proxy [sip:127.0.3.1]";
+  const std::string ok = "Novo estado de registro LinphoneRegistrationOk para o usuario id "
+                         "[sip:alice@127.0.3.1] no proxy [sip:127.0.3.1]";
+  size_t at = out.find(ok);
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_NE(out.find(progress), std::string::npos);
+  EXPECT_LT(out.find(progress), at);
+  // No line end after a report.
+  if (at + ok.size() < out.size()) {
+    EXPECT_NE(out[at + ok.size()], '\n');
+  }
+
+  // A second set-up changes nothing.
+  LinphoneCore *core = app.core;
+  setupSipAccount("bob", "x", "127.0.3.1");
+  EXPECT_EQ(app.core, core);
+  EXPECT_STREQ(app.identityUri, "sip:alice@127.0.3.1");
+}
+
+TEST_F(SipAccount, RefusedRegistrationIsReportedAndLeavesUnregistered) {
+  ASSERT_TRUE(startPeer("registrar_refuses.xml", "127.0.3.2", 1));
+  setupSipAccount("alice", "wrong", "127.0.3.2");
+  const std::string failed = "Novo estado de registro LinphoneRegistrationFailed para o usuario "
+                             "id [sip:alice@127.0.3.2] no proxy [sip:127.0.3.2]";
+  ASSERT_TRUE(waitFor([&] { return output().find(failed) != std::string::npos; }));
+  EXPECT_EQ(finishPeer(), 0);
+  EXPECT_FALSE(app.registered);
+}
+
+// An identity that does not parse configures no account, registers nothing
+// and leaves a core that the call functions still handle safely.
+void expectNoAccount() {
+  ASSERT_NE(app.core, nullptr);
+  EXPECT_EQ(defaultAccount(), nullptr);
+  EXPECT_STREQ(app.identityUri, "");
+  EXPECT_EQ(app.identityAddress, nullptr);
+  EXPECT_FALSE(app.registered);
+}
+
+TEST_F(SipAccount, EmptyUserConfiguresNoAccount) {
+  setupSipAccount("", "", "127.0.3.9");
+  expectNoAccount();
+}
+
+TEST_F(SipAccount, EmptyDomainConfiguresNoAccount) {
+  setupSipAccount("alice", "pw", "");
+  expectNoAccount();
+}
+
+// A domain made of labels, `length` characters long.
+std::string longDomain(size_t length) {
+  std::string domain;
+  while (domain.size() < length)
+    domain += domain.size() % 20 == 19 ? '.' : 'd';
+  domain.back() = 'x';
+  return domain;
+}
+
+TEST_F(SipAccount, IdentityTooLongForItsBufferConfiguresNoAccount) {
+  std::string user(39, 'u');
+  setupSipAccount(user.c_str(), "pw", longDomain(199).c_str());
+  expectNoAccount();
+}
+
+TEST_F(SipAccount, IdentityOf199CharactersIsConfigured) {
+  std::string domain = longDomain(199 - 4 - 1 - 5);
+  setupSipAccount("alice", "pw", domain.c_str());
+  std::string identity = "sip:alice@" + domain;
+  ASSERT_EQ(identity.size(), 199u);
+  EXPECT_EQ(std::string(app.identityUri), identity);
+  LinphoneProxyConfig *account = defaultAccount();
+  ASSERT_NE(account, nullptr);
+  std::lock_guard<std::mutex> lock(coreMutex);
+  EXPECT_EQ(std::string(linphone_proxy_config_get_server_addr(account)), "sip:" + domain);
+}
+
+TEST_F(SipAccount, WithoutADataFolderNoCoreIsCreatedAndCallsAreHarmless) {
+  // HOME is a plain file: no data folder can be made under it.
+  std::string home = dir + "/home-file";
+  std::ofstream(home) << "x";
+  setenv("HOME", home.c_str(), 1);
+  setupSipAccount("alice", "pw", "127.0.3.9");
+  EXPECT_EQ(app.core, nullptr);
+  EXPECT_FALSE(app.registered);
+  textCopy(app.calleeUser, "fila");
+  placeCall("127.0.3.9");
+  EXPECT_TRUE(app.callInProgress);
+  EXPECT_EQ(app.currentCall, nullptr);
+  terminateCall();
+  EXPECT_FALSE(app.callInProgress);
+}
+
+} // namespace

@@ -1,0 +1,159 @@
+#include "app_state.h"
+#include "sip.h"
+#include "sip_internal.h"
+#include "sip_test_support.h"
+
+namespace {
+
+// State of the call the program holds, read under the core's lock.
+bool currentCallIn(std::initializer_list<LinphoneCallState> states) {
+  std::lock_guard<std::mutex> lock(coreMutex);
+  if (!app.currentCall)
+    return false;
+  LinphoneCallState now = linphone_call_get_state(app.currentCall);
+  for (LinphoneCallState s : states)
+    if (now == s)
+      return true;
+  return false;
+}
+
+bool noCurrentCall() {
+  std::lock_guard<std::mutex> lock(coreMutex);
+  return app.currentCall == nullptr;
+}
+
+class SipCall : public SipTest {
+protected:
+  // A registered account on a peer that also plays the queue.
+  bool registerWith(const std::string &scenario, const std::string &ip) {
+    if (!startPeer(scenario, ip, 2))
+      return false;
+    setupSipAccount("alice", "pw", ip.c_str());
+    return waitFor([] { return app.registered.load(); });
+  }
+};
+
+TEST_F(SipCall, CallEndedByTheQueueClearsTheFlagThroughTheEndState) {
+  ASSERT_TRUE(registerWith("queue_hangs_up.xml", "127.0.3.3"));
+  textCopy(app.calleeUser, "fila12345");
+  placeCall("127.0.3.3");
+  EXPECT_STREQ(app.calleeUri, "sip:fila12345@127.0.3.3");
+  EXPECT_TRUE(app.callInProgress);
+  EXPECT_EQ(app.calleeAddress, nullptr) << "the callee address is released after the invitation";
+  // Nobody hangs up here: only the handler can clear the flag and drop the
+  // program's reference.
+  ASSERT_TRUE(waitFor([] { return !app.callInProgress && noCurrentCall(); }));
+  EXPECT_EQ(finishPeer(), 0) << "the queue's call did not complete";
+  terminateCall(); // closing the window afterwards passes no stale call
+  EXPECT_FALSE(app.callInProgress);
+}
+
+TEST_F(SipCall, BusyQueueKeepsTheFlagUntilTheUserHangsUp) {
+  ASSERT_TRUE(registerWith("queue_busy.xml", "127.0.3.4"));
+  textCopy(app.calleeUser, "fila");
+  placeCall("127.0.3.4");
+  ASSERT_TRUE(waitFor([] { return currentCallIn({LinphoneCallError, LinphoneCallReleased}); }));
+  EXPECT_EQ(finishPeer(), 0);
+  EXPECT_TRUE(app.callInProgress);
+  terminateCall();
+  EXPECT_FALSE(app.callInProgress);
+  EXPECT_TRUE(noCurrentCall());
+  terminateCall();
+  EXPECT_FALSE(app.callInProgress);
+}
+
+TEST_F(SipCall, HangUpSendsByeToTheQueue) {
+  ASSERT_TRUE(registerWith("queue_awaits_bye.xml", "127.0.3.5"));
+  textCopy(app.calleeUser, "fila");
+  placeCall("127.0.3.5");
+  ASSERT_TRUE(waitFor([] { return currentCallIn({LinphoneCallStreamsRunning}); }));
+  EXPECT_TRUE(app.callInProgress);
+  terminateCall();
+  EXPECT_FALSE(app.callInProgress);
+  EXPECT_TRUE(noCurrentCall());
+  EXPECT_EQ(finishPeer(), 0) << "the queue did not receive the BYE";
+  EXPECT_FALSE(app.callInProgress);
+}
+
+// No peer listens on this address: invitations go nowhere, which is enough
+// to see what is (and is not) invited.
+TEST_F(SipCall, CalleeUriIsBuiltAfreshAndBadTargetsAreNotInvited) {
+  setupSipAccount("alice", "pw", "127.0.3.9");
+  ASSERT_NE(app.core, nullptr);
+
+  // Too long for calleeUri: nothing invited, the flag as after a failed
+  // invitation, cleared by the hang-up.
+  std::string domain(196, 'd');
+  textCopy(app.calleeUser, "fila");
+  placeCall(domain.c_str());
+  EXPECT_TRUE(app.callInProgress);
+  EXPECT_STREQ(app.calleeUri, "");
+  EXPECT_TRUE(noCurrentCall());
+  terminateCall();
+  EXPECT_FALSE(app.callInProgress);
+
+  // Does not parse.
+  textCopy(app.calleeUser, "");
+  placeCall("127.0.3.9");
+  EXPECT_TRUE(app.callInProgress);
+  EXPECT_TRUE(noCurrentCall());
+  EXPECT_EQ(app.calleeAddress, nullptr);
+  terminateCall();
+
+  textCopy(app.calleeUser, "123456789");
+  placeCall("127.0.3.9");
+  EXPECT_STREQ(app.calleeUri, "sip:123456789@127.0.3.9");
+  EXPECT_FALSE(noCurrentCall());
+  terminateCall();
+  EXPECT_TRUE(noCurrentCall());
+  textCopy(app.calleeUser, "q");
+  placeCall("127.0.3.9");
+  EXPECT_STREQ(app.calleeUri, "sip:q@127.0.3.9");
+  EXPECT_FALSE(noCurrentCall());
+  terminateCall();
+  EXPECT_TRUE(noCurrentCall());
+  EXPECT_FALSE(app.callInProgress);
+}
+
+// The demo peer: challenged registration with refreshes, then as many calls
+// as wanted, each answered with audio and ended by the caller.
+TEST_F(SipCall, DemoPeerRegistersRefreshesAndServesRepeatedCallsWithAudio) {
+  ASSERT_TRUE(
+      startPeer("demo_peer.xml", "127.0.3.6", 0,
+                {"-aa", "-key", "user", "alice", "-key", "pass", "pw", "-key", "expires", "2"}));
+  setupSipAccount("alice", "pw", "127.0.3.6");
+  const std::string ok = "Novo estado de registro LinphoneRegistrationOk";
+  auto oks = [&] {
+    std::string out = output();
+    int n = 0;
+    for (size_t at = out.find(ok); at != std::string::npos; at = out.find(ok, at + 1))
+      ++n;
+    return n;
+  };
+  ASSERT_TRUE(waitFor([&] { return oks() >= 2; })) << "no refreshed registration";
+  EXPECT_TRUE(app.registered);
+
+  for (const char *queue : {"fila1", "fila2"}) {
+    textCopy(app.calleeUser, queue);
+    placeCall("127.0.3.6");
+    ASSERT_TRUE(waitFor([] { return currentCallIn({LinphoneCallStreamsRunning}); })) << queue;
+    EXPECT_TRUE(waitFor([] {
+      std::lock_guard<std::mutex> lock(coreMutex);
+      if (!app.currentCall)
+        return false;
+      LinphoneCallStats *stats = linphone_call_get_audio_stats(app.currentCall);
+      bool heard = stats && linphone_call_stats_get_download_bandwidth(stats) > 0;
+      if (stats)
+        linphone_call_stats_unref(stats);
+      return heard;
+    })) << "no audio from the queue";
+    terminateCall();
+    // The peer answers the BYE; the core then lets the call go.
+    EXPECT_TRUE(waitFor([] {
+      std::lock_guard<std::mutex> lock(coreMutex);
+      return linphone_core_get_calls_nb(app.core) == 0;
+    }));
+  }
+}
+
+} // namespace

@@ -1,0 +1,166 @@
+// Fixture for the SIP tests: a fresh HOME per test (lacking the user's data
+// folder), standard output captured to a file, and sipp peers on loopback.
+#pragma once
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Polls `done` until it holds or `seconds` have passed. The limit only
+// keeps a broken run from hanging; nothing depends on how fast it is.
+inline bool waitFor(const std::function<bool()> &done, double seconds = 20) {
+  auto limit = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > limit)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// True once something listens on UDP `ip`:5060.
+inline bool udpBound(const std::string &ip) {
+  in_addr addr{};
+  inet_pton(AF_INET, ip.c_str(), &addr);
+  char local[32];
+  snprintf(local, sizeof local, "%08X:13C4", addr.s_addr);
+  std::ifstream udp("/proc/net/udp");
+  std::string line;
+  while (std::getline(udp, line))
+    if (line.find(local) != std::string::npos)
+      return true;
+  return false;
+}
+
+class SipTest : public ::testing::Test {
+protected:
+  std::string dir;
+  pid_t sipp = -1;
+  int savedStdout = -1;
+
+  void SetUp() override {
+    char pattern[] = "/tmp/sip-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+    std::string home = dir + "/home";
+    ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
+    setenv("HOME", home.c_str(), 1);
+    unsetenv("XDG_DATA_HOME");
+    fflush(stdout);
+    savedStdout = dup(1);
+    int out = open((dir + "/stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(out, 0);
+    dup2(out, 1);
+    close(out);
+  }
+
+  void TearDown() override {
+    fflush(stdout);
+    std::string captured = output();
+    dup2(savedStdout, 1);
+    close(savedStdout);
+    if (sipp > 0)
+      finishPeer(0);
+    if (HasFailure()) {
+      size_t from = captured.size() > 4000 ? captured.size() - 4000 : 0;
+      printf("--- end of the test's standard output ---\n%s\n", captured.c_str() + from);
+      std::string peerLog = readFile(dir + "/sipp.log");
+      printf("--- sipp ---\n%s\n", peerLog.c_str());
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+
+  static std::string readFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  std::string output() {
+    fflush(stdout);
+    return readFile(dir + "/stdout.txt");
+  }
+
+  // Starts sipp as a server on `ip`:5060 with a scenario of tests/sip/scenarios
+  // and waits until it listens. It quits after `calls` calls (when above 0),
+  // or fails after 40 s at the latest.
+  bool startPeer(const std::string &scenario, const std::string &ip, int calls,
+                 const std::vector<std::string> &extra = {}) {
+    std::vector<std::string> args = {"sipp",
+                                     "-sf",
+                                     std::string(SCENARIO_DIR) + "/" + scenario,
+                                     "-i",
+                                     ip,
+                                     "-mi",
+                                     ip,
+                                     "-p",
+                                     "5060",
+                                     "-nostdin",
+                                     "-timeout",
+                                     "40s",
+                                     "-timeout_error",
+                                     "-trace_err",
+                                     "-error_file",
+                                     dir + "/sipp-errors.log"};
+    if (calls > 0) {
+      args.push_back("-m");
+      args.push_back(std::to_string(calls));
+    }
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::string log = dir + "/sipp.log";
+    // Everything the child needs is made before the fork.
+    std::vector<char *> argv;
+    for (auto &a : args)
+      argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    sipp = fork();
+    if (sipp == 0) {
+      int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(fd, 1);
+      dup2(fd, 2);
+      if (chdir(dir.c_str()) != 0)
+        _exit(126);
+      execvp("sipp", argv.data());
+      _exit(127);
+    }
+    if (sipp < 0)
+      return false;
+    return waitFor([&] {
+             int status;
+             return udpBound(ip) || waitpid(sipp, &status, WNOHANG) == sipp;
+           }) &&
+           udpBound(ip);
+  }
+
+  // sipp's exit code once it has ended by itself within `seconds`; -1 when it
+  // had to be killed.
+  int finishPeer(double seconds = 30) {
+    int status = 0;
+    pid_t pid = sipp;
+    sipp = -1;
+    bool ended = waitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds);
+    if (!ended) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+};

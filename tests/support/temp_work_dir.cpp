@@ -1,0 +1,26 @@
+#include "temp_work_dir.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+TempWorkDir::TempWorkDir() {
+  std::string pattern = (fs::temp_directory_path() / "workdir-XXXXXX").string();
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  if (!mkdtemp(name.data()))
+    throw std::runtime_error("cannot create a temporary directory");
+  dir = name.data();
+  previous = fs::current_path().string();
+  fs::current_path(dir);
+}
+
+TempWorkDir::~TempWorkDir() {
+  std::error_code ec;
+  fs::current_path(previous, ec);
+  fs::remove_all(dir, ec);
+}

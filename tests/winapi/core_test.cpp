@@ -1,0 +1,493 @@
+// The window layer without a display: message order, controls, focus,
+// accelerators, message boxes, resources and text conversion.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <shellapi.h>
+#include <winapi_test.h>
+#include <windows.h>
+
+#include "internal.h"
+#include "test_ids.h"
+
+namespace {
+
+struct Rec {
+  HWND hwnd;
+  UINT msg;
+  WPARAM wp;
+  LPARAM lp;
+};
+std::vector<Rec> seen; // messages the test window procedure received
+HWND edit1, edit2, button, label, combo;
+HFONT labelFont;
+HBRUSH labelBrush;
+int creates = 0;
+HWND comboSelected = nullptr;
+int comboIndex = -2;
+char comboText[64];
+
+const UINT kWatched[] = {WM_NCCREATE, WM_CREATE, WM_SIZE,       WM_MOVE,    WM_PARENTNOTIFY,
+                         WM_COMMAND,  WM_CLOSE,  WM_DESTROY,    WM_KEYDOWN, WM_KEYUP,
+                         WM_CHAR,     WM_PAINT,  WM_SYSKEYDOWN, WM_APP};
+
+bool watched(UINT m) {
+  for (UINT w : kWatched)
+    if (w == m)
+      return true;
+  return false;
+}
+
+void buildControls(HWND hwnd) {
+  label = CreateWindowExA(0, "STATIC",
+                          "C\xf3"
+                          "digo:",
+                          WS_CHILD | WS_VISIBLE, 160, 90, 45, 16, hwnd, nullptr, nullptr, nullptr);
+  SendMessageA(label, WM_SETFONT, (WPARAM)labelFont, TRUE);
+  edit1 = CreateWindowExA(WS_EX_PALETTEWINDOW, "Edit", "", WS_CHILD | WS_VISIBLE | WS_BORDER, 160,
+                          110, 200, 26, hwnd, nullptr, nullptr, nullptr);
+  SendMessageA(edit1, WM_SETFONT, (WPARAM)labelFont, TRUE);
+  edit2 = CreateWindowExA(WS_EX_PALETTEWINDOW, "Edit", "",
+                          WS_CHILD | WS_VISIBLE | WS_BORDER | ES_PASSWORD, 160, 160, 200, 26, hwnd,
+                          nullptr, nullptr, nullptr);
+  button = CreateWindowExA(0, "BUTTON", "Logar", WS_CHILD | WS_VISIBLE | WS_BORDER, 260, 200, 100,
+                           20, hwnd, (HMENU)1, nullptr, nullptr);
+  combo = CreateWindowExA(0, "ComboBox", "",
+                          WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN | CBS_HASSTRINGS, 10,
+                          10, 140, 200, hwnd, nullptr, nullptr, nullptr);
+  for (const char *q : {"ATENDIMENTO", "FINANCEIRO",
+                        "T\xc9"
+                        "CNICO"})
+    SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)q);
+  SendMessageA(combo, CB_SETCURSEL, 1, 0);
+}
+
+LRESULT CALLBACK testProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (watched(msg))
+    seen.push_back({hwnd, msg, wp, lp});
+  switch (msg) {
+  case WM_CREATE:
+    ++creates;
+    buildControls(hwnd);
+    return 0;
+  case WM_COMMAND:
+    if (HIWORD(wp) == CBN_SELCHANGE && lp) {
+      comboSelected = (HWND)lp;
+      comboIndex = (int)SendMessageA((HWND)lp, CB_GETCURSEL, 0, 0);
+      SendMessageA((HWND)lp, CB_GETLBTEXT, comboIndex, (LPARAM)comboText);
+    }
+    if (LOWORD(wp) == 40007) { // the program's next-field rule
+      HWND f = GetFocus();
+      SetFocus(f == edit1 ? edit2 : f == edit2 ? button : edit1);
+    }
+    if (LOWORD(wp) == 2) { // rebuild
+      for (HWND c : {label, edit1, edit2, button, combo})
+        DestroyWindow(c);
+      SendMessageA(hwnd, WM_CREATE, 0, 1);
+    }
+    return 0;
+  case WM_CTLCOLORSTATIC:
+    SetTextColor((HDC)wp, RGB(0, 0, 0));
+    SetBkColor((HDC)wp, RGB(249, 249, 249));
+    return (LRESULT)labelBrush;
+  case WM_PAINT: {
+    PAINTSTRUCT ps;
+    BeginPaint(hwnd, &ps);
+    EndPaint(hwnd, &ps);
+    return 0;
+  }
+  case WM_DESTROY:
+    PostQuitMessage(0);
+    return 0;
+  case WM_APP:
+    return 77;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+class Layer : public ::testing::Test {
+protected:
+  HWND main = nullptr;
+  HACCEL accel = nullptr;
+  void SetUp() override {
+    winapi_test::setHeadless(true);
+    winapi_test::reset();
+    seen.clear();
+    creates = 0;
+    labelFont = CreateFontA(16, 0, 0, 0, 0, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Arial");
+    labelBrush = CreateSolidBrush(RGB(249, 249, 249));
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = testProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hIcon = LoadIconA(wc.hInstance, MAKEINTRESOURCEA(214));
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = CreatePatternBrush(LoadBitmapA(wc.hInstance, MAKEINTRESOURCEA(IDB_TILE)));
+    wc.lpszClassName = "Teste";
+    ASSERT_NE(RegisterClassExA(&wc), 0);
+    main = CreateWindowExA(0, "Teste", "Teste 1.1",
+                           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
+                           CW_USEDEFAULT, 390, 350, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(main, nullptr);
+    ShowWindow(main, SW_SHOWDEFAULT);
+    UpdateWindow(main);
+    accel = LoadAcceleratorsA(wc.hInstance, MAKEINTRESOURCEA(IDA_KEYS));
+    seen.clear();
+  }
+  // Messages the test procedure got, as (message, low word of wParam) pairs.
+  std::vector<std::pair<UINT, int>> trace() {
+    std::vector<std::pair<UINT, int>> t;
+    for (const Rec &r : seen)
+      if (r.msg != WM_PAINT)
+        t.push_back({r.msg, (int)LOWORD(r.wp)});
+    return t;
+  }
+  std::string text(HWND w) {
+    char buf[256];
+    GetWindowTextA(w, buf, sizeof buf);
+    return buf;
+  }
+};
+
+TEST(LayerCreate, CreationSendsItsMessagesBeforeReturningAndChildrenExistByThen) {
+  winapi_test::setHeadless(true);
+  winapi_test::reset();
+  seen.clear();
+  labelFont = CreateFontA(16, 0, 0, 0, 0, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Arial");
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = testProc;
+  wc.lpszClassName = "Ordem";
+  ASSERT_NE(RegisterClassExA(&wc), 0);
+  EXPECT_EQ(RegisterClassExA(&wc), 0) << "a class name is taken once";
+  HWND w = CreateWindowExA(0, "ordem", "x", WS_OVERLAPPED | WS_CAPTION, CW_USEDEFAULT,
+                           CW_USEDEFAULT, 390, 350, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(w, nullptr);
+  ASSERT_GE(seen.size(), 4u);
+  EXPECT_EQ(seen[0].msg, (UINT)WM_NCCREATE);
+  EXPECT_EQ(seen[1].msg, (UINT)WM_CREATE);
+  // The children built in WM_CREATE notify the parent while it is inside WM_CREATE.
+  EXPECT_EQ(seen[2].msg, (UINT)WM_PARENTNOTIFY);
+  EXPECT_EQ(seen[2].lp, (LPARAM)label);
+  EXPECT_EQ(seen[seen.size() - 2].msg, (UINT)WM_SIZE);
+  EXPECT_EQ(seen.back().msg, (UINT)WM_MOVE);
+  EXPECT_EQ(winapi_test::children(w), (std::vector<HWND>{label, edit1, edit2, button, combo}));
+
+  // Outer size as asked, client area inside a classic fixed frame.
+  auto g = winapi_test::geometry(w);
+  EXPECT_EQ(g.w, 390);
+  EXPECT_EQ(g.h, 350);
+  RECT rc;
+  GetClientRect(w, &rc);
+  EXPECT_EQ(rc.right, 384);
+  EXPECT_EQ(rc.bottom, 325);
+  auto eg = winapi_test::geometry(edit2);
+  EXPECT_EQ(eg.x, 160);
+  EXPECT_EQ(eg.y, 160);
+  EXPECT_EQ(eg.w, 200);
+  EXPECT_EQ(eg.h, 26);
+  EXPECT_EQ(winapi_test::exStyle(edit1), (DWORD)WS_EX_PALETTEWINDOW);
+  EXPECT_TRUE(winapi_test::style(edit2) & ES_PASSWORD);
+  EXPECT_EQ(winapi_test::controlId(button), 1);
+  EXPECT_EQ(winapi_test::className(combo), "ComboBox");
+  EXPECT_EQ(winapi_test::font(label), labelFont);
+  EXPECT_EQ(winapi_test::fontInfo(labelFont).pixelSize, 14);
+
+  EXPECT_EQ(CreateWindowExA(0, "Nenhuma", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr),
+            nullptr);
+  EXPECT_EQ(
+      CreateWindowExA(0, "Edit", "", WS_CHILD, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr),
+      nullptr)
+      << "a child needs a live parent";
+}
+
+TEST_F(Layer, SendIsSynchronousPostedComeFirstThenQuitThenInput) {
+  EXPECT_EQ(SendMessageA(main, WM_APP, 5, 6), 77);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].wp, 5u);
+
+  seen.clear();
+  winapi_test::click(button); // input
+  PostMessageA(main, WM_APP, 1, 0);
+  PostMessageA(main, WM_APP, 2, 0);
+  EXPECT_TRUE(seen.empty()) << "posting calls nothing";
+  MSG m;
+  ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+  EXPECT_EQ(m.message, (UINT)WM_APP);
+  EXPECT_EQ(m.wParam, 1u);
+  ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+  EXPECT_EQ(m.wParam, 2u);
+  PostQuitMessage(3);
+  EXPECT_FALSE(GetMessageA(&m, nullptr, 0, 0));
+  EXPECT_EQ(m.message, (UINT)WM_QUIT);
+  EXPECT_EQ(m.wParam, 3u);
+  ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+  EXPECT_EQ(m.message, (UINT)WM_LBUTTONDOWN);
+  EXPECT_EQ(m.hwnd, button);
+}
+
+TEST_F(Layer, ClickSendsBnClickedWithIdAndHandleAndTakesFocus) {
+  winapi_test::click(button);
+  winapi_test::pump(main, accel);
+  ASSERT_EQ(trace(), (std::vector<std::pair<UINT, int>>{{WM_COMMAND, 1}}));
+  EXPECT_EQ(HIWORD(seen[0].wp), BN_CLICKED);
+  EXPECT_EQ(seen[0].lp, (LPARAM)button);
+  EXPECT_EQ(GetFocus(), button);
+}
+
+TEST_F(Layer, AcceleratorCommandComesFirstThenTheKeyReachesTheFocusedWindow) {
+  EXPECT_EQ(GetFocus(), main) << "showing the window gives it the focus";
+  winapi_test::pressKey(VK_RETURN);
+  winapi_test::pump(main, accel);
+  using T = std::vector<std::pair<UINT, int>>;
+  EXPECT_EQ(
+      trace(),
+      (T{{WM_COMMAND, 40009}, {WM_KEYDOWN, VK_RETURN}, {WM_CHAR, '\r'}, {WM_KEYUP, VK_RETURN}}));
+  EXPECT_EQ(HIWORD(seen[0].wp), 1);
+  EXPECT_EQ(seen[0].lp, 0);
+
+  // With a modifier there is no command, only the key.
+  seen.clear();
+  winapi_test::pressKey(VK_TAB, true);
+  winapi_test::pressKey(VK_RETURN, false, true);
+  winapi_test::pressKey(VK_RETURN, false, false, true);
+  winapi_test::pump(main, accel);
+  for (const Rec &r : seen)
+    EXPECT_NE(r.msg, (UINT)WM_COMMAND);
+  EXPECT_EQ(seen.front().msg, (UINT)WM_KEYDOWN);
+  EXPECT_EQ(seen.back().msg, (UINT)WM_SYSKEYDOWN) << "Alt+Enter is a system key";
+
+  // A character entry matches the typed character.
+  seen.clear();
+  winapi_test::pressKey('A');
+  winapi_test::pump(main, accel);
+  EXPECT_EQ(trace()[1], (std::pair<UINT, int>{WM_COMMAND, 40010}));
+}
+
+TEST_F(Layer, FocusMovesOnlyWhenTheProgramMovesIt) {
+  // Tab with a loop that translates no accelerators: the key arrives, nothing moves.
+  winapi_test::pressKey(VK_TAB);
+  winapi_test::pump(main, nullptr);
+  EXPECT_EQ(GetFocus(), main);
+  // With them, the program's own next-field rule runs: edit1, edit2, button, edit1.
+  HWND expected[] = {edit1, edit2, button, edit1};
+  for (HWND e : expected) {
+    winapi_test::pressKey(VK_TAB);
+    winapi_test::pump(main, accel);
+    EXPECT_EQ(GetFocus(), e);
+  }
+  EXPECT_EQ(text(edit1), "") << "the tab character is not typed into the field";
+  // Destroying the focused control hands the focus to its parent.
+  DestroyWindow(edit1);
+  EXPECT_EQ(GetFocus(), main);
+  EXPECT_EQ(SetFocus(edit1), nullptr) << "a destroyed control cannot take the focus";
+  EXPECT_EQ(GetFocus(), main);
+}
+
+TEST_F(Layer, TypedTextLandsInTheFieldAndGetWindowTextTruncates) {
+  winapi_test::typeText(edit1, "Jo\xe3o 123456789012345678");
+  winapi_test::pump(main, accel);
+  EXPECT_EQ(GetFocus(), edit1);
+  EXPECT_EQ(winapi_test::windowText(edit1), "Jo\xe3o 123456789012345678");
+  char buf[20];
+  EXPECT_EQ(GetWindowTextA(edit1, buf, 20), 19);
+  EXPECT_STREQ(buf, "Jo\xe3o 12345678901234");
+  EXPECT_EQ(GetWindowTextA(edit1, buf, 1), 0);
+  EXPECT_STREQ(buf, "");
+  // Edits report changes to the parent, never with a combo box's selection code.
+  int changes = 0;
+  for (const Rec &r : seen)
+    if (r.msg == WM_COMMAND && HIWORD(r.wp) == EN_CHANGE && r.lp == (LPARAM)edit1)
+      ++changes;
+  EXPECT_EQ(changes, 23);
+
+  // Backspace deletes; a field without ES_AUTOHSCROLL takes what fits its width.
+  winapi_test::typeText(edit2, std::string(60, 'x') + "\b");
+  winapi_test::pump(main, accel);
+  size_t taken = winapi_test::windowText(edit2).size();
+  EXPECT_GT(taken, 20u);
+  EXPECT_LT(taken, 59u);
+}
+
+TEST_F(Layer, ComboChoiceSendsSelChangeAfterSelectingAndTypingSendsNone) {
+  EXPECT_EQ(winapi_test::comboSelection(combo), 1);
+  EXPECT_EQ(winapi_test::windowText(combo), "FINANCEIRO");
+  winapi_test::chooseComboItem(combo, 2);
+  winapi_test::pump(main, accel);
+  EXPECT_EQ(comboSelected, combo);
+  EXPECT_EQ(comboIndex, 2);
+  EXPECT_STREQ(comboText, "T\xc9"
+                          "CNICO");
+  EXPECT_EQ(winapi_test::windowText(combo), "T\xc9"
+                                            "CNICO");
+
+  comboSelected = nullptr;
+  winapi_test::typeText(combo, "AT");
+  winapi_test::pump(main, accel);
+  EXPECT_EQ(comboSelected, nullptr);
+  EXPECT_EQ(winapi_test::comboItems(combo).size(), 3u);
+
+  char buf[64];
+  EXPECT_EQ(SendMessageA(combo, CB_GETLBTEXT, 3, (LPARAM)buf), CB_ERR);
+  EXPECT_EQ(SendMessageA(combo, CB_SETCURSEL, (WPARAM)-1, 0), CB_ERR);
+  EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), CB_ERR);
+}
+
+TEST_F(Layer, RebuildThroughWmCreateLeavesNoStaleControl) {
+  HWND oldButton = button, oldCombo = combo;
+  winapi_test::typeText(edit1, "abc");
+  PostMessageA(main, WM_COMMAND, 2, 0);
+  winapi_test::pump(main, accel);
+  EXPECT_EQ(creates, 2);
+  auto kids = winapi_test::children(main);
+  EXPECT_EQ(kids, (std::vector<HWND>{label, edit1, edit2, button, combo}));
+  EXPECT_FALSE(IsWindow(oldButton));
+  EXPECT_FALSE(winapi_test::isAlive(oldCombo));
+  EXPECT_EQ(SendMessageA(oldCombo, CB_GETCOUNT, 0, 0), 0);
+  char buf[8] = "zz";
+  EXPECT_EQ(GetWindowTextA(oldButton, buf, 8), 0);
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(winapi_test::windowText(edit1), "") << "a fresh field";
+  EXPECT_EQ(GetFocus(), main) << "the focused field went, the focus went to the window";
+}
+
+TEST_F(Layer, CloseBoxSendsWmCloseAndDefaultHandlingEndsTheLoop) {
+  winapi_test::closeWindow(main);
+  MSG m;
+  int loops = 0;
+  while (GetMessageA(&m, nullptr, 0, 0)) {
+    TranslateAcceleratorA(main, accel, &m);
+    TranslateMessage(&m);
+    DispatchMessageA(&m);
+    ++loops;
+  }
+  EXPECT_EQ(m.wParam, 0u);
+  std::vector<UINT> order;
+  for (const Rec &r : seen)
+    if (r.msg == WM_CLOSE || r.msg == WM_DESTROY)
+      order.push_back(r.msg);
+  EXPECT_EQ(order, (std::vector<UINT>{WM_CLOSE, WM_DESTROY}));
+  EXPECT_FALSE(IsWindow(main));
+  EXPECT_FALSE(IsWindow(edit1));
+}
+
+TEST_F(Layer, IdleScriptDrivesTheProgramsLoop) {
+  int step = 0;
+  winapi_test::setIdleScript([&] {
+    switch (step++) {
+    case 0:
+      winapi_test::typeText(edit1, "ok");
+      break;
+    case 1:
+      winapi_test::closeWindow(main);
+      break;
+    }
+  });
+  MSG m;
+  while (GetMessageA(&m, nullptr, 0, 0)) {
+    TranslateAcceleratorA(main, accel, &m);
+    TranslateMessage(&m);
+    DispatchMessageA(&m);
+  }
+  EXPECT_EQ(step, 2);
+}
+
+TEST_F(Layer, EmptyQueueWithoutDisplayAbortsInsteadOfHanging) {
+  MSG m;
+  winapi_test::pump(main, accel);
+  EXPECT_DEATH(GetMessageA(&m, nullptr, 0, 0), "nothing to return");
+}
+
+TEST_F(Layer, StaticLabelsPaintWithTheColoursTheParentAnswers) {
+  EXPECT_FALSE(winapi_test::staticColors(label).painted);
+  winapi_test::pump(main, accel);
+  auto c = winapi_test::staticColors(label);
+  EXPECT_TRUE(c.painted);
+  EXPECT_EQ(c.text, RGB(0, 0, 0));
+  EXPECT_EQ(c.back, RGB(249, 249, 249));
+  EXPECT_EQ(c.brush, RGB(249, 249, 249));
+}
+
+TEST_F(Layer, MessageBoxesAnswerInTurnAndRecordPortugueseButtons) {
+  winapi_test::queueBoxAnswer(IDNO);
+  winapi_test::queueBoxAnswer(IDCANCEL);
+  EXPECT_EQ(MessageBoxA(main, "Ligar para fila de X?", "", MB_YESNO), IDNO);
+  EXPECT_EQ(MessageBoxA(main, "Sair ?", "Teste", MB_OKCANCEL), IDCANCEL);
+  EXPECT_EQ(MessageBoxA(nullptr, "Falha", "Erro!", MB_OK), IDOK);
+  EXPECT_EQ(MessageBoxA(nullptr, "Deseja Desligar ?", "", MB_YESNO), IDYES);
+  const auto &boxes = winapi_test::shownBoxes();
+  ASSERT_EQ(boxes.size(), 4u);
+  EXPECT_EQ(boxes[0].owner, main);
+  EXPECT_EQ(boxes[0].text, "Ligar para fila de X?");
+  EXPECT_EQ(boxes[0].buttons, (std::vector<std::string>{"Sim", "N\xe3o"}));
+  EXPECT_EQ(boxes[1].buttons, (std::vector<std::string>{"OK", "Cancelar"}));
+  EXPECT_EQ(boxes[2].caption, "Erro!");
+  EXPECT_EQ(boxes[2].buttons, (std::vector<std::string>{"OK"}));
+  EXPECT_TRUE(seen.empty()) << "no accelerator or other message reached the window";
+  winapi_test::resetBoxes();
+  EXPECT_TRUE(winapi_test::shownBoxes().empty());
+}
+
+TEST_F(Layer, ShellExecuteRecordsTheAddressWithoutOpeningHeadless) {
+  HINSTANCE r =
+      ShellExecuteA(nullptr, nullptr, "http://127.0.0.1/?url=/x.php", nullptr, nullptr, SW_SHOW);
+  EXPECT_GT((intptr_t)r, 32);
+  EXPECT_EQ(winapi_test::shellExecuted(),
+            (std::vector<std::string>{"http://127.0.0.1/?url=/x.php"}));
+  EXPECT_LE((intptr_t)ShellExecuteA(nullptr, nullptr, nullptr, nullptr, nullptr, SW_SHOW), 32);
+}
+
+TEST_F(Layer, ResourcesComeFromTheResourceScript) {
+  HBITMAP bmp = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_TILE));
+  ASSERT_NE(bmp, nullptr);
+  const winapi::Image *img = winapi::brushImage(CreatePatternBrush(bmp));
+  ASSERT_NE(img, nullptr);
+  EXPECT_EQ(img->w, 5);
+  EXPECT_EQ(img->h, 3);
+  // Top-left pixel (0,0) is (0, 0, 10); bottom-right (4,2) is (200, 200, 10).
+  EXPECT_EQ(img->pixels[0], 0);
+  EXPECT_EQ(img->pixels[2], 10);
+  size_t br = (2 * 5 + 4) * 3;
+  EXPECT_EQ(img->pixels[br], 200);
+  EXPECT_EQ(img->pixels[br + 1], 200);
+  HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(214));
+  ASSERT_NE(icon, nullptr);
+  const auto *icons = winapi::iconImages(icon);
+  ASSERT_EQ(icons->size(), 2u);
+  EXPECT_EQ((*icons)[1].w, 32);
+  EXPECT_EQ((*icons)[1].pixels[2], 255); // blue
+  EXPECT_EQ((*icons)[1].pixels[3], 255); // left half opaque
+  EXPECT_EQ((*icons)[1].pixels[31 * 4 + 3], 0);
+  EXPECT_EQ(LoadBitmapA(nullptr, MAKEINTRESOURCEA(999)), nullptr);
+  EXPECT_EQ(LoadAcceleratorsA(nullptr, MAKEINTRESOURCEA(999)), nullptr);
+  EXPECT_NE(LoadCursorA(nullptr, IDC_ARROW), nullptr);
+}
+
+TEST(LayerImages, DamagedFilesGiveNoImage) {
+  winapi::Image img;
+  std::vector<winapi::Image> icons;
+  const unsigned char tiny[] = {'B', 'M', 0, 0};
+  EXPECT_FALSE(winapi::decodeBmp(tiny, sizeof tiny, &img));
+  // A header that promises more pixels than the file holds.
+  std::vector<unsigned char> bmp(54, 0);
+  bmp[0] = 'B', bmp[1] = 'M', bmp[10] = 54, bmp[14] = 40, bmp[18] = 100, bmp[22] = 100;
+  bmp[26] = 1, bmp[28] = 24;
+  EXPECT_FALSE(winapi::decodeBmp(bmp.data(), bmp.size(), &img));
+  const unsigned char ico[] = {0, 0, 1, 0, 5, 0};
+  EXPECT_FALSE(winapi::decodeIco(ico, sizeof ico, &icons));
+}
+
+TEST(LayerText, Latin1RoundTripsThroughUtf8) {
+  std::string all;
+  for (int c = 1; c < 256; ++c)
+    all += (char)c;
+  std::string utf8 = winapi::latin1ToUtf8(all);
+  EXPECT_EQ(utf8.size(), 127u + 2 * 128u);
+  EXPECT_EQ(winapi::utf8ToLatin1(utf8), all);
+  EXPECT_EQ(winapi::latin1ToUtf8("Aten\xe7\xe3o"), "Aten\xc3\xa7\xc3\xa3o");
+  // Characters beyond Latin-1 and broken sequences become '?'.
+  EXPECT_EQ(winapi::utf8ToLatin1("\xe2\x82\xac x \xc3"), "? x ?");
+}
+
+} // namespace

@@ -1,0 +1,4 @@
+// Ids of the layer tests' resource script.
+#define IDB_TILE 205
+#define IDA_KEYS 217
+#define CMD_NEXT 40007

@@ -1,0 +1,1449 @@
+// Toolkit-neutral part of the window layer: handles, classes, windows and
+// controls, the message queue and dispatch, focus, accelerators, GDI objects,
+// resources and message boxes. The presenter (FLTK) only shows this state and
+// reports input back through postKey/postMouse/postComboChoice/postClose.
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+
+#include "internal.h"
+#include "shellapi.h"
+#include "winapi_resources.h"
+#include "winapi_test.h"
+
+extern char **environ;
+
+namespace winapi {
+namespace {
+
+// A private message of the combo box class: an entry chosen in its list.
+constexpr UINT kChooseItem = 0x7FF0;
+constexpr COLORREF kButtonFace = RGB(240, 240, 240);
+
+struct Queued {
+  MSG msg;
+  int mods;
+  bool toFocus; // keyboard input: addressed when taken from the queue
+};
+
+enum class GdiType { Font, SolidBrush, PatternBrush, Bitmap, Icon, Cursor, Accel, DC };
+
+struct Gdi {
+  explicit Gdi(GdiType t) : type(t) {}
+  GdiType type;
+  FontData font;
+  COLORREF color = 0;
+  std::shared_ptr<Image> image;
+  std::shared_ptr<std::vector<Image>> icons;
+  std::vector<ACCEL> accel;
+  COLORREF text = 0, back = RGB(255, 255, 255);
+};
+
+struct ClassInfo {
+  std::string name;
+  WNDPROC proc;
+  Kind kind;
+  HBRUSH background;
+  HICON icon, iconSm;
+};
+
+struct Resource {
+  const unsigned char *data;
+  size_t size;
+};
+
+struct State {
+  std::map<uintptr_t, std::unique_ptr<Window>> windows;
+  std::vector<HWND> tops;
+  std::map<std::string, ClassInfo> classes; // by lower-case name
+  std::deque<Queued> posted, input;
+  bool quit = false;
+  int quitCode = 0;
+  HWND focus = nullptr, active = nullptr;
+  int mods = 0;
+  uintptr_t next = 0x10000;
+  DWORD time = 0;
+  std::map<uintptr_t, Gdi> gdi;
+  std::map<std::pair<int, int>, Resource> resources;
+  std::map<int, std::vector<ACCEL>> accelTables;
+  std::map<int, HACCEL> loadedAccels;
+  HBRUSH faceBrush = nullptr;
+  HCURSOR arrow = nullptr;
+  std::deque<int> answers;
+  std::vector<winapi_test::BoxRecord> boxes;
+  int headless = -1; // undecided until the first call that needs it
+  const Presenter *presenter = nullptr;
+  std::function<void()> idle;
+  std::vector<std::string> shell;
+};
+
+// Created on first use and never destroyed: the program calls CreateFontA
+// during static initialisation, and its worker thread may outlive main().
+State &st() {
+  static State *s = new State;
+  return *s;
+}
+
+std::string lower(std::string s) {
+  for (char &c : s)
+    c = (char)std::tolower((unsigned char)c);
+  return s;
+}
+
+uintptr_t newHandle() {
+  State &s = st();
+  s.next += 4;
+  return s.next;
+}
+
+template <typename H> H gdiHandle(Gdi g) {
+  uintptr_t h = newHandle();
+  st().gdi.emplace(h, std::move(g));
+  return reinterpret_cast<H>(h);
+}
+
+Gdi *gdi(const void *h, GdiType type) {
+  auto it = st().gdi.find(reinterpret_cast<uintptr_t>(h));
+  if (it == st().gdi.end() || it->second.type != type)
+    return nullptr;
+  return &it->second;
+}
+
+void ensureMode() {
+  State &s = st();
+  if (s.headless < 0) {
+    const char *d = std::getenv("DISPLAY");
+    s.headless = (d && *d) ? 0 : 1;
+  }
+  if (!s.headless && !s.presenter)
+    s.presenter = fltkPresenter();
+}
+
+const Presenter *presenter() {
+  ensureMode();
+  return st().headless ? nullptr : st().presenter;
+}
+
+void update(Window &w) {
+  if (const Presenter *p = presenter())
+    p->update(w);
+}
+
+LRESULT send(Window *w, UINT msg, WPARAM wp, LPARAM lp) {
+  return w ? w->proc(w->handle, msg, wp, lp) : 0;
+}
+
+void notifyParent(Window &w, int code) {
+  if (Window *parent = find(w.parent))
+    SendMessageA(parent->handle, WM_COMMAND, MAKEWPARAM(w.id, code), (LPARAM)w.handle);
+}
+
+bool isDescendant(HWND h, const Window &ancestor) {
+  for (Window *w = find(h); w; w = find(w->parent))
+    if (w == &ancestor)
+      return true;
+  return false;
+}
+
+bool shownOnScreen(const Window &w) {
+  for (const Window *p = &w; p; p = find(p->parent))
+    if (!p->visible || p->minimized)
+      return false;
+  return true;
+}
+
+// Latin-1 text of a key, for the character message that follows it.
+unsigned char keyChar(int vk, int mods) {
+  if (mods & (ModCtrl | ModAlt))
+    return 0;
+  bool shift = mods & ModShift;
+  if (vk >= 'A' && vk <= 'Z')
+    return (unsigned char)(shift ? vk : vk + 32);
+  if (vk >= '0' && vk <= '9' && !shift)
+    return (unsigned char)vk;
+  switch (vk) {
+  case VK_TAB:
+    return '\t';
+  case VK_RETURN:
+    return '\r';
+  case VK_BACK:
+    return 8;
+  case VK_ESCAPE:
+    return 0x1B;
+  case VK_SPACE:
+    return ' ';
+  }
+  return 0;
+}
+
+// Virtual key (and Shift) that types a Latin-1 character.
+int charKey(unsigned char c, int *mods) {
+  *mods = 0;
+  if (c >= 'a' && c <= 'z')
+    return c - 32;
+  if (c >= 'A' && c <= 'Z') {
+    *mods = ModShift;
+    return c;
+  }
+  if (c >= '0' && c <= '9')
+    return c;
+  switch (c) {
+  case ' ':
+    return VK_SPACE;
+  case '\t':
+    return VK_TAB;
+  case '\r':
+  case '\n':
+    return VK_RETURN;
+  case 8:
+    return VK_BACK;
+  case 0x1B:
+    return VK_ESCAPE;
+  }
+  return VK_PACKET; // as the system reports typed characters without a key of their own
+}
+
+void queueInput(HWND h, UINT msg, WPARAM wp, LPARAM lp, int mods, bool toFocus) {
+  MSG m{};
+  m.hwnd = h;
+  m.message = msg;
+  m.wParam = wp;
+  m.lParam = lp;
+  st().input.push_back({m, mods, toFocus});
+}
+
+// ---- Arial metrics -------------------------------------------------------
+
+// Advance widths in 1/1000 em, characters 32..126.
+const short kWidths[95] = {
+    278, 278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333,  278, 278, 556, 556, 556,
+    556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556, 1015, 667, 667, 722, 722, 667,
+    611, 778, 722, 278, 500, 667, 556, 833, 722, 778, 667, 778, 722, 667,  611, 722, 667, 944, 667,
+    667, 611, 278, 278, 278, 469, 556, 333, 556, 556, 500, 556, 556, 278,  556, 556, 222, 222, 500,
+    222, 833, 556, 556, 556, 556, 333, 500, 278, 556, 500, 722, 500, 500,  500, 334, 260, 334, 584};
+
+int charWidth1000(unsigned char c) {
+  if (c >= 32 && c <= 126)
+    return kWidths[c - 32];
+  if (c < 0xC0)
+    return c == 0xA0 ? 278 : 556;
+  // Accented letters take the width of their base letter.
+  static const char base[] = "AAAAAA?CEEEEIIIIDNOOOOO?OUUUUY??aaaaaa?ceeeeiiiidnooooo?ouuuuy?y";
+  char b = base[c - 0xC0];
+  if (b != '?')
+    return charWidth1000((unsigned char)b);
+  switch (c) {
+  case 0xC6:
+    return 1000;
+  case 0xD7:
+  case 0xF7:
+    return 584;
+  case 0xDF:
+    return 611;
+  case 0xE6:
+    return 889;
+  default:
+    return 667;
+  }
+}
+
+double emPixels(HFONT f) {
+  const FontData *d = fontData(f);
+  if (!d)
+    return 13.0; // the system font when none was set
+  if (d->height > 0)
+    return d->height * 2048.0 / 2288.0;
+  if (d->height < 0)
+    return -d->height;
+  return 13.0;
+}
+
+} // namespace
+
+// ---- Shared helpers ------------------------------------------------------
+
+Window *find(HWND h) {
+  if (!h)
+    return nullptr;
+  auto &ws = st().windows;
+  auto it = ws.find(reinterpret_cast<uintptr_t>(h));
+  if (it == ws.end() || it->second->destroyed)
+    return nullptr;
+  return it->second.get();
+}
+
+Window *topLevelOf(Window *w) {
+  while (w && find(w->parent))
+    w = find(w->parent);
+  return w;
+}
+
+bool hasFrame(const Window &w) { return !(w.style & WS_CHILD) && (w.style & WS_CAPTION); }
+int clientOffsetX(const Window &w) { return hasFrame(w) ? kFrame : 0; }
+int clientOffsetY(const Window &w) { return hasFrame(w) ? kFrame + kCaption : 0; }
+int clientWidth(const Window &w) { return w.w - (hasFrame(w) ? 2 * kFrame : 0); }
+int clientHeight(const Window &w) { return w.h - (hasFrame(w) ? 2 * kFrame + kCaption : 0); }
+
+const FontData *fontData(HFONT f) {
+  Gdi *g = gdi(f, GdiType::Font);
+  return g ? &g->font : nullptr;
+}
+
+int fontPixelSize(HFONT f) { return (int)std::lround(emPixels(f)); }
+
+const Image *brushImage(HBRUSH b) {
+  Gdi *g = gdi(b, GdiType::PatternBrush);
+  return g ? g->image.get() : nullptr;
+}
+
+bool brushColor(HBRUSH b, COLORREF *color) {
+  Gdi *g = gdi(b, GdiType::SolidBrush);
+  if (g)
+    *color = g->color;
+  return g != nullptr;
+}
+
+const std::vector<Image> *iconImages(HICON i) {
+  Gdi *g = gdi(i, GdiType::Icon);
+  return g && g->icons ? g->icons.get() : nullptr;
+}
+
+int textWidth(const std::string &latin1, HFONT font) {
+  double em = emPixels(font);
+  int total = 0;
+  for (unsigned char c : latin1) // GDI rounds each advance to whole pixels
+    total += (int)std::lround(charWidth1000(c) * em / 1000.0);
+  return total;
+}
+
+int editTextRoom(const Window &w) {
+  if (w.kind == Kind::Combo) // 3D border, drop-down button, margins
+    return w.w - 2 * 3 - 17 - 2 * 3;
+  int border = (w.style & WS_BORDER) ? 1 : 0;
+  if (w.exStyle & WS_EX_CLIENTEDGE)
+    border = 2;
+  return w.w - 2 * border - 2 * 3;
+}
+
+void paintStatic(Window &w) {
+  Gdi fresh(GdiType::DC);
+  fresh.back = kButtonFace;
+  HDC dc = gdiHandle<HDC>(fresh);
+  Window *parent = find(w.parent);
+  HBRUSH brush =
+      (HBRUSH)(parent
+                   ? SendMessageA(parent->handle, WM_CTLCOLORSTATIC, (WPARAM)dc, (LPARAM)w.handle)
+                   : DefWindowProcA(w.handle, WM_CTLCOLORSTATIC, (WPARAM)dc, (LPARAM)w.handle));
+  Gdi *g = gdi(dc, GdiType::DC);
+  COLORREF fill = g->back;
+  if (!brushColor(brush, &fill) && !brushImage(brush))
+    fill = kButtonFace; // no usable brush: the face colour shows
+  bool changed =
+      !w.painted || w.textColor != g->text || w.backColor != g->back || w.brushColor != fill;
+  w.painted = true;
+  w.textColor = g->text;
+  w.backColor = g->back;
+  w.brushColor = fill;
+  st().gdi.erase(reinterpret_cast<uintptr_t>(dc));
+  if (changed && find(w.handle))
+    update(w);
+}
+
+void postKey(bool down, int vk, unsigned char ch, int mods) {
+  bool sys = (mods & ModAlt) && !(mods & ModCtrl);
+  UINT msg = down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys ? WM_SYSKEYUP : WM_KEYUP);
+  DWORD lp = 1u | ((DWORD)ch << 16) | ((mods & ModAlt) ? 1u << 29 : 0) | (down ? 0 : 3u << 30);
+  queueInput(nullptr, msg, (WPARAM)vk, (LPARAM)lp, mods, true);
+}
+
+void postMouse(HWND w, UINT msg, int x, int y) {
+  queueInput(w, msg, msg == WM_LBUTTONDOWN ? MK_LBUTTON : 0, MAKELPARAM(x, y), st().mods, false);
+}
+
+void postComboChoice(HWND combo, int index) {
+  queueInput(combo, kChooseItem, (WPARAM)index, 0, st().mods, false);
+}
+
+void postClose(HWND topLevel) {
+  queueInput(topLevel, WM_SYSCOMMAND, SC_CLOSE, 0, st().mods, false);
+}
+
+bool inputPending() {
+  State &s = st();
+  return !s.posted.empty() || !s.input.empty() || s.quit;
+}
+
+// ---- Controls ------------------------------------------------------------
+
+namespace {
+
+void setText(Window &w, std::string text, bool notify) {
+  if (text == w.text)
+    return;
+  w.text = std::move(text);
+  w.needsPaint = true;
+  update(w);
+  if (notify)
+    notifyParent(w, w.kind == Kind::Combo ? CBN_EDITCHANGE : EN_CHANGE);
+}
+
+// A character typed into an edit field or a combo box's edit part. Without
+// ES_AUTOHSCROLL the field takes only what fits its visible width.
+void typeChar(Window &w, unsigned char c) {
+  if (w.style & ES_READONLY)
+    return;
+  std::string t = w.text;
+  if (c == 8) {
+    if (t.empty())
+      return;
+    t.pop_back();
+  } else if (c >= 0x20 && c != 0x7F) {
+    t += (char)c;
+    bool autoScroll =
+        w.kind == Kind::Combo ? (w.style & CBS_AUTOHSCROLL) : (w.style & ES_AUTOHSCROLL);
+    std::string shown =
+        (w.style & ES_PASSWORD) && w.kind == Kind::Edit ? std::string(t.size(), '*') : t;
+    if (!autoScroll && textWidth(shown, w.font) > editTextRoom(w))
+      return; // refused, as the control beeps
+  } else {
+    return;
+  }
+  if (w.kind == Kind::Combo) {
+    // The list follows what is typed, without telling the parent.
+    w.sel = -1;
+    for (size_t i = 0; i < w.items.size() && !t.empty(); ++i)
+      if (lower(w.items[i]).compare(0, t.size(), lower(t)) == 0) {
+        w.sel = (int)i;
+        break;
+      }
+  }
+  setText(w, t, true);
+}
+
+void selectItem(Window &w, int index, bool notify) {
+  if (index < 0 || index >= (int)w.items.size())
+    return;
+  w.sel = index;
+  HWND h = w.handle;
+  if (notify)
+    notifyParent(w, CBN_SELCHANGE);
+  // The edit part shows the choice once the list has reported it.
+  if (Window *still = find(h))
+    setText(*still, still->items[index], false);
+}
+
+LRESULT comboMessage(Window &w, UINT msg, WPARAM wp, LPARAM lp) {
+  int n = (int)w.items.size();
+  switch (msg) {
+  case CB_ADDSTRING:
+    w.items.push_back(lp ? (const char *)lp : "");
+    update(w);
+    return n;
+  case CB_DELETESTRING:
+    if ((int)wp < 0 || (int)wp >= n)
+      return CB_ERR;
+    w.items.erase(w.items.begin() + (int)wp);
+    if (w.sel == (int)wp)
+      w.sel = -1;
+    else if (w.sel > (int)wp)
+      --w.sel;
+    update(w);
+    return n - 1;
+  case CB_GETCOUNT:
+    return n;
+  case CB_GETCURSEL:
+    return w.sel;
+  case CB_SETCURSEL:
+    if ((int)wp < 0 || (int)wp >= n) {
+      w.sel = -1;
+      setText(w, "", false);
+      return CB_ERR;
+    }
+    selectItem(w, (int)wp, false);
+    return (int)wp;
+  case CB_GETLBTEXT:
+    if ((int)wp < 0 || (int)wp >= n || !lp)
+      return CB_ERR;
+    std::memcpy((char *)lp, w.items[wp].c_str(), w.items[wp].size() + 1);
+    return (LRESULT)w.items[wp].size();
+  case CB_GETLBTEXTLEN:
+    if ((int)wp < 0 || (int)wp >= n)
+      return CB_ERR;
+    return (LRESULT)w.items[wp].size();
+  case CB_RESETCONTENT:
+    w.items.clear();
+    w.sel = -1;
+    setText(w, "", false);
+    update(w);
+    return CB_OKAY;
+  case CB_SHOWDROPDOWN:
+    return TRUE;
+  }
+  return 0;
+}
+
+LRESULT CALLBACK controlProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  Window *w = find(h);
+  if (!w)
+    return 0;
+  switch (msg) {
+  case WM_SETFONT:
+    w->font = (HFONT)wp;
+    if (LOWORD(lp))
+      w->needsPaint = true;
+    update(*w);
+    return 0;
+  case WM_GETFONT:
+    return (LRESULT)w->font;
+  case WM_PAINT: {
+    PAINTSTRUCT ps;
+    BeginPaint(h, &ps);
+    if (w->kind == Kind::Static)
+      paintStatic(*w);
+    EndPaint(h, &ps);
+    return 0;
+  }
+  case WM_ERASEBKGND:
+    return 1;
+  case WM_SETTEXT:
+    setText(*w, lp ? (const char *)lp : "", false);
+    return TRUE;
+  }
+  switch (w->kind) {
+  case Kind::Edit:
+  case Kind::Combo: {
+    bool combo = w->kind == Kind::Combo;
+    switch (msg) {
+    case WM_LBUTTONDOWN:
+      SetFocus(h);
+      return 0;
+    case WM_SETFOCUS:
+      notifyParent(*w, combo ? CBN_SETFOCUS : EN_SETFOCUS);
+      return 0;
+    case WM_KILLFOCUS:
+      notifyParent(*w, combo ? CBN_KILLFOCUS : EN_KILLFOCUS);
+      return 0;
+    case WM_CHAR:
+      typeChar(*w, (unsigned char)wp);
+      return 0;
+    case WM_KEYDOWN:
+      if (combo && (wp == VK_DOWN || wp == VK_UP) && !w->items.empty()) {
+        int next = w->sel < 0 ? 0 : w->sel + (wp == VK_DOWN ? 1 : -1);
+        if (next >= 0 && next < (int)w->items.size() && next != w->sel)
+          selectItem(*w, next, true);
+      }
+      return 0;
+    case kChooseItem:
+      if (combo)
+        selectItem(*w, (int)wp, true);
+      return 0;
+    }
+    if (combo && msg >= CB_ADDSTRING && msg <= CB_SHOWDROPDOWN)
+      return comboMessage(*w, msg, wp, lp);
+    break;
+  }
+  case Kind::Button:
+    switch (msg) {
+    case WM_LBUTTONDOWN:
+      SetFocus(h);
+      if ((w = find(h))) {
+        w->pressed = true;
+        update(*w);
+      }
+      return 0;
+    case WM_LBUTTONUP: {
+      if (!w->pressed)
+        return 0;
+      w->pressed = false;
+      update(*w);
+      int x = (short)LOWORD(lp), y = (short)HIWORD(lp);
+      if (x >= 0 && y >= 0 && x < w->w && y < w->h)
+        notifyParent(*w, BN_CLICKED);
+      return 0;
+    }
+    case WM_KEYDOWN:
+      if (wp == VK_SPACE) {
+        w->pressed = true;
+        update(*w);
+      }
+      return 0;
+    case WM_KEYUP:
+      if (wp == VK_SPACE && w->pressed) {
+        w->pressed = false;
+        update(*w);
+        notifyParent(*w, BN_CLICKED);
+      }
+      return 0;
+    case WM_KILLFOCUS:
+      if (w->pressed) {
+        w->pressed = false;
+        update(*w);
+      }
+      return 0;
+    }
+    break;
+  default:
+    break;
+  }
+  return DefWindowProcA(h, msg, wp, lp);
+}
+
+void registerBuiltins() {
+  State &s = st();
+  if (!s.classes.empty())
+    return;
+  const std::pair<const char *, Kind> builtins[] = {{"Static", Kind::Static},
+                                                    {"Edit", Kind::Edit},
+                                                    {"Button", Kind::Button},
+                                                    {"ComboBox", Kind::Combo}};
+  for (auto &b : builtins)
+    s.classes[lower(b.first)] =
+        ClassInfo{b.first, controlProc, b.second, nullptr, nullptr, nullptr};
+}
+
+// Takes the next message in Win32's order; false when there is none.
+bool takeMessage(MSG *out) {
+  State &s = st();
+  ensureMode();
+  while (true) {
+    if (!s.posted.empty()) {
+      *out = s.posted.front().msg;
+      s.posted.pop_front();
+    } else if (s.quit) {
+      s.quit = false;
+      *out = MSG{};
+      out->message = WM_QUIT;
+      out->wParam = (WPARAM)s.quitCode;
+    } else if (!s.input.empty()) {
+      Queued q = s.input.front();
+      s.input.pop_front();
+      s.mods = q.mods;
+      *out = q.msg;
+      if (q.toFocus) {
+        out->hwnd = s.focus ? s.focus : (find(s.active) ? s.active : nullptr);
+        if (!out->hwnd)
+          continue; // no window to type into
+      }
+      if (!find(out->hwnd))
+        continue;
+    } else {
+      // Paint last: parents before children, in creation order.
+      std::function<Window *(HWND)> dirty = [&](HWND h) -> Window * {
+        Window *w = find(h);
+        if (!w || !w->visible || w->minimized)
+          return nullptr;
+        if (w->needsPaint)
+          return w;
+        for (HWND c : w->children)
+          if (Window *d = dirty(c))
+            return d;
+        return nullptr;
+      };
+      Window *w = nullptr;
+      for (HWND t : s.tops)
+        if ((w = dirty(t)))
+          break;
+      if (!w)
+        return false;
+      *out = MSG{};
+      out->hwnd = w->handle;
+      out->message = WM_PAINT;
+    }
+    out->time = ++s.time;
+    return true;
+  }
+}
+
+void purgeQueued(HWND h) {
+  State &s = st();
+  for (auto *q : {&s.posted, &s.input})
+    for (auto it = q->begin(); it != q->end();)
+      it = (it->msg.hwnd == h) ? q->erase(it) : it + 1;
+}
+
+void sendDestroy(HWND h) {
+  Window *w = find(h);
+  if (!w)
+    return;
+  send(w, WM_DESTROY, 0, 0);
+  if ((w = find(h)))
+    for (HWND c : std::vector<HWND>(w->children))
+      sendDestroy(c);
+}
+
+void finishDestroy(HWND h) {
+  State &s = st();
+  auto it = s.windows.find(reinterpret_cast<uintptr_t>(h));
+  if (it == s.windows.end())
+    return;
+  Window *w = it->second.get();
+  for (HWND c : std::vector<HWND>(w->children))
+    finishDestroy(c);
+  w->proc(h, WM_NCDESTROY, 0, 0);
+  if (const Presenter *p = presenter())
+    p->destroy(*w);
+  std::vector<HWND> &list = s.windows.count(reinterpret_cast<uintptr_t>(w->parent))
+                                ? s.windows[reinterpret_cast<uintptr_t>(w->parent)]->children
+                                : s.tops;
+  list.erase(std::remove(list.begin(), list.end(), h), list.end());
+  purgeQueued(h);
+  if (s.active == h)
+    s.active = nullptr;
+  s.windows.erase(it);
+}
+
+std::vector<std::string> buttonsFor(UINT type, std::vector<int> *answers, int *closeAnswer) {
+  std::vector<std::string> labels;
+  std::vector<int> ids;
+  switch (type & MB_TYPEMASK) {
+  case MB_OKCANCEL:
+    labels = {"OK", "Cancelar"}, ids = {IDOK, IDCANCEL};
+    break;
+  case MB_ABORTRETRYIGNORE:
+    labels = {"Anular", "Repetir", "Ignorar"}, ids = {IDABORT, IDRETRY, IDIGNORE};
+    break;
+  case MB_YESNOCANCEL:
+    labels = {"Sim", "N\xe3o", "Cancelar"}, ids = {IDYES, IDNO, IDCANCEL};
+    break;
+  case MB_YESNO:
+    labels = {"Sim", "N\xe3o"}, ids = {IDYES, IDNO};
+    break;
+  case MB_RETRYCANCEL:
+    labels = {"Repetir", "Cancelar"}, ids = {IDRETRY, IDCANCEL};
+    break;
+  default:
+    labels = {"OK"}, ids = {IDOK};
+  }
+  int close = 0; // closing disabled
+  for (int id : ids)
+    if (id == IDCANCEL)
+      close = IDCANCEL;
+  if (ids.size() == 1)
+    close = IDOK;
+  if (answers)
+    *answers = ids;
+  if (closeAnswer)
+    *closeAnswer = close;
+  return labels;
+}
+
+} // namespace
+} // namespace winapi
+
+using namespace winapi;
+
+// ---- Resources -----------------------------------------------------------
+
+void winapiRegisterResource(int id, int type, const unsigned char *data, size_t size) {
+  st().resources[{type, id}] = Resource{data, size};
+}
+
+void winapiRegisterAccelerators(int id, const ACCEL *entries, int count) {
+  st().accelTables[id] = std::vector<ACCEL>(entries, entries + (count > 0 ? count : 0));
+}
+
+static const Resource *findResource(int type, LPCSTR name) {
+  if (!IS_INTRESOURCE(name))
+    return nullptr;
+  auto it = st().resources.find({type, (int)(uintptr_t)name});
+  return it == st().resources.end() ? nullptr : &it->second;
+}
+
+HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
+  if (instance || name != IDC_ARROW)
+    return nullptr;
+  State &s = st();
+  if (!s.arrow)
+    s.arrow = gdiHandle<HCURSOR>(Gdi(GdiType::Cursor));
+  return s.arrow;
+}
+
+HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
+  if (!instance && name == IDI_APPLICATION)
+    return gdiHandle<HICON>(Gdi(GdiType::Icon));
+  const Resource *r = findResource(14, name);
+  auto images = std::make_shared<std::vector<Image>>();
+  if (!r || !decodeIco(r->data, r->size, images.get()))
+    return nullptr;
+  Gdi g(GdiType::Icon);
+  g.icons = images;
+  return gdiHandle<HICON>(g);
+}
+
+HBITMAP WINAPI LoadBitmapA(HINSTANCE, LPCSTR name) {
+  const Resource *r = findResource(2, name);
+  auto image = std::make_shared<Image>();
+  if (!r || !decodeBmp(r->data, r->size, image.get()))
+    return nullptr;
+  Gdi g(GdiType::Bitmap);
+  g.image = image;
+  return gdiHandle<HBITMAP>(g);
+}
+
+HACCEL WINAPI LoadAcceleratorsA(HINSTANCE, LPCSTR name) {
+  if (!IS_INTRESOURCE(name))
+    return nullptr;
+  State &s = st();
+  int id = (int)(uintptr_t)name;
+  auto it = s.accelTables.find(id);
+  if (it == s.accelTables.end())
+    return nullptr;
+  HACCEL &h = s.loadedAccels[id];
+  if (!gdi(h, GdiType::Accel)) {
+    Gdi g(GdiType::Accel);
+    g.accel = it->second;
+    h = gdiHandle<HACCEL>(g);
+  }
+  return h;
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
+  return name ? nullptr : reinterpret_cast<HMODULE>(0x400000);
+}
+
+// ---- GDI -----------------------------------------------------------------
+
+HFONT WINAPI CreateFontA(int height, int, int, int, int weight, DWORD italic, DWORD, DWORD, DWORD,
+                         DWORD, DWORD, DWORD, DWORD, LPCSTR face) {
+  Gdi g(GdiType::Font);
+  g.font.height = height;
+  g.font.weight = weight;
+  g.font.italic = italic != 0;
+  g.font.face = face ? face : "";
+  return gdiHandle<HFONT>(g);
+}
+
+HBRUSH WINAPI CreatePatternBrush(HBITMAP bitmap) {
+  Gdi *b = gdi(bitmap, GdiType::Bitmap);
+  if (!b)
+    return nullptr;
+  Gdi g(GdiType::PatternBrush);
+  g.image = b->image;
+  return gdiHandle<HBRUSH>(g);
+}
+
+HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
+  Gdi g(GdiType::SolidBrush);
+  g.color = color & 0xFFFFFF;
+  return gdiHandle<HBRUSH>(g);
+}
+
+COLORREF WINAPI SetTextColor(HDC dc, COLORREF color) {
+  Gdi *g = gdi(dc, GdiType::DC);
+  if (!g)
+    return CLR_INVALID;
+  COLORREF old = g->text;
+  g->text = color & 0xFFFFFF;
+  return old;
+}
+
+COLORREF WINAPI SetBkColor(HDC dc, COLORREF color) {
+  Gdi *g = gdi(dc, GdiType::DC);
+  if (!g)
+    return CLR_INVALID;
+  COLORREF old = g->back;
+  g->back = color & 0xFFFFFF;
+  return old;
+}
+
+BOOL WINAPI DeleteObject(HGDIOBJ object) {
+  auto &m = st().gdi;
+  auto it = m.find(reinterpret_cast<uintptr_t>(object));
+  if (it == m.end() || it->second.type == GdiType::DC || it->second.type == GdiType::Accel)
+    return FALSE;
+  m.erase(it);
+  return TRUE;
+}
+
+// ---- Windows -------------------------------------------------------------
+
+ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *wc) {
+  registerBuiltins();
+  if (!wc || wc->cbSize != sizeof(WNDCLASSEXA) || !wc->lpfnWndProc || !wc->lpszClassName ||
+      IS_INTRESOURCE(wc->lpszClassName) || !*wc->lpszClassName)
+    return 0;
+  State &s = st();
+  std::string key = lower(wc->lpszClassName);
+  if (s.classes.count(key))
+    return 0;
+  s.classes[key] = ClassInfo{wc->lpszClassName, wc->lpfnWndProc, Kind::Custom,
+                             wc->hbrBackground, wc->hIcon,       wc->hIconSm};
+  return (ATOM)(0xC000 + s.classes.size());
+}
+
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
+                            int y, int width, int height, HWND parent, HMENU menu,
+                            HINSTANCE instance, LPVOID param) {
+  registerBuiltins();
+  ensureMode();
+  State &s = st();
+  if (!className || IS_INTRESOURCE(className))
+    return nullptr;
+  auto cls = s.classes.find(lower(className));
+  if (cls == s.classes.end())
+    return nullptr;
+  Window *parentWindow = find(parent);
+  if ((style & WS_CHILD) && !parentWindow)
+    return nullptr;
+  auto owned = std::make_unique<Window>();
+  Window *w = owned.get();
+  HWND h = reinterpret_cast<HWND>(newHandle());
+  w->handle = h;
+  w->kind = cls->second.kind;
+  w->cls = className;
+  w->proc = cls->second.proc;
+  w->background = cls->second.background;
+  w->icon = cls->second.icon;
+  w->iconSm = cls->second.iconSm;
+  w->text = windowName ? windowName : "";
+  w->style = style;
+  w->exStyle = exStyle;
+  if (style & WS_CHILD) {
+    w->parent = parent;
+    w->id = (int)(intptr_t)menu;
+  }
+  if (!(style & WS_CHILD) && x == CW_USEDEFAULT)
+    x = y = 100;
+  if (!(style & WS_CHILD) && width == CW_USEDEFAULT)
+    width = 400, height = 300;
+  w->x = x, w->y = y, w->w = width, w->h = height;
+  w->visible = (style & WS_CHILD) && (style & WS_VISIBLE);
+  w->needsPaint = w->needsErase = w->visible;
+  s.windows.emplace(reinterpret_cast<uintptr_t>(h), std::move(owned));
+  if (parentWindow)
+    parentWindow->children.push_back(h);
+  else
+    s.tops.push_back(h);
+  if (const Presenter *p = presenter())
+    p->create(*w);
+
+  CREATESTRUCTA cs{param, instance, menu,        parent,     height,    width,
+                   y,     x,        (LONG)style, windowName, className, exStyle};
+  if (!w->proc(h, WM_NCCREATE, 0, (LPARAM)&cs) || !find(h)) {
+    DestroyWindow(h);
+    return nullptr;
+  }
+  if (w->proc(h, WM_CREATE, 0, (LPARAM)&cs) == -1 || !find(h)) {
+    DestroyWindow(h);
+    return nullptr;
+  }
+  w->proc(h, WM_SIZE, SIZE_RESTORED, MAKELPARAM(clientWidth(*w), clientHeight(*w)));
+  if (!find(h))
+    return nullptr;
+  w->proc(h, WM_MOVE, 0, MAKELPARAM(w->x + clientOffsetX(*w), w->y + clientOffsetY(*w)));
+  if (!find(h))
+    return nullptr;
+  if (parentWindow && !(exStyle & WS_EX_NOPARENTNOTIFY) && find(parent))
+    SendMessageA(parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_CREATE, w->id), (LPARAM)h);
+  if (!find(h))
+    return nullptr;
+  if (!(style & WS_CHILD) && (style & WS_VISIBLE))
+    ShowWindow(h, SW_SHOW);
+  return h;
+}
+
+BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
+  Window *w = find(hwnd);
+  if (!w)
+    return FALSE;
+  BOOL was = w->visible;
+  bool minimize = cmd == SW_MINIMIZE || cmd == SW_SHOWMINIMIZED;
+  if (cmd == SW_HIDE) {
+    w->visible = false;
+  } else {
+    w->visible = true;
+    w->minimized = minimize;
+  }
+  if (w->visible && !was) {
+    w->needsPaint = w->needsErase = true;
+    send(w, WM_SHOWWINDOW, TRUE, 0);
+  }
+  if ((w = find(hwnd)) && !(w->style & WS_CHILD) && w->visible && !minimize) {
+    st().active = hwnd;
+    send(w, WM_ACTIVATE, 1, 0);
+  }
+  if ((w = find(hwnd)))
+    if (const Presenter *p = presenter())
+      p->show(*w);
+  return was;
+}
+
+BOOL WINAPI UpdateWindow(HWND hwnd) {
+  Window *w = find(hwnd);
+  if (!w)
+    return FALSE;
+  if (w->needsPaint && w->visible)
+    send(w, WM_PAINT, 0, 0);
+  return TRUE;
+}
+
+BOOL WINAPI InvalidateRect(HWND hwnd, const RECT *, BOOL erase) {
+  Window *w = find(hwnd);
+  if (!w)
+    return FALSE;
+  w->needsPaint = true;
+  w->needsErase = w->needsErase || erase;
+  update(*w);
+  return TRUE;
+}
+
+BOOL WINAPI DestroyWindow(HWND hwnd) {
+  Window *w = find(hwnd);
+  if (!w)
+    return FALSE;
+  State &s = st();
+  if (w->parent && !(w->exStyle & WS_EX_NOPARENTNOTIFY))
+    SendMessageA(w->parent, WM_PARENTNOTIFY, MAKEWPARAM(WM_DESTROY, w->id), (LPARAM)hwnd);
+  if (!(w = find(hwnd)))
+    return FALSE;
+  if (s.focus && isDescendant(s.focus, *w))
+    SetFocus(w->parent && find(w->parent) ? w->parent : nullptr);
+  if (!(w = find(hwnd)))
+    return FALSE;
+  w->visible = false;
+  sendDestroy(hwnd);
+  // Mark the whole tree gone before WM_NCDESTROY, so nothing reaches it.
+  std::function<void(HWND)> mark = [&](HWND h) {
+    auto it = s.windows.find(reinterpret_cast<uintptr_t>(h));
+    if (it == s.windows.end())
+      return;
+    it->second->destroyed = true;
+    for (HWND c : it->second->children)
+      mark(c);
+  };
+  if (!find(hwnd))
+    return TRUE;
+  mark(hwnd);
+  finishDestroy(hwnd);
+  return TRUE;
+}
+
+BOOL WINAPI IsWindow(HWND hwnd) { return find(hwnd) != nullptr; }
+
+HWND WINAPI GetParent(HWND hwnd) {
+  Window *w = find(hwnd);
+  return w && find(w->parent) ? w->parent : nullptr;
+}
+
+BOOL WINAPI GetClientRect(HWND hwnd, RECT *rect) {
+  Window *w = find(hwnd);
+  if (!w || !rect)
+    return FALSE;
+  *rect = RECT{0, 0, clientWidth(*w), clientHeight(*w)};
+  return TRUE;
+}
+
+int WINAPI GetWindowTextA(HWND hwnd, LPSTR text, int maxCount) {
+  if (!text || maxCount <= 0)
+    return 0;
+  text[0] = 0;
+  if (!find(hwnd))
+    return 0;
+  return (int)SendMessageA(hwnd, WM_GETTEXT, (WPARAM)maxCount, (LPARAM)text);
+}
+
+BOOL WINAPI SetWindowTextA(HWND hwnd, LPCSTR text) {
+  return find(hwnd) ? (BOOL)SendMessageA(hwnd, WM_SETTEXT, 0, (LPARAM)text) : FALSE;
+}
+
+HWND WINAPI GetFocus(void) { return find(st().focus) ? st().focus : nullptr; }
+
+HWND WINAPI SetFocus(HWND hwnd) {
+  State &s = st();
+  HWND old = GetFocus();
+  if (hwnd && !find(hwnd))
+    return nullptr;
+  if (hwnd == old)
+    return old;
+  s.focus = hwnd;
+  if (Window *o = find(old))
+    send(o, WM_KILLFOCUS, (WPARAM)hwnd, 0);
+  if (s.focus != hwnd) // moved again meanwhile
+    return old;
+  if (const Presenter *p = presenter())
+    p->focus(find(hwnd));
+  if (Window *n = find(hwnd))
+    send(n, WM_SETFOCUS, (WPARAM)old, 0);
+  return old;
+}
+
+SHORT WINAPI GetKeyState(int vk) {
+  int mods = st().mods;
+  bool down = (vk == VK_SHIFT && (mods & ModShift)) || (vk == VK_CONTROL && (mods & ModCtrl)) ||
+              (vk == VK_MENU && (mods & ModAlt));
+  return down ? (SHORT)0x8000 : 0;
+}
+
+// ---- Messages ------------------------------------------------------------
+
+LRESULT WINAPI SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return send(find(hwnd), msg, wParam, lParam);
+}
+
+BOOL WINAPI PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (hwnd && !find(hwnd))
+    return FALSE;
+  MSG m{};
+  m.hwnd = hwnd;
+  m.message = msg;
+  m.wParam = wParam;
+  m.lParam = lParam;
+  st().posted.push_back({m, 0, false});
+  return TRUE;
+}
+
+void WINAPI PostQuitMessage(int exitCode) {
+  st().quit = true;
+  st().quitCode = exitCode;
+}
+
+BOOL WINAPI GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax) {
+  if (!msg || hwnd || filterMin || filterMax)
+    return -1;
+  State &s = st();
+  while (true) {
+    const Presenter *p = presenter();
+    if (p)
+      p->flush();
+    if (takeMessage(msg))
+      return msg->message != WM_QUIT;
+    if (s.idle) {
+      std::function<void()> step = s.idle; // the step may replace the script
+      step();
+      if (takeMessage(msg))
+        return msg->message != WM_QUIT;
+    }
+    if (!p) {
+      std::fprintf(stderr, "winapi: GetMessageA has nothing to return and no display to wait on "
+                           "(headless; the idle script queued no input)\n");
+      std::abort();
+    }
+    p->wait();
+  }
+}
+
+int WINAPI TranslateAcceleratorA(HWND hwnd, HACCEL accel, LPMSG msg) {
+  Gdi *table = gdi(accel, GdiType::Accel);
+  if (!table || !msg || !find(hwnd))
+    return 0;
+  bool key = msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN;
+  bool chr = msg->message == WM_CHAR || msg->message == WM_SYSCHAR;
+  if (!key && !chr)
+    return 0;
+  int mods = st().mods;
+  for (const ACCEL &a : table->accel) {
+    bool virt = a.fVirt & FVIRTKEY;
+    if (virt != key || a.key != msg->wParam)
+      continue;
+    if (virt && (((a.fVirt & FSHIFT) != 0) != ((mods & ModShift) != 0) ||
+                 ((a.fVirt & FCONTROL) != 0) != ((mods & ModCtrl) != 0)))
+      continue;
+    if (((a.fVirt & FALT) != 0) != ((mods & ModAlt) != 0))
+      continue;
+    SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(a.cmd, 1), 0);
+    return 1;
+  }
+  return 0;
+}
+
+BOOL WINAPI TranslateMessage(const MSG *msg) {
+  if (!msg || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN))
+    return FALSE;
+  unsigned char ch = (unsigned char)(((DWORD)msg->lParam >> 16) & 0xFF);
+  if (ch) {
+    MSG m = *msg;
+    m.message = msg->message == WM_KEYDOWN ? WM_CHAR : WM_SYSCHAR;
+    m.wParam = ch;
+    st().posted.push_front({m, st().mods, false});
+  }
+  return TRUE;
+}
+
+LRESULT WINAPI DispatchMessageA(const MSG *msg) {
+  if (!msg)
+    return 0;
+  return send(find(msg->hwnd), msg->message, msg->wParam, msg->lParam);
+}
+
+HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT ps) {
+  Window *w = find(hwnd);
+  if (!w || !ps)
+    return nullptr;
+  HDC dc = gdiHandle<HDC>(Gdi(GdiType::DC));
+  *ps = PAINTSTRUCT{};
+  ps->hdc = dc;
+  ps->rcPaint = RECT{0, 0, clientWidth(*w), clientHeight(*w)};
+  w->needsPaint = false;
+  if (w->needsErase) {
+    w->needsErase = false;
+    ps->fErase = send(w, WM_ERASEBKGND, (WPARAM)dc, 0) == 0;
+  }
+  return dc;
+}
+
+BOOL WINAPI EndPaint(HWND, const PAINTSTRUCT *ps) {
+  if (!ps)
+    return FALSE;
+  st().gdi.erase(reinterpret_cast<uintptr_t>(ps->hdc));
+  return TRUE;
+}
+
+LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  Window *w = find(hwnd);
+  if (!w)
+    return 0;
+  switch (msg) {
+  case WM_NCCREATE:
+    return TRUE;
+  case WM_CLOSE:
+    DestroyWindow(hwnd);
+    return 0;
+  case WM_SYSCOMMAND:
+    if ((wParam & 0xFFF0) == SC_CLOSE)
+      SendMessageA(hwnd, WM_CLOSE, 0, 0);
+    else if ((wParam & 0xFFF0) == SC_MINIMIZE)
+      ShowWindow(hwnd, SW_MINIMIZE);
+    return 0;
+  case WM_SYSKEYDOWN:
+    if (wParam == VK_F4 && (lParam & (1 << 29)))
+      SendMessageA(topLevelOf(w)->handle, WM_SYSCOMMAND, SC_CLOSE, 0);
+    return 0;
+  case WM_ACTIVATE:
+    if (LOWORD(wParam) && !(st().focus && isDescendant(st().focus, *w)))
+      SetFocus(hwnd);
+    return 0;
+  case WM_PAINT: {
+    PAINTSTRUCT ps;
+    BeginPaint(hwnd, &ps);
+    EndPaint(hwnd, &ps);
+    return 0;
+  }
+  case WM_ERASEBKGND:
+    // The presenter fills the class brush when it draws the window.
+    return w->background ? 1 : 0;
+  case WM_CTLCOLORSTATIC:
+  case WM_CTLCOLOREDIT:
+  case WM_CTLCOLORBTN: {
+    SetTextColor((HDC)wParam, RGB(0, 0, 0));
+    SetBkColor((HDC)wParam, kButtonFace);
+    State &s = st();
+    if (!gdi(s.faceBrush, GdiType::SolidBrush))
+      s.faceBrush = CreateSolidBrush(kButtonFace);
+    return (LRESULT)s.faceBrush;
+  }
+  case WM_SETTEXT:
+    w->text = lParam ? (const char *)lParam : "";
+    update(*w);
+    return TRUE;
+  case WM_GETTEXT: {
+    if (!lParam || wParam == 0)
+      return 0;
+    size_t n = std::min(w->text.size(), (size_t)wParam - 1);
+    std::memcpy((char *)lParam, w->text.data(), n);
+    ((char *)lParam)[n] = 0;
+    return (LRESULT)n;
+  }
+  case WM_GETTEXTLENGTH:
+    return (LRESULT)w->text.size();
+  }
+  return 0;
+}
+
+// ---- Message box and shell -------------------------------------------------
+
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+  State &s = st();
+  std::vector<int> ids;
+  int closeAnswer = 0;
+  std::vector<std::string> labels = buttonsFor(type, &ids, &closeAnswer);
+  std::string t = text ? text : "", c = caption ? caption : "";
+  s.boxes.push_back({owner, t, c, type, labels});
+  if (!s.answers.empty()) {
+    int a = s.answers.front();
+    s.answers.pop_front();
+    return a;
+  }
+  if (const Presenter *p = presenter())
+    return p->messageBox(owner, t, c, type, labels, ids, closeAnswer);
+  return ids.front();
+}
+
+HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR, LPCSTR, INT) {
+  if (!file || !*file)
+    return reinterpret_cast<HINSTANCE>(2);
+  if (verb && std::strcmp(verb, "open") != 0)
+    return reinterpret_cast<HINSTANCE>(31);
+  st().shell.push_back(file);
+  if (!presenter())
+    return reinterpret_cast<HINSTANCE>(42);
+  // The shell starts xdg-open in the background and ends at once, so the
+  // browser is not our child and nothing waits for it.
+  const char *argv[] = {"sh", "-c", "xdg-open \"$1\" </dev/null >/dev/null 2>&1 &",
+                        "sh", file, nullptr};
+  pid_t pid;
+  if (posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char **>(argv), environ) != 0)
+    return reinterpret_cast<HINSTANCE>(31);
+  int status;
+  waitpid(pid, &status, 0);
+  return reinterpret_cast<HINSTANCE>(42);
+}
+
+// ---- Test hooks ----------------------------------------------------------
+
+namespace winapi_test {
+
+void queueBoxAnswer(int answer) { st().answers.push_back(answer); }
+const std::vector<BoxRecord> &shownBoxes() { return st().boxes; }
+void resetBoxes() {
+  st().answers.clear();
+  st().boxes.clear();
+}
+std::vector<std::string> boxButtons(UINT type) { return buttonsFor(type, nullptr, nullptr); }
+
+void setHeadless(bool on) {
+  st().headless = on ? 1 : 0;
+  ensureMode();
+}
+bool isHeadless() {
+  ensureMode();
+  return st().headless == 1;
+}
+
+void typeText(HWND control, const std::string &latin1) {
+  Window *w = find(control);
+  if (!w)
+    return;
+  postMouse(control, WM_LBUTTONDOWN, 2, 2);
+  postMouse(control, WM_LBUTTONUP, 2, 2);
+  for (unsigned char c : latin1) {
+    int mods;
+    int vk = charKey(c, &mods);
+    postKey(true, vk, c, mods);
+    postKey(false, vk, c, mods);
+  }
+}
+
+void click(HWND button) {
+  Window *w = find(button);
+  if (!w)
+    return;
+  postMouse(button, WM_LBUTTONDOWN, w->w / 2, w->h / 2);
+  postMouse(button, WM_LBUTTONUP, w->w / 2, w->h / 2);
+}
+
+void chooseComboItem(HWND combo, int index) {
+  Window *w = find(combo);
+  if (!w)
+    return;
+  postMouse(combo, WM_LBUTTONDOWN, w->w - 8, kComboClosedHeight / 2);
+  postMouse(combo, WM_LBUTTONUP, w->w - 8, kComboClosedHeight / 2);
+  postComboChoice(combo, index);
+}
+
+void pressKey(int vk, bool shift, bool ctrl, bool alt) {
+  int mods = (shift ? ModShift : 0) | (ctrl ? ModCtrl : 0) | (alt ? ModAlt : 0);
+  unsigned char ch = keyChar(vk, mods);
+  postKey(true, vk, ch, mods);
+  postKey(false, vk, ch, mods);
+}
+
+void closeWindow(HWND topLevel) {
+  if (find(topLevel))
+    postClose(topLevel);
+}
+
+void setIdleScript(std::function<void()> step) { st().idle = std::move(step); }
+
+int pump(HWND mainWindow, HACCEL accel) {
+  State &s = st();
+  int count = 0;
+  while (true) {
+    if (const Presenter *p = presenter())
+      p->flush();
+    if (s.posted.empty() && s.quit)
+      return count;
+    MSG m;
+    if (!takeMessage(&m))
+      return count;
+    TranslateAcceleratorA(mainWindow, accel, &m);
+    TranslateMessage(&m);
+    DispatchMessageA(&m);
+    if (++count > 1000000) {
+      std::fprintf(stderr, "winapi: pump found no end of messages\n");
+      std::abort();
+    }
+  }
+}
+
+bool quitPosted(int *code) {
+  if (code && st().quit)
+    *code = st().quitCode;
+  return st().quit;
+}
+
+std::vector<HWND> children(HWND parent) {
+  Window *w = find(parent);
+  return w ? w->children : std::vector<HWND>{};
+}
+std::vector<HWND> topLevelWindows() { return st().tops; }
+std::string className(HWND w) { return find(w) ? find(w)->cls : ""; }
+std::string windowText(HWND w) { return find(w) ? find(w)->text : ""; }
+int controlId(HWND w) { return find(w) ? find(w)->id : 0; }
+Rect geometry(HWND h) {
+  Window *w = find(h);
+  return w ? Rect{w->x, w->y, w->w, w->h} : Rect{0, 0, 0, 0};
+}
+Rect clientRect(HWND h) {
+  Window *w = find(h);
+  return w ? Rect{clientOffsetX(*w), clientOffsetY(*w), clientWidth(*w), clientHeight(*w)}
+           : Rect{0, 0, 0, 0};
+}
+DWORD style(HWND w) { return find(w) ? find(w)->style : 0; }
+DWORD exStyle(HWND w) { return find(w) ? find(w)->exStyle : 0; }
+HFONT font(HWND w) { return find(w) ? find(w)->font : nullptr; }
+bool isAlive(HWND w) { return find(w) != nullptr; }
+bool isVisible(HWND w) { return find(w) && shownOnScreen(*find(w)); }
+std::vector<std::string> comboItems(HWND combo) {
+  return find(combo) ? find(combo)->items : std::vector<std::string>{};
+}
+int comboSelection(HWND combo) { return find(combo) ? find(combo)->sel : CB_ERR; }
+StaticColors staticColors(HWND label) {
+  Window *w = find(label);
+  if (!w)
+    return {false, 0, 0, 0};
+  return {w->painted, w->textColor, w->backColor, w->brushColor};
+}
+FontInfo fontInfo(HFONT f) {
+  const FontData *d = fontData(f);
+  if (!d)
+    return {0, 0, false, "", 0};
+  return {d->height, d->weight, d->italic, d->face, fontPixelSize(f)};
+}
+std::vector<std::string> shellExecuted() { return st().shell; }
+
+void reset() {
+  State &s = st();
+  for (HWND h : std::vector<HWND>(s.tops))
+    DestroyWindow(h);
+  s.tops.clear();
+  s.posted.clear();
+  s.input.clear();
+  s.quit = false;
+  s.quitCode = 0;
+  s.focus = s.active = nullptr;
+  s.mods = 0;
+  s.classes.clear();
+  s.answers.clear();
+  s.boxes.clear();
+  s.idle = nullptr;
+  s.shell.clear();
+}
+
+} // namespace winapi_test

@@ -1,0 +1,546 @@
+// Shows the layer's windows with FLTK 1.3 and turns FLTK events into queued
+// Win32 input. FLTK never acts on input by itself here: keys go to the
+// message queue (so no Tab navigation, no editing behind the program's back),
+// clicks become WM_LBUTTONDOWN/UP, and the focus is only what the core says.
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Input.H>
+#include <FL/Fl_Input_Choice.H>
+#include <FL/Fl_Menu_Item.H>
+#include <FL/Fl_RGB_Image.H>
+#include <FL/Fl_Return_Button.H>
+#include <FL/Fl_Secret_Input.H>
+#include <FL/fl_draw.H>
+
+#include <memory>
+
+#include "internal.h"
+
+namespace winapi {
+namespace {
+
+Fl_Color flColor(COLORREF c) { return fl_rgb_color(GetRValue(c), GetGValue(c), GetBValue(c)); }
+const Fl_Color kFace = fl_rgb_color(240, 240, 240);
+
+Fl_Font flFont(HFONT f) {
+  const FontData *d = fontData(f);
+  int style = 0;
+  if (d && d->weight >= 600)
+    style |= FL_BOLD;
+  if (d && d->italic)
+    style |= FL_ITALIC;
+  return FL_HELVETICA + style;
+}
+
+// Every widget of ours knows its window handle; the core says whether it is alive.
+struct Tag {
+  HWND hwnd;
+};
+
+bool coreFocus(HWND h) { return GetFocus() == h; }
+
+void postMouseAt(Fl_Widget *wd, HWND h, UINT msg) {
+  postMouse(h, msg, Fl::event_x() - wd->x(), Fl::event_y() - wd->y());
+}
+
+class MainWin : public Fl_Double_Window, public Tag {
+public:
+  MainWin(HWND h, int w, int ht) : Fl_Double_Window(w, ht), Tag{h} {}
+  std::unique_ptr<Fl_RGB_Image> tile;
+  const Image *tileSource = nullptr;
+  void draw() override {
+    Window *w = winapi::find(hwnd);
+    COLORREF solid;
+    const Image *img = w ? brushImage(w->background) : nullptr;
+    if (img && img->w > 0 && img->h > 0) {
+      if (tileSource != img) {
+        tile.reset(new Fl_RGB_Image(img->pixels.data(), img->w, img->h, img->depth));
+        tileSource = img;
+      }
+      for (int y = 0; y < h(); y += img->h)
+        for (int x = 0; x < this->w(); x += img->w)
+          tile->draw(x, y);
+    } else {
+      fl_color(w && brushColor(w->background, &solid) ? flColor(solid) : kFace);
+      fl_rectf(0, 0, this->w(), h());
+    }
+    draw_children();
+    // The program still gets its WM_PAINT for the exposed window.
+    if (w)
+      w->needsPaint = w->needsErase = true;
+  }
+};
+
+class StaticBox : public Fl_Box, public Tag {
+public:
+  StaticBox(HWND h, int x, int y, int w, int ht) : Fl_Box(x, y, w, ht), Tag{h} {
+    align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP | FL_ALIGN_CLIP);
+  }
+  void draw() override {
+    Window *w = winapi::find(hwnd);
+    bool painted = w && w->painted;
+    fl_color(painted ? flColor(w->brushColor) : kFace);
+    fl_rectf(x(), y(), this->w(), h());
+    labelcolor(painted ? flColor(w->textColor) : FL_BLACK);
+    draw_label();
+  }
+};
+
+class EditInput : public Fl_Input, public Tag {
+public:
+  EditInput(HWND h, int x, int y, int w, int ht, bool secret) : Fl_Input(x, y, w, ht), Tag{h} {
+    if (secret)
+      type(FL_SECRET_INPUT);
+    box(FL_BORDER_BOX);
+    color(FL_WHITE);
+    selection_color(FL_SELECTION_COLOR);
+  }
+  int handle(int e) override {
+    switch (e) {
+    case FL_PUSH:
+      postMouseAt(this, hwnd, WM_LBUTTONDOWN);
+      return 1;
+    case FL_RELEASE:
+      postMouseAt(this, hwnd, WM_LBUTTONUP);
+      return 1;
+    case FL_DRAG:
+    case FL_PASTE:
+    case FL_DND_ENTER:
+    case FL_DND_DRAG:
+    case FL_DND_RELEASE:
+      return 1;
+    case FL_FOCUS:
+      return coreFocus(hwnd) ? Fl_Input::handle(e) : 0;
+    }
+    return Fl_Input::handle(e);
+  }
+};
+
+class ButtonW : public Fl_Button, public Tag {
+public:
+  ButtonW(HWND h, int x, int y, int w, int ht) : Fl_Button(x, y, w, ht), Tag{h} {
+    color(kFace);
+    down_box(FL_DOWN_BOX);
+  }
+  int handle(int e) override {
+    switch (e) {
+    case FL_PUSH:
+      postMouseAt(this, hwnd, WM_LBUTTONDOWN);
+      return 1;
+    case FL_RELEASE:
+      postMouseAt(this, hwnd, WM_LBUTTONUP);
+      return 1;
+    case FL_DRAG:
+      return 1;
+    case FL_FOCUS:
+      return coreFocus(hwnd) ? 1 : 0;
+    case FL_UNFOCUS:
+      redraw();
+      return 1;
+    case FL_KEYBOARD:
+    case FL_SHORTCUT:
+      return 0;
+    }
+    return Fl_Button::handle(e);
+  }
+};
+
+class ComboW : public Fl_Input_Choice, public Tag {
+public:
+  std::vector<std::string> labels; // UTF-8, '&' and '@' escaped
+  std::vector<Fl_Menu_Item> items;
+  std::vector<std::string> shownItems; // Latin-1, as last built
+  ComboW(HWND h, int x, int y, int w, int ht) : Fl_Input_Choice(x, y, w, ht), Tag{h} {
+    input()->box(FL_BORDER_BOX);
+    callback(chosen, this);
+    when(FL_WHEN_CHANGED);
+  }
+  static void chosen(Fl_Widget *, void *self) {
+    ComboW *c = static_cast<ComboW *>(self);
+    int index = c->menubutton()->value();
+    if (Window *w = winapi::find(c->hwnd)) {
+      c->input()->value(latin1ToUtf8(w->text).c_str()); // the core sets the text
+      if (index >= 0)
+        postComboChoice(c->hwnd, index);
+    }
+  }
+  int handle(int e) override {
+    bool inInput = Fl::event_inside(input());
+    switch (e) {
+    case FL_PUSH:
+      postMouseAt(this, hwnd, WM_LBUTTONDOWN);
+      if (inInput)
+        return 1;
+      break; // the arrow opens the list
+    case FL_RELEASE:
+      postMouseAt(this, hwnd, WM_LBUTTONUP);
+      if (inInput)
+        return 1;
+      break;
+    case FL_DRAG:
+      if (inInput)
+        return 1;
+      break;
+    case FL_FOCUS:
+      return coreFocus(hwnd) ? Fl_Input_Choice::handle(e) : 0;
+    }
+    return Fl_Input_Choice::handle(e);
+  }
+  void setItems(const std::vector<std::string> &latin1) {
+    if (latin1 == shownItems)
+      return;
+    shownItems = latin1;
+    labels.clear();
+    for (const std::string &s : latin1) {
+      std::string u, t = latin1ToUtf8(s);
+      for (char ch : t) {
+        if (ch == '&' || ch == '@')
+          u += ch;
+        u += ch;
+      }
+      labels.push_back(u);
+    }
+    items.assign(labels.size() + 1, Fl_Menu_Item{});
+    for (size_t i = 0; i < labels.size(); ++i)
+      items[i].text = labels[i].c_str();
+    menubutton()->menu(items.data());
+  }
+};
+
+Fl_Widget *widget(Window &w) { return static_cast<Fl_Widget *>(w.view); }
+
+void applyFont(Window &w) {
+  Fl_Widget *wd = widget(w);
+  Fl_Font f = flFont(w.font);
+  int size = w.font ? fontPixelSize(w.font) : 13;
+  wd->labelfont(f);
+  wd->labelsize(size);
+  if (w.kind == Kind::Edit) {
+    static_cast<Fl_Input *>(wd)->textfont(f);
+    static_cast<Fl_Input *>(wd)->textsize(size);
+  } else if (w.kind == Kind::Combo) {
+    ComboW *c = static_cast<ComboW *>(wd);
+    c->input()->textfont(f);
+    c->input()->textsize(size);
+    c->menubutton()->textfont(f);
+    c->menubutton()->textsize(size);
+  }
+}
+
+int dispatchEvent(int event, Fl_Window *win);
+
+void create(Window &w) {
+  static bool hooked = false;
+  if (!hooked) {
+    hooked = true;
+    Fl::event_dispatch(dispatchEvent);
+    Fl::visual(FL_DOUBLE | FL_RGB);
+    // Ask fontconfig for Arial itself: a metric-compatible face (Liberation
+    // Sans) is taken when installed, another sans face otherwise.
+    Fl::set_font(FL_HELVETICA, " Arial");
+    Fl::set_font(FL_HELVETICA_BOLD, "BArial");
+    Fl::set_font(FL_HELVETICA_ITALIC, "IArial");
+    Fl::set_font(FL_HELVETICA_BOLD_ITALIC, "PArial");
+  }
+  Fl_Group::current(nullptr);
+  if (w.kind == Kind::Custom && !(w.style & WS_CHILD)) {
+    MainWin *win = new MainWin(w.handle, clientWidth(w), clientHeight(w));
+    win->end();
+    win->position(w.x + clientOffsetX(w), w.y + clientOffsetY(w));
+    win->size_range(clientWidth(w), clientHeight(w), clientWidth(w), clientHeight(w));
+    win->copy_label(latin1ToUtf8(w.text).c_str());
+    win->callback([](Fl_Widget *wd, void *) {
+      // The close box (or the window manager's close): only a request.
+      postClose(dynamic_cast<MainWin *>(wd)->hwnd);
+    });
+    if (const std::vector<Image> *icons = iconImages(w.icon)) {
+      std::vector<std::unique_ptr<Fl_RGB_Image>> imgs;
+      std::vector<const Fl_RGB_Image *> ptrs;
+      for (const Image &i : *icons) {
+        imgs.emplace_back(new Fl_RGB_Image(i.pixels.data(), i.w, i.h, i.depth));
+        ptrs.push_back(imgs.back().get());
+      }
+      win->icons(ptrs.data(), (int)ptrs.size()); // FLTK keeps copies
+    }
+    w.view = win;
+    return;
+  }
+  Window *parent = find(w.parent);
+  Fl_Group *group = parent && parent->view ? dynamic_cast<Fl_Group *>(widget(*parent)) : nullptr;
+  if (!group)
+    return; // controls inside controls are not shown
+  Fl_Widget *wd = nullptr;
+  switch (w.kind) {
+  case Kind::Static:
+    wd = new StaticBox(w.handle, w.x, w.y, w.w, w.h);
+    break;
+  case Kind::Edit:
+    wd = new EditInput(w.handle, w.x, w.y, w.w, w.h, w.style & ES_PASSWORD);
+    break;
+  case Kind::Button:
+    wd = new ButtonW(w.handle, w.x, w.y, w.w, w.h);
+    break;
+  case Kind::Combo:
+    wd = new ComboW(w.handle, w.x, w.y, w.w, kComboClosedHeight);
+    break;
+  case Kind::Custom:
+    wd = new Fl_Box(w.x, w.y, w.w, w.h);
+    break;
+  }
+  group->add(wd);
+  w.view = wd;
+  applyFont(w);
+  if (!w.visible)
+    wd->hide();
+  Window &self = w;
+  if (w.kind != Kind::Custom) {
+    if (w.kind == Kind::Static || w.kind == Kind::Button)
+      wd->copy_label(latin1ToUtf8(self.text).c_str());
+  }
+  group->redraw();
+}
+
+void destroy(Window &w) {
+  Fl_Widget *wd = widget(w);
+  if (!wd)
+    return;
+  w.view = nullptr;
+  if (Fl_Group *parent = wd->parent()) {
+    parent->remove(wd);
+    parent->redraw();
+  }
+  wd->hide();
+  Fl::delete_widget(wd);
+}
+
+void show(Window &w) {
+  Fl_Widget *wd = widget(w);
+  if (!wd)
+    return;
+  if (!w.visible) {
+    wd->hide();
+  } else if (Fl_Window *win = wd->as_window()) {
+    win->show();
+    if (w.minimized)
+      win->iconize();
+  } else {
+    wd->show();
+  }
+}
+
+void update(Window &w) {
+  Fl_Widget *wd = widget(w);
+  if (!wd)
+    return;
+  std::string utf8 = latin1ToUtf8(w.text);
+  switch (w.kind) {
+  case Kind::Custom:
+    if (wd->as_window())
+      wd->copy_label(utf8.c_str());
+    break;
+  case Kind::Static:
+    wd->copy_label(utf8.c_str());
+    break;
+  case Kind::Button:
+    wd->copy_label(utf8.c_str());
+    static_cast<Fl_Button *>(wd)->value(w.pressed ? 1 : 0);
+    break;
+  case Kind::Edit: {
+    Fl_Input *in = static_cast<Fl_Input *>(wd);
+    if (utf8 != in->value()) {
+      in->value(utf8.c_str());
+      in->position(in->size());
+    }
+    break;
+  }
+  case Kind::Combo: {
+    ComboW *c = static_cast<ComboW *>(wd);
+    c->setItems(w.items);
+    if (utf8 != c->input()->value()) {
+      c->input()->value(utf8.c_str());
+      c->input()->position(c->input()->size());
+    }
+    break;
+  }
+  }
+  applyFont(w);
+  wd->redraw();
+  if (wd->parent())
+    wd->parent()->redraw(); // labels' text may have shrunk over the background
+}
+
+void focus(Window *w) {
+  if (!w || !w->view) {
+    Fl::focus(nullptr);
+    return;
+  }
+  Fl_Widget *wd = widget(*w);
+  if (w->kind == Kind::Combo)
+    wd = static_cast<ComboW *>(wd)->input();
+  if (wd->as_window())
+    Fl::focus(wd);
+  else
+    wd->take_focus();
+}
+
+int virtualKey(int key) {
+  if (key >= 'a' && key <= 'z')
+    return key - 32;
+  if ((key >= '0' && key <= '9') || key == ' ')
+    return key;
+  switch (key) {
+  case FL_Tab:
+    return VK_TAB;
+  case FL_Enter:
+  case FL_KP_Enter:
+    return VK_RETURN;
+  case FL_BackSpace:
+    return VK_BACK;
+  case FL_Escape:
+    return VK_ESCAPE;
+  case FL_Delete:
+    return VK_DELETE;
+  case FL_Insert:
+    return VK_INSERT;
+  case FL_Home:
+    return VK_HOME;
+  case FL_End:
+    return VK_END;
+  case FL_Left:
+    return VK_LEFT;
+  case FL_Right:
+    return VK_RIGHT;
+  case FL_Up:
+    return VK_UP;
+  case FL_Down:
+    return VK_DOWN;
+  case FL_Shift_L:
+  case FL_Shift_R:
+    return VK_SHIFT;
+  case FL_Control_L:
+  case FL_Control_R:
+    return VK_CONTROL;
+  case FL_Alt_L:
+  case FL_Alt_R:
+    return VK_MENU;
+  }
+  if (key >= FL_F + 1 && key <= FL_F + 12)
+    return 0x70 + key - (FL_F + 1);
+  return 0;
+}
+
+// Keys for our windows go to the message queue instead of FLTK's widgets.
+int dispatchEvent(int event, Fl_Window *win) {
+  if ((event == FL_KEYDOWN || event == FL_KEYUP || event == FL_SHORTCUT) && win &&
+      dynamic_cast<MainWin *>(win)) {
+    if (event == FL_SHORTCUT)
+      return 1;
+    int state = Fl::event_state();
+    int mods = ((state & FL_SHIFT) ? ModShift : 0) | ((state & FL_CTRL) ? ModCtrl : 0) |
+               ((state & FL_ALT) ? ModAlt : 0);
+    int key = Fl::event_key();
+    int vk = virtualKey(key);
+    unsigned char ch = 0;
+    if (!(mods & (ModCtrl | ModAlt))) {
+      if (vk == VK_TAB)
+        ch = '\t';
+      else if (vk == VK_RETURN)
+        ch = '\r';
+      else if (vk == VK_BACK)
+        ch = 8;
+      else if (vk == VK_ESCAPE)
+        ch = 0x1B;
+      else if (Fl::event_length() > 0) {
+        std::string l = utf8ToLatin1(std::string(Fl::event_text(), Fl::event_length()));
+        if (l.size() == 1 && (unsigned char)l[0] >= 0x20)
+          ch = (unsigned char)l[0];
+      }
+    }
+    if (!vk && ch)
+      vk = VK_PACKET;
+    if (vk)
+      postKey(event == FL_KEYDOWN, vk, ch, mods);
+    return 1;
+  }
+  return Fl::handle_(event, win);
+}
+
+void waitForEvents() { Fl::wait(); }
+void flushEvents() { Fl::check(); }
+
+int messageBox(HWND owner, const std::string &text, const std::string &caption, UINT,
+               const std::vector<std::string> &buttons, const std::vector<int> &answers,
+               int closeAnswer) {
+  std::string utf8 = latin1ToUtf8(text);
+  fl_font(FL_HELVETICA, 14);
+  int tw = 360, th = 0;
+  fl_measure(utf8.c_str(), tw, th, 0);
+  const int bw = 88, bh = 26, gap = 8;
+  int buttonsW = (int)buttons.size() * (bw + gap) - gap;
+  int W = std::max(tw + 40, buttonsW + 40), H = th + 30 + bh + 30;
+  Fl_Group::current(nullptr);
+  Fl_Double_Window win(W, H);
+  win.copy_label(latin1ToUtf8(caption).c_str());
+  Fl_Box msg(20, 15, W - 40, th + 10);
+  msg.copy_label(utf8.c_str());
+  msg.align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+  msg.labelsize(14);
+  int result = 0;
+  struct Pick {
+    int *result;
+    int answer;
+    Fl_Window *win;
+  };
+  std::vector<Pick> picks(buttons.size());
+  std::vector<std::unique_ptr<Fl_Button>> bs;
+  int x = W - 20 - buttonsW;
+  for (size_t i = 0; i < buttons.size(); ++i, x += bw + gap) {
+    Fl_Button *b = i == 0 ? new Fl_Return_Button(x, H - bh - 15, bw, bh)
+                          : new Fl_Button(x, H - bh - 15, bw, bh);
+    b->copy_label(latin1ToUtf8(buttons[i]).c_str());
+    picks[i] = Pick{&result, answers[i], &win};
+    b->callback(
+        [](Fl_Widget *, void *p) {
+          Pick *pick = static_cast<Pick *>(p);
+          *pick->result = pick->answer;
+          pick->win->hide();
+        },
+        &picks[i]);
+    bs.emplace_back(b);
+  }
+  win.end();
+  Pick closePick{&result, closeAnswer, &win};
+  win.callback(
+      [](Fl_Widget *, void *p) {
+        Pick *pick = static_cast<Pick *>(p);
+        if (pick->answer) { // closing is disabled without an answer for it
+          *pick->result = pick->answer;
+          pick->win->hide();
+        }
+      },
+      &closePick);
+  Window *o = find(owner);
+  Fl_Widget *ow = o ? static_cast<Fl_Widget *>(topLevelOf(o)->view) : nullptr;
+  if (ow && ow->as_window() && ow->as_window()->shown())
+    win.position(ow->x() + (ow->w() - W) / 2, ow->y() + (ow->h() - H) / 2);
+  win.set_modal();
+  win.show();
+  bs.front()->take_focus();
+  while (win.shown())
+    Fl::wait();
+  for (auto &b : bs)
+    win.remove(b.get());
+  win.remove(&msg);
+  return result ? result : answers.front();
+}
+
+const Presenter kFltk = {create, destroy,       show,        update,
+                         focus,  waitForEvents, flushEvents, messageBox};
+
+} // namespace
+
+const Presenter *fltkPresenter() { return &kFltk; }
+
+} // namespace winapi
