@@ -31,5 +31,42 @@ if command -v "$WINDRES" >/dev/null 2>&1; then
   fi
   rm -f "$out"
 fi
+# Link the window program as a Windows GUI executable (the service and SIP
+# functions stubbed: their libraries are not built for Windows here), so that
+# WinMain, WndProc and the resources form a real Win32 program.
+if [ $status -eq 0 ] && command -v "$WINDRES" >/dev/null 2>&1; then
+  tmp=$(mktemp -d)
+  cat >"$tmp/stubs.cpp" <<'STUBS'
+#include "service.h"
+#include "sip.h"
+void ensureInstallKey() {}
+std::string readInstallKey() { return ""; }
+bool serviceLogin() { return false; }
+TextList copyQueueNames() { return {}; }
+TextList copyQueueUsers() { return {}; }
+int findQueueIndex() { return 0; }
+const char *lookupQueueUser() { return "erro"; }
+bool sendLogoutNotice() { return true; }
+const char *serviceHost() { return "127.0.0.1:18080"; }
+void setupSipAccount(const char *, const char *, const char *) {}
+void placeCall(const char *) {}
+void terminateCall() {}
+STUBS
+  objs=""
+  for src in app/*.cpp "$tmp/stubs.cpp"; do
+    case "$src" in app/main_linux.cpp) continue ;; esac
+    obj="$tmp/$(basename "$src" .cpp).o"
+    $CXX -c -std=c++17 -finput-charset=UTF-8 -fexec-charset=ISO-8859-1 $INCLUDES "$src" -o "$obj" ||
+      status=1
+    objs="$objs $obj"
+  done
+  (cd app && "$WINDRES" resources.rc -O coff -o "$tmp/resources.o") || status=1
+  if [ $status -eq 0 ] && ! $CXX -mwindows -static -o "$tmp/dravik-tirn.exe" $objs "$tmp/resources.o" \
+       -lgdi32 -luser32 -lshell32; then
+    echo "check-win32: the window program does not link for Windows" >&2
+    status=1
+  fi
+  rm -rf "$tmp"
+fi
 [ $status -eq 0 ] && echo "check-win32: app/ builds against the Windows headers"
 exit $status
