@@ -7,8 +7,8 @@
 
 namespace {
 
-// Reads an edit field into one of the login buffers: at most the first 19
-// characters, as the field's text limit of the buffer allows.
+// Reads an edit field into one of the login buffers: GetWindowTextA keeps at
+// most the first 19 characters, what the buffer holds.
 void readLoginField(HWND edit, char (&target)[LOGIN_FIELD_CAP]) {
   char text[LOGIN_FIELD_CAP] = "";
   GetWindowTextA(edit, text, LOGIN_FIELD_CAP);
