@@ -2,6 +2,8 @@
 // a display, against a loopback web service and (for calls) a sipp peer.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "app_state.h"
 #include "commands.h"
 #include "form_decode.h"
@@ -45,7 +47,10 @@ std::vector<RecordedRequest> requestsTo(const LoopbackHttp &http, const std::str
 
 class CallScreen : public ::testing::Test {
 protected:
-  void SetUp() override { setServiceHostForTests(http.hostPort().c_str()); }
+  void SetUp() override {
+    setServiceHostForTests(http.hostPort().c_str());
+    setenv("HOME", dir.path().c_str(), 1); // the SIP core's data folder, per test
+  }
   void grant(const std::string &domain, const std::vector<Queue> &queues) {
     http.setAnswer(LOGIN_PATH, 200, acceptedAnswer(domain, queues));
     http.setAnswer(LOGOUT_PATH, 200, "ok", "text/plain");

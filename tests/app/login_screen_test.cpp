@@ -1,6 +1,8 @@
 // Start-up and the login screen, through the window layer without a display.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <fstream>
 #include <iterator>
 
@@ -33,7 +35,10 @@ size_t countRequests(const LoopbackHttp &http, const std::string &path) {
 
 class Program : public ::testing::Test {
 protected:
-  void SetUp() override { setServiceHostForTests(http.hostPort().c_str()); }
+  void SetUp() override {
+    setServiceHostForTests(http.hostPort().c_str());
+    setenv("HOME", dir.path().c_str(), 1); // the SIP core's data folder, per test
+  }
   TempWorkDir dir;
   LoopbackHttp http;
 };

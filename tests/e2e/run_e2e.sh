@@ -59,9 +59,10 @@ python3 "$ROOT/demo/sip/make_audio.py" "$WORK/queue-audio.al"
   -nostdin -trace_msg -message_file "$WORK/sip.msg" >"$WORK/sip.log" 2>&1) &
 PIDS="$PIDS $!"
 
-# The program, in a working directory of its own (its key.txt).
+# The program, in a working directory and HOME of its own (its key.txt, the
+# SIP core's data folder).
 mkdir "$WORK/run"
-(cd "$WORK/run" && DRAVIK_TIRN_TEST_SERVICE=$SERVICE exec "$PROGRAM" >"$WORK/program.log" 2>&1) &
+(cd "$WORK/run" && HOME="$WORK/run" DRAVIK_TIRN_TEST_SERVICE=$SERVICE exec "$PROGRAM" >"$WORK/program.log" 2>&1) &
 PROGRAM_PID=$!
 
 # Queue 1 of the demo service is "Gestão Tributária", SIP user tributario01.
