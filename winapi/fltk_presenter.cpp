@@ -84,7 +84,9 @@ public:
     fl_color(painted ? flColor(w->brushColor) : kFace);
     fl_rectf(x(), y(), this->w(), h());
     labelcolor(painted ? flColor(w->textColor) : FL_BLACK);
-    draw_label();
+    // A Win32 static draws its text from the control's left edge; FLTK's
+    // plain draw_label() would inset it by 3 pixels on each side.
+    draw_label(x(), y(), this->w(), h(), align());
   }
 };
 
