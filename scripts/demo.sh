@@ -16,11 +16,8 @@ OUT=$ROOT/out
 RUN=$OUT/demo-run # the program's working directory (its key.txt)
 mkdir -p "$RUN"
 rm -f "$OUT/demo-logout.log"
-PIDS=""
-cleanup() {
-  for pid in $PIDS; do kill "$pid" 2>/dev/null || true; done
-}
-trap cleanup EXIT INT TERM
+. "$ROOT/scripts/lib.sh"
+trap stop_tracked EXIT INT TERM
 
 python3 demo/service.py --host 127.0.0.1 --port 18080 --sip-domain 127.0.0.50 \
   --logout-log "$OUT/demo-logout.log" >"$OUT/demo-service.log" 2>&1 &
@@ -50,18 +47,7 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 echo "demo: no display; running the program under Xvfb with a scripted tour"
-exec 3>"$OUT/.xvfb-display"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >"$OUT/demo-xvfb.log" 2>&1 &
-PIDS="$PIDS $!"
-exec 3>&-
-tries=0
-until [ -s "$OUT/.xvfb-display" ]; do
-  tries=$((tries + 1))
-  [ $tries -gt 100 ] && { echo "demo: Xvfb did not start" >&2; exit 1; }
-  sleep 0.1
-done
-DISPLAY=:$(cat "$OUT/.xvfb-display")
-export DISPLAY
+start_xvfb "$OUT" "$OUT/demo-xvfb.log" || { echo "demo: Xvfb did not start" >&2; exit 1; }
 rm -f "$OUT/.xvfb-display"
 
 (cd "$RUN" && exec "$ROOT/build/app/dravik-tirn" >"$OUT/demo-program.log" 2>&1) &

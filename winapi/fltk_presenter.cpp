@@ -45,6 +45,16 @@ void postMouseAt(Fl_Widget *wd, HWND h, UINT msg) {
   postMouse(h, msg, Fl::event_x() - wd->x(), Fl::event_y() - wd->y());
 }
 
+// Presses and releases reach the program as Win32 mouse messages; the
+// toolkit's own handling of them (focus on click, dragging) does not run.
+bool forwardMouse(Fl_Widget *wd, HWND h, int e) {
+  if (e == FL_PUSH)
+    postMouseAt(wd, h, WM_LBUTTONDOWN);
+  else if (e == FL_RELEASE)
+    postMouseAt(wd, h, WM_LBUTTONUP);
+  return e == FL_PUSH || e == FL_RELEASE || e == FL_DRAG;
+}
+
 class MainWin : public Fl_Double_Window, public Tag {
 public:
   MainWin(HWND h, int w, int ht) : Fl_Double_Window(w, ht), Tag{h} {}
@@ -100,14 +110,9 @@ public:
     selection_color(FL_SELECTION_COLOR);
   }
   int handle(int e) override {
+    if (forwardMouse(this, hwnd, e))
+      return 1;
     switch (e) {
-    case FL_PUSH:
-      postMouseAt(this, hwnd, WM_LBUTTONDOWN);
-      return 1;
-    case FL_RELEASE:
-      postMouseAt(this, hwnd, WM_LBUTTONUP);
-      return 1;
-    case FL_DRAG:
     case FL_PASTE:
     case FL_DND_ENTER:
     case FL_DND_DRAG:
@@ -127,15 +132,9 @@ public:
     down_box(FL_DOWN_BOX);
   }
   int handle(int e) override {
+    if (forwardMouse(this, hwnd, e))
+      return 1;
     switch (e) {
-    case FL_PUSH:
-      postMouseAt(this, hwnd, WM_LBUTTONDOWN);
-      return 1;
-    case FL_RELEASE:
-      postMouseAt(this, hwnd, WM_LBUTTONUP);
-      return 1;
-    case FL_DRAG:
-      return 1;
     case FL_FOCUS:
       return coreFocus(hwnd) ? 1 : 0;
     case FL_UNFOCUS:

@@ -11,23 +11,15 @@ RUNS=${2:-5}
 IDLE=${3:-20}
 ADDR=127.0.0.45
 WORK=$(mktemp -d)
-PIDS=""
+. "$ROOT/scripts/lib.sh"
 cleanup() {
-  for pid in $PIDS; do kill "$pid" 2>/dev/null || true; done
-  for pid in $PIDS; do wait "$pid" 2>/dev/null || true; done
+  stop_tracked
   rm -rf "$WORK"
 }
 trap cleanup EXIT INT TERM
 fail() { echo "bench: $*" >&2; exit 1; }
 
-exec 3>"$WORK/display"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
-PIDS="$PIDS $!"
-exec 3>&-
-n=0
-until [ -s "$WORK/display" ]; do n=$((n + 1)); [ $n -gt 100 ] && fail "no Xvfb"; sleep 0.1; done
-DISPLAY=:$(cat "$WORK/display")
-export DISPLAY
+start_xvfb "$WORK" /dev/null || fail "no Xvfb"
 
 python3 "$ROOT/demo/service.py" --port 0 --port-file "$WORK/port" --sip-domain "$ADDR" \
   --logout-log "$WORK/logout.log" >/dev/null 2>&1 &

@@ -14,10 +14,9 @@ SHOTS=$(cd "$3" && pwd)
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 SIP_ADDR=127.0.0.40
 WORK=$(mktemp -d)
-PIDS=""
+. "$ROOT/scripts/lib.sh"
 cleanup() {
-  for pid in $PIDS; do kill "$pid" 2>/dev/null || true; done
-  for pid in $PIDS; do wait "$pid" 2>/dev/null || true; done
+  stop_tracked
   rm -rf "$WORK"
 }
 trap cleanup EXIT INT TERM
@@ -32,16 +31,7 @@ mkdir -p "$SHOTS"
 rm -f "$SHOTS"/*.png
 
 # A display of our own.
-exec 3>"$WORK/display"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-PIDS="$PIDS $!"
-exec 3>&-
-n=0
-until [ -s "$WORK/display" ]; do
-  n=$((n + 1)); [ $n -gt 100 ] && fail "Xvfb did not start"; sleep 0.1
-done
-DISPLAY=:$(cat "$WORK/display")
-export DISPLAY
+start_xvfb "$WORK" "$WORK/xvfb.log" || fail "Xvfb did not start"
 
 # The demo service on a free port, granting an account on the peer's address.
 python3 "$ROOT/demo/service.py" --host 127.0.0.1 --port 0 --port-file "$WORK/port" \
