@@ -63,7 +63,8 @@ int main(int argc, char **argv) {
   LinphoneProxyConfig *config = linphone_core_create_proxy_config(core);
   std::string identity = std::string("sip:") + user + "@" + domain;
   LinphoneAddress *address = linphone_address_new(identity.c_str());
-  LinphoneAuthInfo *auth = linphone_auth_info_new(user, nullptr, password, nullptr, nullptr, domain);
+  LinphoneAuthInfo *auth =
+      linphone_auth_info_new(user, nullptr, password, nullptr, nullptr, domain);
   linphone_core_add_auth_info(core, auth);
   linphone_proxy_config_set_identity_address(config, address);
   linphone_proxy_config_set_server_addr(config, linphone_address_get_domain(address));
