@@ -37,26 +37,12 @@ void expectCallScreen(bool withHangUp) {
   EXPECT_EQ(children(mainWindow()).size(), withHangUp ? 4u : 3u);
 }
 
-std::vector<RecordedRequest> requestsTo(const LoopbackHttp &http, const std::string &path) {
-  std::vector<RecordedRequest> found;
-  for (const RecordedRequest &r : http.requests())
-    if (r.path == path)
-      found.push_back(r);
-  return found;
-}
-
-class CallScreen : public ::testing::Test {
+class CallScreen : public ProgramTest {
 protected:
-  void SetUp() override {
-    setServiceHostForTests(http.hostPort().c_str());
-    setenv("HOME", dir.path().c_str(), 1); // the SIP core's data folder, per test
-  }
   void grant(const std::string &domain, const std::vector<Queue> &queues) {
     http.setAnswer(LOGIN_PATH, 200, acceptedAnswer(domain, queues));
     http.setAnswer(LOGOUT_PATH, 200, "ok", "text/plain");
   }
-  TempWorkDir dir;
-  LoopbackHttp http;
 };
 
 } // namespace

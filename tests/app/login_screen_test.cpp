@@ -26,22 +26,7 @@ struct Expected {
   int x, y, w, h, id;
 };
 
-size_t countRequests(const LoopbackHttp &http, const std::string &path) {
-  size_t n = 0;
-  for (const RecordedRequest &r : http.requests())
-    n += r.path == path;
-  return n;
-}
-
-class Program : public ::testing::Test {
-protected:
-  void SetUp() override {
-    setServiceHostForTests(http.hostPort().c_str());
-    setenv("HOME", dir.path().c_str(), 1); // the SIP core's data folder, per test
-  }
-  TempWorkDir dir;
-  LoopbackHttp http;
-};
+class Program : public ProgramTest {};
 
 } // namespace
 
@@ -194,7 +179,7 @@ TEST_F(Program, RefusedLoginKeepsTheScreenAndTheTexts) {
         pressKey(VK_RETURN); // another try sends the login again
       },
       [&] {
-        EXPECT_EQ(countRequests(http, LOGIN_PATH), 2u);
+        EXPECT_EQ(requestsTo(http, LOGIN_PATH).size(), 2u);
         closeWindow(mainWindow());
       },
   });
@@ -214,7 +199,7 @@ TEST_F(Program, LongFieldsAreSentCutToNineteenCharacters) {
       [] { typeLogin("1234567890123456789XYZ", "abcdefghijklmnopqrsTUV"); },
       [] { closeWindow(mainWindow()); },
   });
-  ASSERT_EQ(countRequests(http, LOGIN_PATH), 1u);
+  ASSERT_EQ(requestsTo(http, LOGIN_PATH).size(), 1u);
   std::map<std::string, std::string> form = parseForm(http.requests()[0].body);
   // The fields may refuse what does not fit their width; whatever they hold
   // is sent up to its first 19 characters.
@@ -273,7 +258,7 @@ TEST_F(Program, EnterLogsInWhereverTheFocusIs) {
       },
       [] { click(app.loginButton); },
       [&] {
-        EXPECT_EQ(countRequests(http, LOGIN_PATH), 5u);
+        EXPECT_EQ(requestsTo(http, LOGIN_PATH).size(), 5u);
         closeWindow(mainWindow());
       },
   });
@@ -294,7 +279,7 @@ TEST_F(Program, LoginWhileAnotherIsRunningDoesNothing) {
         closeWindow(mainWindow());
       },
   });
-  EXPECT_EQ(countRequests(http, LOGIN_PATH), 0u);
+  EXPECT_EQ(requestsTo(http, LOGIN_PATH).size(), 0u);
 }
 
 TEST_F(Program, FailedExchangeStaysOnLoginAndStillSendsTheLogoutNotice) {

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "commands.h"
+#include "service.h"
 #include "winapi_test.h"
 
 extern char **environ;
@@ -180,4 +181,17 @@ bool waitUntil(const std::function<bool()> &pred, int timeoutMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return true;
+}
+
+std::vector<RecordedRequest> requestsTo(const LoopbackHttp &http, const std::string &path) {
+  std::vector<RecordedRequest> found;
+  for (const RecordedRequest &r : http.requests())
+    if (r.path == path)
+      found.push_back(r);
+  return found;
+}
+
+void ProgramTest::SetUp() {
+  setServiceHostForTests(http.hostPort().c_str());
+  setenv("HOME", dir.path().c_str(), 1);
 }

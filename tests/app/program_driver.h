@@ -3,6 +3,7 @@
 // loopback web service and, where calls are involved, a sipp peer.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <functional>
@@ -52,3 +53,15 @@ HWND buttonLabelled(const char *text); // nullptr when there is none
 void typeLogin(const std::string &code, const std::string &password);
 // Polls pred until it holds or timeoutMs passes; returns its last value.
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs);
+
+// The requests the loopback service received on one path.
+std::vector<RecordedRequest> requestsTo(const LoopbackHttp &http, const std::string &path);
+
+// Each program test: its own working directory (key.txt), its own HOME (the
+// SIP core's data folder) and its own loopback service.
+class ProgramTest : public ::testing::Test {
+protected:
+  void SetUp() override;
+  TempWorkDir dir;
+  LoopbackHttp http;
+};
