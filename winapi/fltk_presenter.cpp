@@ -171,6 +171,7 @@ public:
   bool barHeld = false;
   explicit ListWin(HWND h) : Fl_Double_Window(0, 0, 10, 10), Tag{h} {
     bar = new Fl_Scrollbar(0, 0, 10, 10);
+    bar->linesize(1); // its arrows scroll by one row
     bar->callback(
         [](Fl_Widget *b, void *self) {
           ListWin *l = static_cast<ListWin *>(self);
