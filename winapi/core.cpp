@@ -23,8 +23,10 @@ extern char **environ;
 namespace winapi {
 namespace {
 
-// A private message of the combo box class: an entry chosen in its list.
+// Private messages of the combo box class: an entry clicked in its open
+// list, and a click outside the open list.
 constexpr UINT kChooseItem = 0x7FF0;
+constexpr UINT kDismissList = 0x7FF1;
 constexpr COLORREF kButtonFace = RGB(240, 240, 240);
 
 struct Queued {
@@ -371,6 +373,8 @@ void postComboChoice(HWND combo, int index) {
   queueInput(combo, kChooseItem, (WPARAM)index, 0, st().mods, false);
 }
 
+void postListDismissed(HWND combo) { queueInput(combo, kDismissList, 0, 0, st().mods, false); }
+
 void postClose(HWND topLevel) {
   queueInput(topLevel, WM_SYSCOMMAND, SC_CLOSE, 0, st().mods, false);
 }
@@ -423,6 +427,8 @@ void typeChar(Window &w, unsigned char c) {
         w.sel = (int)i;
         break;
       }
+    if (w.dropped)
+      w.hot = w.sel;
   }
   setText(w, t, true);
 }
@@ -439,6 +445,64 @@ void selectItem(Window &w, int index, bool notify) {
     setText(*still, still->items[index], false);
 }
 
+// The drop-down list opens with the selection highlighted.
+void openList(Window &w) {
+  if (w.dropped)
+    return;
+  HWND h = w.handle;
+  notifyParent(w, CBN_DROPDOWN);
+  if (Window *still = find(h)) {
+    still->dropped = true;
+    still->hot = still->sel;
+    update(*still);
+  }
+}
+
+// Closes the list; with choose, its highlighted entry becomes the selection
+// (CBN_SELCHANGE), otherwise nothing changes.
+void closeList(Window &w, bool choose) {
+  if (!w.dropped)
+    return;
+  w.dropped = false;
+  int hot = w.hot;
+  HWND h = w.handle;
+  update(w);
+  notifyParent(w, CBN_CLOSEUP);
+  Window *still = find(h);
+  if (choose && still && hot >= 0)
+    selectItem(*still, hot, true);
+}
+
+// Keys of a combo box. Closed: Down/Up step the selection, each step
+// reported. Open: Down/Up move the highlight, Enter chooses, Escape closes
+// without change. F4 (and Alt+Down/Up, sent as system keys) open the list or
+// close it choosing.
+void comboKey(Window &w, WPARAM vk) {
+  int n = (int)w.items.size();
+  if (vk == VK_F4) {
+    if (w.dropped)
+      closeList(w, true);
+    else
+      openList(w);
+  } else if (w.dropped) {
+    if (vk == VK_RETURN) {
+      closeList(w, true);
+    } else if (vk == VK_ESCAPE) {
+      closeList(w, false);
+    } else if ((vk == VK_DOWN || vk == VK_UP) && n > 0) {
+      int next = w.hot < 0 ? 0 : w.hot + (vk == VK_DOWN ? 1 : -1);
+      if (next >= 0 && next < n && next != w.hot) {
+        w.hot = next;
+        update(w);
+      }
+    }
+  } else if ((vk == VK_DOWN || vk == VK_UP) && n > 0) {
+    int next = w.sel < 0 ? 0 : w.sel + (vk == VK_DOWN ? 1 : -1);
+    if (next >= 0 && next < n && next != w.sel)
+      selectItem(w, next, true);
+  }
+}
+
 LRESULT comboMessage(Window &w, UINT msg, WPARAM wp, LPARAM lp) {
   int n = (int)w.items.size();
   switch (msg) {
@@ -450,10 +514,11 @@ LRESULT comboMessage(Window &w, UINT msg, WPARAM wp, LPARAM lp) {
     if ((int)wp < 0 || (int)wp >= n)
       return CB_ERR;
     w.items.erase(w.items.begin() + (int)wp);
-    if (w.sel == (int)wp)
-      w.sel = -1;
-    else if (w.sel > (int)wp)
-      --w.sel;
+    for (int *i : {&w.sel, &w.hot})
+      if (*i == (int)wp)
+        *i = -1;
+      else if (*i > (int)wp)
+        --*i;
     update(w);
     return n - 1;
   case CB_GETCOUNT:
@@ -479,12 +544,18 @@ LRESULT comboMessage(Window &w, UINT msg, WPARAM wp, LPARAM lp) {
     return (LRESULT)w.items[wp].size();
   case CB_RESETCONTENT:
     w.items.clear();
-    w.sel = -1;
+    w.sel = w.hot = -1;
     setText(w, "", false);
     update(w);
     return CB_OKAY;
   case CB_SHOWDROPDOWN:
+    if (wp)
+      openList(w);
+    else
+      closeList(w, false);
     return TRUE;
+  case CB_GETDROPPEDSTATE:
+    return w.dropped ? TRUE : FALSE;
   }
   return 0;
 }
@@ -523,29 +594,50 @@ LRESULT CALLBACK controlProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_LBUTTONDOWN:
       SetFocus(h);
+      // The drop-down button opens the list; a click on the box closes it.
+      if (combo && (w = find(h))) {
+        if (w->dropped)
+          closeList(*w, false);
+        else if ((short)LOWORD(lp) >= w->w - kComboArrowWidth)
+          openList(*w);
+      }
       return 0;
     case WM_SETFOCUS:
       notifyParent(*w, combo ? CBN_SETFOCUS : EN_SETFOCUS);
       return 0;
     case WM_KILLFOCUS:
-      notifyParent(*w, combo ? CBN_KILLFOCUS : EN_KILLFOCUS);
+      if (combo)
+        closeList(*w, false);
+      if ((w = find(h)))
+        notifyParent(*w, combo ? CBN_KILLFOCUS : EN_KILLFOCUS);
       return 0;
     case WM_CHAR:
       typeChar(*w, (unsigned char)wp);
       return 0;
     case WM_KEYDOWN:
-      if (combo && (wp == VK_DOWN || wp == VK_UP) && !w->items.empty()) {
-        int next = w->sel < 0 ? 0 : w->sel + (wp == VK_DOWN ? 1 : -1);
-        if (next >= 0 && next < (int)w->items.size() && next != w->sel)
-          selectItem(*w, next, true);
+      if (combo)
+        comboKey(*w, wp);
+      return 0;
+    case WM_SYSKEYDOWN:
+      if (combo && (wp == VK_DOWN || wp == VK_UP)) {
+        comboKey(*w, VK_F4);
+        return 0;
+      }
+      break;
+    case kChooseItem:
+      if (combo && w->dropped) {
+        w->hot = (int)wp;
+        closeList(*w, true);
+      } else if (combo) {
+        selectItem(*w, (int)wp, true);
       }
       return 0;
-    case kChooseItem:
+    case kDismissList:
       if (combo)
-        selectItem(*w, (int)wp, true);
+        closeList(*w, false);
       return 0;
     }
-    if (combo && msg >= CB_ADDSTRING && msg <= CB_SHOWDROPDOWN)
+    if (combo && msg >= CB_ADDSTRING && msg <= CB_GETDROPPEDSTATE)
       return comboMessage(*w, msg, wp, lp);
     break;
   }
@@ -1265,13 +1357,20 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   std::vector<std::string> labels = buttonsFor(type, &ids, &closeAnswer);
   std::string t = text ? text : "", c = caption ? caption : "";
   s.boxes.push_back({owner, t, c, type, labels});
+  // The box takes the keyboard: an open drop-down list closes first.
+  if (Window *f = find(s.focus))
+    if (f->kind == Kind::Combo)
+      closeList(*f, false);
   if (!s.answers.empty()) {
     int a = s.answers.front();
     s.answers.pop_front();
     return a;
   }
-  if (const Presenter *p = presenter())
-    return p->messageBox(owner, t, c, type, labels, ids, closeAnswer);
+  if (const Presenter *p = presenter()) {
+    int answer = p->messageBox(owner, t, c, type, labels, ids, closeAnswer);
+    p->focus(find(s.focus)); // the keyboard returns to where it was
+    return answer;
+  }
   return ids.front();
 }
 

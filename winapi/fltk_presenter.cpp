@@ -8,12 +8,13 @@
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Input_Choice.H>
-#include <FL/Fl_Menu_Item.H>
 #include <FL/Fl_RGB_Image.H>
 #include <FL/Fl_Return_Button.H>
+#include <FL/Fl_Scrollbar.H>
 #include <FL/Fl_Secret_Input.H>
 #include <FL/fl_draw.H>
 
+#include <algorithm>
 #include <memory>
 
 #include "internal.h"
@@ -61,6 +62,14 @@ public:
   std::unique_ptr<Fl_RGB_Image> tile;
   const Image *tileSource = nullptr;
   void draw() override {
+    // Only a full redraw paints the background: when just some controls
+    // changed, painting it would wipe the others in the back buffer, and
+    // they would show blank wherever the window is next exposed (a message
+    // box moving or closing over it).
+    if (!(damage() & ~FL_DAMAGE_CHILD)) {
+      draw_children();
+      return;
+    }
     Window *w = winapi::find(hwnd);
     COLORREF solid;
     const Image *img = w ? brushImage(w->background) : nullptr;
@@ -148,65 +157,164 @@ public:
   }
 };
 
-class ComboW : public Fl_Input_Choice, public Tag {
+// The open drop-down list of a combo box: a borderless window under it that
+// shows the core's entries and highlight. It holds the pointer while open,
+// so a click elsewhere only closes it; keys still go to the message queue,
+// where the combo box handles them.
+class ListWin : public Fl_Double_Window, public Tag {
 public:
-  std::vector<std::string> labels; // UTF-8, '&' and '@' escaped
-  std::vector<Fl_Menu_Item> items;
-  std::vector<std::string> shownItems; // Latin-1, as last built
-  ComboW(HWND h, int x, int y, int w, int ht) : Fl_Input_Choice(x, y, w, ht), Tag{h} {
-    input()->box(FL_BORDER_BOX);
-    callback(chosen, this);
-    when(FL_WHEN_CHANGED);
+  std::vector<std::string> rows; // UTF-8
+  int hot = -1, top = 0, rowH = 16, shownRows = 1;
+  Fl_Font font = FL_HELVETICA;
+  int size = 13;
+  Fl_Scrollbar *bar;
+  bool barHeld = false;
+  explicit ListWin(HWND h) : Fl_Double_Window(0, 0, 10, 10), Tag{h} {
+    bar = new Fl_Scrollbar(0, 0, 10, 10);
+    bar->linesize(1); // its arrows scroll by one row
+    bar->callback(
+        [](Fl_Widget *b, void *self) {
+          ListWin *l = static_cast<ListWin *>(self);
+          l->top = static_cast<Fl_Scrollbar *>(b)->value();
+          l->redraw();
+        },
+        this);
+    end();
+    set_override();
   }
-  static void chosen(Fl_Widget *, void *self) {
-    ComboW *c = static_cast<ComboW *>(self);
-    int index = c->menubutton()->value();
-    if (Window *w = winapi::find(c->hwnd)) {
-      c->input()->value(latin1ToUtf8(w->text).c_str()); // the core sets the text
-      if (index >= 0)
-        postComboChoice(c->hwnd, index);
+  int textWidth() const { return w() - 2 - (bar->visible() ? bar->w() : 0); }
+  void draw() override {
+    fl_color(FL_WHITE);
+    fl_rectf(0, 0, w(), h());
+    fl_font(font, size);
+    for (int r = 0; r < shownRows && top + r < (int)rows.size(); ++r) {
+      int i = top + r, y = 1 + r * rowH;
+      fl_color(FL_BLACK);
+      if (i == hot) {
+        fl_color(FL_SELECTION_COLOR);
+        fl_rectf(1, y, textWidth(), rowH);
+        fl_color(FL_WHITE);
+      }
+      fl_push_clip(1, y, textWidth(), rowH);
+      fl_draw(rows[i].c_str(), 3, y + (rowH - fl_height()) / 2 + fl_height() - fl_descent());
+      fl_pop_clip();
     }
+    fl_color(FL_BLACK);
+    fl_rect(0, 0, w(), h());
+    draw_children();
+  }
+  void scrollTo(int first) {
+    top = std::max(0, std::min(first, (int)rows.size() - shownRows));
+    bar->value(top, shownRows, 0, (int)rows.size());
+    redraw();
   }
   int handle(int e) override {
-    bool inInput = Fl::event_inside(input());
+    int x = Fl::event_x(), y = Fl::event_y();
+    bool inside = x >= 0 && y >= 0 && x < w() && y < h();
     switch (e) {
     case FL_PUSH:
-      postMouseAt(this, hwnd, WM_LBUTTONDOWN);
-      if (inInput)
-        return 1;
-      break; // the arrow opens the list
-    case FL_RELEASE:
-      postMouseAt(this, hwnd, WM_LBUTTONUP);
-      if (inInput)
-        return 1;
-      break;
+      if (!inside) {
+        postListDismissed(hwnd);
+      } else if (bar->visible() && Fl::event_inside(bar)) {
+        barHeld = true;
+        bar->handle(e);
+      }
+      return 1;
     case FL_DRAG:
-      if (inInput)
-        return 1;
-      break;
-    case FL_FOCUS:
-      return coreFocus(hwnd) ? Fl_Input_Choice::handle(e) : 0;
+      if (barHeld)
+        bar->handle(e);
+      return 1;
+    case FL_RELEASE:
+      if (barHeld) {
+        barHeld = false;
+        bar->handle(e);
+      } else if (inside && x < 1 + textWidth() && y >= 1 &&
+                 top + (y - 1) / rowH < (int)rows.size()) {
+        postComboChoice(hwnd, top + (y - 1) / rowH);
+      }
+      return 1;
+    case FL_MOUSEWHEEL:
+      scrollTo(top + Fl::event_dy());
+      return 1;
+    case FL_MOVE:
+    case FL_ENTER:
+    case FL_LEAVE:
+      return 1;
     }
+    return Fl_Double_Window::handle(e);
+  }
+};
+
+// A CBS_DROPDOWN combo box: the edit part and the drop-down button are
+// FLTK's; the list is ours (ListWin), opened and closed by the core.
+class ComboW : public Fl_Input_Choice, public Tag {
+public:
+  ListWin *list = nullptr;
+  ComboW(HWND h, int x, int y, int w, int ht) : Fl_Input_Choice(x, y, w, ht), Tag{h} {
+    input()->box(FL_BORDER_BOX);
+  }
+  ~ComboW() override {
+    closeList();
+    delete list;
+  }
+  int handle(int e) override {
+    // The button's own menu never opens: the core decides about the list.
+    if (forwardMouse(this, hwnd, e))
+      return 1;
+    if (e == FL_FOCUS)
+      return coreFocus(hwnd) ? Fl_Input_Choice::handle(e) : 0;
     return Fl_Input_Choice::handle(e);
   }
-  void setItems(const std::vector<std::string> &latin1) {
-    if (latin1 == shownItems)
+  void closeList() {
+    if (!list || !list->shown())
       return;
-    shownItems = latin1;
-    labels.clear();
-    for (const std::string &s : latin1) {
-      std::string u, t = latin1ToUtf8(s);
-      for (char ch : t) {
-        if (ch == '&' || ch == '@')
-          u += ch;
-        u += ch;
-      }
-      labels.push_back(u);
+    if (Fl::grab() == list)
+      Fl::grab(nullptr);
+    list->hide();
+    // Releasing the pointer may move the toolkit's focus; the core's stays.
+    if (coreFocus(hwnd))
+      input()->take_focus();
+  }
+  void showList(const Window &w) {
+    if (!list) {
+      Fl_Group::current(nullptr);
+      list = new ListWin(hwnd);
     }
-    items.assign(labels.size() + 1, Fl_Menu_Item{});
-    for (size_t i = 0; i < labels.size(); ++i)
-      items[i].text = labels[i].c_str();
-    menubutton()->menu(items.data());
+    ListWin *l = list;
+    l->rows.clear();
+    for (const std::string &s : w.items)
+      l->rows.push_back(latin1ToUtf8(s));
+    l->font = input()->textfont();
+    l->size = input()->textsize();
+    fl_font(l->font, l->size);
+    l->rowH = fl_height() + 2;
+    int n = (int)l->rows.size();
+    // As tall as the control was made, less its closed part; one row at least.
+    int fit = std::max(1, (w.h - kComboClosedHeight - 2) / l->rowH);
+    l->shownRows = std::max(1, std::min(n, fit));
+    int W = this->w(), H = l->shownRows * l->rowH + 2;
+    if (n > l->shownRows) {
+      l->bar->resize(W - 1 - Fl::scrollbar_size(), 1, Fl::scrollbar_size(), H - 2);
+      l->bar->show();
+    } else {
+      l->bar->hide();
+    }
+    l->hot = w.hot;
+    int first = l->top;
+    if (w.hot >= 0 && w.hot < first)
+      first = w.hot;
+    else if (w.hot >= first + l->shownRows)
+      first = w.hot - l->shownRows + 1;
+    Fl_Window *win = window();
+    int X = win->x_root() + x(), Y = win->y_root() + y() + h();
+    if (Y + H > Fl::y() + Fl::h())
+      Y = win->y_root() + y() - H; // no room below: above the box
+    l->resize(X, Y, W, H);
+    l->scrollTo(first);
+    if (!l->shown()) {
+      l->show();
+      Fl::grab(l);
+    }
   }
 };
 
@@ -225,8 +333,6 @@ void applyFont(Window &w) {
     ComboW *c = static_cast<ComboW *>(wd);
     c->input()->textfont(f);
     c->input()->textsize(size);
-    c->menubutton()->textfont(f);
-    c->menubutton()->textsize(size);
   }
 }
 
@@ -308,6 +414,8 @@ void destroy(Window &w) {
   if (!wd)
     return;
   w.view = nullptr;
+  if (w.kind == Kind::Combo)
+    static_cast<ComboW *>(wd)->closeList();
   if (Fl_Group *parent = wd->parent()) {
     parent->remove(wd);
     parent->redraw();
@@ -358,11 +466,15 @@ void update(Window &w) {
   }
   case Kind::Combo: {
     ComboW *c = static_cast<ComboW *>(wd);
-    c->setItems(w.items);
     if (utf8 != c->input()->value()) {
       c->input()->value(utf8.c_str());
       c->input()->position(c->input()->size());
     }
+    applyFont(w);
+    if (w.dropped && w.visible)
+      c->showList(w);
+    else
+      c->closeList();
     break;
   }
   }
@@ -435,7 +547,7 @@ int virtualKey(int key) {
 // Keys for our windows go to the message queue instead of FLTK's widgets.
 int dispatchEvent(int event, Fl_Window *win) {
   if ((event == FL_KEYDOWN || event == FL_KEYUP || event == FL_SHORTCUT) && win &&
-      dynamic_cast<MainWin *>(win)) {
+      (dynamic_cast<MainWin *>(win) || dynamic_cast<ListWin *>(win))) {
     if (event == FL_SHORTCUT)
       return 1;
     int state = Fl::event_state();

@@ -16,6 +16,8 @@ constexpr int kFrame = 3;
 constexpr int kCaption = 19;
 // Height a CBS_DROPDOWN combo box shows when its list is closed.
 constexpr int kComboClosedHeight = 24;
+// Width of its drop-down button at the right end, border included.
+constexpr int kComboArrowWidth = 22;
 
 struct Image {
   int w = 0, h = 0, depth = 3; // top-down rows, RGB or RGBA
@@ -40,6 +42,8 @@ struct Window {
   bool destroyed = false, pressed = false;
   std::vector<std::string> items; // combo box list
   int sel = -1;
+  bool dropped = false; // the list is open
+  int hot = -1;         // entry highlighted in the open list
   bool painted = false;
   COLORREF textColor = 0, backColor = 0, brushColor = 0; // last static paint
   void *view = nullptr;                                  // presenter's widget
@@ -73,7 +77,8 @@ void paintStatic(Window &w);
 enum Mods { ModShift = 1, ModCtrl = 2, ModAlt = 4 };
 void postKey(bool down, int vk, unsigned char ch, int mods);
 void postMouse(HWND w, UINT msg, int x, int y);
-void postComboChoice(HWND combo, int index);
+void postComboChoice(HWND combo, int index); // a click on an entry of the open list
+void postListDismissed(HWND combo);          // a click outside the open list
 void postClose(HWND topLevel);
 bool inputPending();
 

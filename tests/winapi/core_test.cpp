@@ -334,6 +334,42 @@ TEST_F(Layer, ComboChoiceSendsSelChangeAfterSelectingAndTypingSendsNone) {
   EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), CB_ERR);
 }
 
+// The open list closes without a change when the focus leaves the box or a
+// message box comes up; CB_SHOWDROPDOWN opens it as the keys do.
+TEST_F(Layer, OpenComboListClosesWithoutChangeWhenTheKeyboardLeaves) {
+  auto dropped = [] { return SendMessageA(combo, CB_GETDROPPEDSTATE, 0, 0) != 0; };
+  winapi_test::typeText(combo, "");
+  winapi_test::pressKey(VK_F4);
+  winapi_test::pressKey(VK_DOWN);
+  winapi_test::pump(main, accel);
+  EXPECT_TRUE(dropped());
+  SetFocus(edit1);
+  EXPECT_FALSE(dropped());
+  EXPECT_EQ(winapi_test::comboSelection(combo), 1);
+
+  SetFocus(combo);
+  SendMessageA(combo, CB_SHOWDROPDOWN, TRUE, 0);
+  winapi_test::pressKey(VK_DOWN);
+  winapi_test::pump(main, accel);
+  EXPECT_TRUE(dropped());
+  winapi_test::queueBoxAnswer(IDOK);
+  MessageBoxA(main, "Sair ?", "", MB_OKCANCEL);
+  EXPECT_FALSE(dropped());
+  EXPECT_EQ(winapi_test::comboSelection(combo), 1);
+  EXPECT_EQ(winapi_test::windowText(combo), "FINANCEIRO");
+  EXPECT_EQ(comboSelected, nullptr) << "no CBN_SELCHANGE";
+
+  // Alt+Up opens it and, open, closes it choosing the highlighted entry.
+  winapi_test::pressKey(VK_UP, false, false, true);
+  winapi_test::pressKey(VK_DOWN);
+  winapi_test::pressKey(VK_UP, false, false, true);
+  winapi_test::pump(main, accel);
+  EXPECT_FALSE(dropped());
+  EXPECT_EQ(comboIndex, 2);
+  EXPECT_EQ(winapi_test::windowText(combo), "T\xc9"
+                                            "CNICO");
+}
+
 TEST_F(Layer, RebuildThroughWmCreateLeavesNoStaleControl) {
   HWND oldButton = button, oldCombo = combo;
   winapi_test::typeText(edit1, "abc");

@@ -1,8 +1,14 @@
 // A real window under Xvfb: clicks and typing from xdotool arrive as Win32
-// messages through the program's own loop; a screenshot is kept.
+// messages through the program's own loop; a screenshot is kept. A combo box
+// is picked from with the keyboard and the mouse, and keeps showing its text
+// while a message box is in front.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <set>
+#include <sstream>
 #include <string>
 #include <winapi_test.h>
 #include <windows.h>
@@ -126,6 +132,204 @@ TEST(LayerOnX, ClicksAndTypingBecomeMessagesInARealWindow) {
   while (GetMessageA(&m, nullptr, 0, 0))
     DispatchMessageA(&m);
   EXPECT_EQ(m.wParam, 0u);
+  EXPECT_FALSE(IsWindow(main));
+}
+
+// ---- Combo box -------------------------------------------------------------
+
+HWND combo;
+struct Note {
+  int code, sel; // CBN_ code and CB_GETCURSEL at the time
+};
+std::vector<Note> notes; // from the combo box
+int submits = 0;         // the Enter accelerator's command
+std::vector<int> closeAnswers;
+
+LRESULT CALLBACK comboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+  case WM_CREATE: {
+    HFONT font = CreateFontA(16, 0, 0, 0, 0, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Arial");
+    combo = CreateWindowExA(0, "ComboBox", "",
+                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN | CBS_HASSTRINGS, 160,
+                            110, 210, 200, hwnd, nullptr, nullptr, nullptr);
+    SendMessageA(combo, WM_SETFONT, (WPARAM)font, TRUE);
+    for (const char *q : {"Alfa", "Beta", "Gama", "Delta"})
+      SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)q);
+    SendMessageA(combo, CB_SETCURSEL, 0, 0);
+    return 0;
+  }
+  case WM_COMMAND:
+    if ((HWND)lp == combo)
+      notes.push_back({HIWORD(wp), (int)SendMessageA(combo, CB_GETCURSEL, 0, 0)});
+    if (LOWORD(wp) == 40009 && !lp)
+      ++submits; // ignored, as the program's call screen does
+    return 0;
+  case WM_CLOSE: // asks, and stays
+    closeAnswers.push_back(MessageBoxA(nullptr, "Sair ?", "Pergunta", MB_OKCANCEL));
+    return 0;
+  case WM_DESTROY:
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+std::vector<int> selChanges() {
+  std::vector<int> out;
+  for (const Note &n : notes)
+    if (n.code == CBN_SELCHANGE)
+      out.push_back(n.sel);
+  return out;
+}
+
+// Runs the program's loop until the condition holds; false after 10 s.
+template <typename F> bool pumpUntil(HWND main, HACCEL accel, F done) {
+  for (int i = 0; i < 500; ++i) {
+    winapi_test::pump(main, accel);
+    if (done())
+      return true;
+    usleep(20000);
+  }
+  return false;
+}
+
+std::set<std::string> visibleWindows() {
+  std::set<std::string> out;
+  std::istringstream in(run("xdotool search --onlyvisible --name '.*' 2>/dev/null"));
+  for (std::string l; std::getline(in, l);)
+    out.insert(l);
+  return out;
+}
+
+// Windows shown now that were not in before (the open list, a message box).
+std::vector<std::string> newWindows(const std::set<std::string> &before) {
+  std::vector<std::string> out;
+  for (const std::string &w : visibleWindows())
+    if (!before.count(w))
+      out.push_back(w);
+  return out;
+}
+
+// Dark pixels in a rectangle of a screenshot.
+int darkPixels(const std::string &png, const std::string &geometry) {
+  return std::atoi(run("convert '" + png + "' -crop " + geometry +
+                       " +repage -colorspace Gray -threshold 50% -negate -format "
+                       "'%[fx:round(mean*w*h)]' info:")
+                       .c_str());
+}
+
+// Pixels that differ between the same rectangle of two screenshots.
+int differentPixels(const std::string &a, const std::string &b, const std::string &geometry) {
+  std::string out = run("compare -metric AE '" + a + "[" + geometry + "]' '" + b + "[" + geometry +
+                        "]' null: 2>&1");
+  return out.empty() ? -1 : std::atoi(out.c_str());
+}
+
+TEST(LayerOnX, ComboPicksWithKeysAndMouseAndKeepsItsTextBehindAMessageBox) {
+  ASSERT_NE(getenv("DISPLAY"), nullptr) << "run under xvfb-run";
+  winapi_test::setHeadless(false);
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = comboProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hbrBackground = CreateSolidBrush(RGB(200, 220, 240));
+  wc.lpszClassName = "TesteCombo";
+  ASSERT_NE(RegisterClassExA(&wc), 0);
+  HWND main = CreateWindowExA(0, "TesteCombo", "Janela da lista",
+                              WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT,
+                              390, 350, nullptr, nullptr, wc.hInstance, nullptr);
+  ASSERT_NE(main, nullptr);
+  ShowWindow(main, SW_SHOWDEFAULT);
+  UpdateWindow(main);
+  HACCEL accel = LoadAcceleratorsA(wc.hInstance, MAKEINTRESOURCEA(IDA_KEYS));
+  winapi_test::pump(main, accel);
+  std::string wid = run("xdotool search --sync --onlyvisible --name 'Janela da lista' | head -1");
+  ASSERT_FALSE(wid.empty());
+  wid.pop_back();
+  std::set<std::string> before = visibleWindows();
+  auto dropped = [] { return SendMessageA(combo, CB_GETDROPPEDSTATE, 0, 0) != 0; };
+  auto key = [](const char *k) { return std::system(("xdotool key " + std::string(k)).c_str()); };
+
+  // Closed box: Down steps the selection.
+  ASSERT_EQ(std::system(("xdotool mousemove --window " + wid + " 200 122 click 1").c_str()), 0);
+  ASSERT_TRUE(pumpUntil(main, accel, [] { return GetFocus() == combo; }));
+  ASSERT_EQ(key("Down"), 0);
+  ASSERT_TRUE(pumpUntil(main, accel, [] { return selChanges().size() == 1; }));
+  EXPECT_EQ(selChanges(), std::vector<int>{1});
+  EXPECT_EQ(winapi_test::windowText(combo), "Beta");
+
+  // Alt+Down opens the list; Down moves in it; Enter, after the program's
+  // accelerator has seen it, chooses and closes.
+  ASSERT_EQ(key("alt+Down"), 0);
+  ASSERT_TRUE(pumpUntil(main, accel, dropped)) << "Alt+Down opens the list";
+  EXPECT_EQ(newWindows(before).size(), 1u) << "the list is on the screen";
+  ASSERT_EQ(key("Down"), 0);
+  ASSERT_EQ(key("Return"), 0);
+  ASSERT_TRUE(pumpUntil(main, accel, [] { return selChanges().size() == 2; }));
+  EXPECT_FALSE(dropped());
+  EXPECT_EQ(selChanges(), (std::vector<int>{1, 2}));
+  EXPECT_EQ(submits, 1);
+  EXPECT_EQ(winapi_test::windowText(combo), "Gama");
+  EXPECT_TRUE(pumpUntil(main, accel, [&] { return newWindows(before).empty(); }))
+      << "Enter closes the list";
+
+  // F4 opens; Escape closes without a change, so Up steps from "Gama".
+  ASSERT_EQ(key("F4"), 0);
+  ASSERT_TRUE(pumpUntil(main, accel, dropped)) << "F4 opens the list";
+  ASSERT_EQ(key("Down"), 0);
+  ASSERT_EQ(key("Escape"), 0);
+  ASSERT_EQ(key("Up"), 0);
+  ASSERT_TRUE(pumpUntil(main, accel, [] { return selChanges().size() == 3; }));
+  EXPECT_EQ(selChanges(), (std::vector<int>{1, 2, 1}));
+  EXPECT_EQ(winapi_test::windowText(combo), "Beta");
+
+  // The mouse: the button opens the list, a click on the last entry picks it.
+  ASSERT_EQ(std::system(("xdotool mousemove --window " + wid + " 360 122 click 1").c_str()), 0);
+  ASSERT_TRUE(pumpUntil(main, accel, dropped));
+  std::vector<std::string> list;
+  ASSERT_TRUE(pumpUntil(main, accel, [&] { return (list = newWindows(before)).size() == 1; }));
+  std::string size = run("xdotool getwindowgeometry " + list[0] + " | sed -n 's/.*Geometry: //p'");
+  int lw = 0, lh = 0;
+  ASSERT_EQ(std::sscanf(size.c_str(), "%dx%d", &lw, &lh), 2) << size;
+  EXPECT_EQ(lw, 210) << "as wide as the box";
+  ASSERT_EQ(std::system(("xdotool mousemove --window " + list[0] + " " + std::to_string(lw / 2) +
+                         " " + std::to_string(lh * 7 / 8) + " click 1")
+                            .c_str()),
+            0);
+  ASSERT_TRUE(pumpUntil(main, accel, [] { return selChanges().size() == 4; }));
+  EXPECT_EQ(selChanges(), (std::vector<int>{1, 2, 1, 3}));
+  EXPECT_FALSE(dropped());
+  EXPECT_EQ(winapi_test::windowText(combo), "Delta");
+  EXPECT_TRUE(pumpUntil(main, accel, [&] { return newWindows(before).empty(); }));
+
+  // What the box shows: the start of "Delta" (clear of the text cursor).
+  const std::string dir = WINAPI_TEST_OUTPUT_DIR;
+  const std::string text = "22x16+164+114", shown = dir + "/combo_shown.png",
+                    behind = dir + "/combo_behind_box.png", after = dir + "/combo_after_box.png";
+  run("import -window " + wid + " '" + shown + "'");
+  EXPECT_GT(darkPixels(shown, text), 15) << shown;
+
+  // Alt+F4 with the focus in the box asks through a message box; a helper
+  // takes a picture of the main window while the box is in front, then
+  // answers it.
+  std::string helper = "(box=$(xdotool search --sync --onlyvisible --name '^Pergunta$' | head -1);"
+                       " sleep 0.5; import -window " +
+                       wid + " '" + behind + "'; xdotool windowfocus --sync $box;" +
+                       " xdotool key Return) >/dev/null 2>&1 &";
+  ASSERT_EQ(std::system(helper.c_str()), 0);
+  ASSERT_EQ(key("alt+F4"), 0);
+  ASSERT_TRUE(pumpUntil(main, accel, [] { return closeAnswers.size() == 1; }));
+  EXPECT_EQ(closeAnswers[0], IDOK);
+  winapi_test::pump(main, accel);
+  run("import -window " + wid + " '" + after + "'");
+  EXPECT_EQ(differentPixels(shown, behind, text), 0) << behind;
+  EXPECT_EQ(differentPixels(shown, after, text), 0) << after;
+  EXPECT_EQ(winapi_test::windowText(combo), "Delta");
+
+  DestroyWindow(main);
+  MSG m;
+  while (GetMessageA(&m, nullptr, 0, 0))
+    DispatchMessageA(&m);
   EXPECT_FALSE(IsWindow(main));
 }
 

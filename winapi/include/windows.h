@@ -276,6 +276,7 @@ typedef struct tagACCEL {
 #define CB_RESETCONTENT 0x014B
 #define CB_SETCURSEL 0x014E
 #define CB_SHOWDROPDOWN 0x014F
+#define CB_GETDROPPEDSTATE 0x0157
 
 #define CBN_SELCHANGE 1
 #define CBN_SETFOCUS 3
@@ -476,7 +477,8 @@ BOOL WINAPI InvalidateRect(HWND hwnd, const RECT *rect, BOOL erase);
 // destroyed window. Controls understand WM_SETTEXT, WM_GETTEXT,
 // WM_GETTEXTLENGTH, WM_SETFONT, WM_GETFONT and, combo boxes, CB_ADDSTRING,
 // CB_DELETESTRING, CB_GETCOUNT, CB_GETCURSEL, CB_SETCURSEL, CB_GETLBTEXT,
-// CB_GETLBTEXTLEN, CB_RESETCONTENT. Difference: CBS_SORT is ignored.
+// CB_GETLBTEXTLEN, CB_RESETCONTENT, CB_SHOWDROPDOWN, CB_GETDROPPEDSTATE.
+// Difference: CBS_SORT is ignored.
 LRESULT WINAPI SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // Destroys the window and its children at once: WM_DESTROY to the window,
