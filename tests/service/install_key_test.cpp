@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "service.h"
 #include "temp_work_dir.h"
@@ -13,15 +11,6 @@ namespace {
 
 const std::string ALPHABET =
     "0123456789!@#$%^&*ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-
-std::string fileText(const char *path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const char *path, const std::string &text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
 
 } // namespace
 

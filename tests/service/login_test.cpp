@@ -1,19 +1,12 @@
 #include <httplib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "form_decode.h"
 #include "service_fixture.h"
 #include "service_internal.h"
 
 namespace {
-
-std::string fileText(const char *path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 const std::string TWO_GROUPS = R"([
   {"nome":"Geral","info":[
@@ -90,7 +83,7 @@ TEST_F(ServiceTest, FormValuesArePercentEncodedAndSurviveTheTrip) {
   const std::string key = "#%&^*!@$aZ09xyzXYZ+=";
   textCopy(app.loginCode, code);
   textCopy(app.loginPassword, password);
-  std::ofstream("key.txt", std::ios::binary) << key;
+  writeFile("key.txt", key);
 
   EXPECT_TRUE(loginWith(acceptedWith("[]")));
   ASSERT_EQ(server.requests().size(), 1u);
@@ -261,12 +254,7 @@ TEST_F(ServiceTest, LoginWhileAnotherIsRunningDoesNothing) {
 }
 
 TEST_F(ServiceTest, ClosedPortIsAFailedExchange) {
-  std::string closed;
-  {
-    LoopbackHttp gone;
-    closed = gone.hostPort();
-  }
-  setServiceHostForTests(closed.c_str());
+  pointAtClosedPort();
   EXPECT_FALSE(serviceLogin());
   ASSERT_EQ(winapi_test::shownBoxes().size(), 1u);
   EXPECT_EQ(winapi_test::shownBoxes()[0].text, FAILURE_TEXT);

@@ -31,12 +31,7 @@ TEST_F(ServiceTest, LogoutAfterAFailedLoginCarriesThatLoginsCode) {
 }
 
 TEST_F(ServiceTest, LogoutToAnUnreachableServiceStillReportsSent) {
-  std::string closed;
-  {
-    LoopbackHttp gone;
-    closed = gone.hostPort();
-  }
-  setServiceHostForTests(closed.c_str());
+  pointAtClosedPort();
   textCopy(app.savedLoginCode, "1");
   EXPECT_TRUE(sendLogoutNotice());
   EXPECT_TRUE(winapi_test::shownBoxes().empty());

@@ -35,6 +35,12 @@ protected:
     return serviceLogin();
   }
 
+  // Points the client at a port where nothing listens any more.
+  void pointAtClosedPort() {
+    std::string closed = LoopbackHttp().hostPort();
+    setServiceHostForTests(closed.c_str());
+  }
+
   // Back to the state before any login, keeping key.txt and the server.
   void forgetLogin() {
     app.loggedIn = app.serviceLoginOpen = false;

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -23,4 +25,13 @@ TempWorkDir::~TempWorkDir() {
   std::error_code ec;
   fs::current_path(previous, ec);
   fs::remove_all(dir, ec);
+}
+
+std::string fileText(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::string &path, const std::string &text) {
+  std::ofstream(path, std::ios::binary) << text;
 }
