@@ -5,13 +5,12 @@
 namespace {
 
 // Index of the first queue named exactly selectedQueue (case, spaces and
-// accents count), or -1.
+// accents count), or -1. The login keeps only names that fit QUEUE_NAME_CAP,
+// so no name needs a length check here.
 int matchSelectedQueue() {
-  for (size_t i = 0; i < app.queueNames.size(); ++i) {
-    const std::string &name = app.queueNames[i];
-    if (name.size() < QUEUE_NAME_CAP && name == app.selectedQueue)
+  for (size_t i = 0; i < app.queueNames.size(); ++i)
+    if (app.queueNames[i] == app.selectedQueue)
       return static_cast<int>(i);
-  }
   return -1;
 }
 
