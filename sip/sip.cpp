@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "app_state.h"
@@ -18,8 +19,10 @@ bool setupDone = false;
 
 void holdCoreAtExit() { coreMutex.lock(); }
 const char *const DATA_DIR_NAME = "dravik-tirn";
-} // namespace
 
+// The folder where the core keeps its databases: a folder of the program's
+// own beside the library's default, created when missing. Ends with '/'.
+// False when it cannot be created.
 bool prepareDataDir(std::string &dir) {
   namespace fs = std::filesystem;
   const char *libraryDir = linphone_factory_get_data_dir(linphone_factory_get(), nullptr);
@@ -39,6 +42,7 @@ bool prepareDataDir(std::string &dir) {
   dir = own.string() + '/';
   return true;
 }
+} // namespace
 
 // Silenced only for these three: the callback-table interface, the identity
 // query of the report and the call termination are deprecated in this

@@ -5,7 +5,6 @@
 #include <linphone/core.h>
 
 #include <mutex>
-#include <string>
 
 // Held by the worker around each iteration and by the window thread around
 // each of its calls into the core. The library runs the handlers inside those
@@ -19,8 +18,3 @@ void onCallStateChanged(LinphoneCore *core, LinphoneCall *call, LinphoneCallStat
 
 // The worker's function: one iteration of `app.core`, read at each call.
 void iterateCore();
-
-// The folder where the core keeps its databases: a folder of the program's
-// own beside the library's default, created when missing. Ends with '/'.
-// False when it cannot be created.
-bool prepareDataDir(std::string &dir);

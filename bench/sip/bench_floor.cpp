@@ -1,5 +1,6 @@
 // The floor: the same set-up, registration, call and idle loop written
-// directly on the library, with no program code around it.
+// directly on the library, with no program code around it. Its steps repeat
+// setupSipAccount's library calls on purpose; keep the two in step.
 // Usage: sip_bench_floor DOMAIN USER PASSWORD IDLE_SECONDS DATA_DIR/
 #include <linphone/core.h>
 

@@ -13,13 +13,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "temp_work_dir.h"
 
 // Polls `done` until it holds or `seconds` have passed. The limit only
 // keeps a broken run from hanging; nothing depends on how fast it is.
@@ -47,16 +48,15 @@ inline bool udpBound(const std::string &ip) {
   return false;
 }
 
+// The test runs in its own temporary working directory, where sipp runs too.
 class SipTest : public ::testing::Test {
 protected:
-  std::string dir;
+  TempWorkDir work;
+  const std::string dir = work.path();
   pid_t sipp = -1;
   int savedStdout = -1;
 
   void SetUp() override {
-    char pattern[] = "/tmp/sip-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
     std::string home = dir + "/home";
     ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
     setenv("HOME", home.c_str(), 1);
@@ -82,8 +82,6 @@ protected:
       std::string peerLog = readFile(dir + "/sipp.log");
       printf("--- sipp ---\n%s\n", peerLog.c_str());
     }
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
   }
 
   static std::string readFile(const std::string &path) {
@@ -103,9 +101,10 @@ protected:
   // or fails after 40 s at the latest.
   bool startPeer(const std::string &scenario, const std::string &ip, int calls,
                  const std::vector<std::string> &extra = {}) {
+    std::string path = SCENARIO_DIR "/" + scenario, errors = dir + "/sipp-errors.log";
     std::vector<std::string> args = {"sipp",
                                      "-sf",
-                                     std::string(SCENARIO_DIR) + "/" + scenario,
+                                     path,
                                      "-i",
                                      ip,
                                      "-mi",
@@ -118,7 +117,7 @@ protected:
                                      "-timeout_error",
                                      "-trace_err",
                                      "-error_file",
-                                     dir + "/sipp-errors.log"};
+                                     errors};
     if (calls > 0) {
       args.push_back("-m");
       args.push_back(std::to_string(calls));
@@ -135,8 +134,6 @@ protected:
       int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       dup2(fd, 1);
       dup2(fd, 2);
-      if (chdir(dir.c_str()) != 0)
-        _exit(126);
       execvp("sipp", argv.data());
       _exit(127);
     }
