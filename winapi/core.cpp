@@ -170,19 +170,7 @@ unsigned char keyChar(int vk, int mods) {
     return (unsigned char)(shift ? vk : vk + 32);
   if (vk >= '0' && vk <= '9' && !shift)
     return (unsigned char)vk;
-  switch (vk) {
-  case VK_TAB:
-    return '\t';
-  case VK_RETURN:
-    return '\r';
-  case VK_BACK:
-    return 8;
-  case VK_ESCAPE:
-    return 0x1B;
-  case VK_SPACE:
-    return ' ';
-  }
-  return 0;
+  return vk == VK_SPACE ? ' ' : controlKeyChar(vk);
 }
 
 // Virtual key (and Shift) that types a Latin-1 character.
@@ -212,13 +200,17 @@ int charKey(unsigned char c, int *mods) {
   return VK_PACKET; // as the system reports typed characters without a key of their own
 }
 
-void queueInput(HWND h, UINT msg, WPARAM wp, LPARAM lp, int mods, bool toFocus) {
+Queued queued(HWND h, UINT msg, WPARAM wp, LPARAM lp, int mods, bool toFocus) {
   MSG m{};
   m.hwnd = h;
   m.message = msg;
   m.wParam = wp;
   m.lParam = lp;
-  st().input.push_back({m, mods, toFocus});
+  return {m, mods, toFocus};
+}
+
+void queueInput(HWND h, UINT msg, WPARAM wp, LPARAM lp, int mods, bool toFocus) {
+  st().input.push_back(queued(h, msg, wp, lp, mods, toFocus));
 }
 
 // ---- Arial metrics -------------------------------------------------------
@@ -270,6 +262,20 @@ double emPixels(HFONT f) {
 } // namespace
 
 // ---- Shared helpers ------------------------------------------------------
+
+unsigned char controlKeyChar(int vk) {
+  switch (vk) {
+  case VK_TAB:
+    return '\t';
+  case VK_RETURN:
+    return '\r';
+  case VK_BACK:
+    return 8;
+  case VK_ESCAPE:
+    return 0x1B;
+  }
+  return 0;
+}
 
 Window *find(HWND h) {
   if (!h)
@@ -477,8 +483,16 @@ void closeList(Window &w, bool choose) {
 // reported. Open: Down/Up move the highlight, Enter chooses, Escape closes
 // without change. F4 (and Alt+Down/Up, sent as system keys) open the list or
 // close it choosing.
+// The entry after (Down) or before (Up) `from`, the first when there is
+// none; -1 when that leaves the list.
+int stepped(int from, WPARAM vk, int n) {
+  int next = from < 0 ? 0 : from + (vk == VK_DOWN ? 1 : -1);
+  return next >= 0 && next < n && next != from ? next : -1;
+}
+
 void comboKey(Window &w, WPARAM vk) {
-  int n = (int)w.items.size();
+  bool arrow = vk == VK_DOWN || vk == VK_UP;
+  int next;
   if (vk == VK_F4) {
     if (w.dropped)
       closeList(w, true);
@@ -489,17 +503,12 @@ void comboKey(Window &w, WPARAM vk) {
       closeList(w, true);
     } else if (vk == VK_ESCAPE) {
       closeList(w, false);
-    } else if ((vk == VK_DOWN || vk == VK_UP) && n > 0) {
-      int next = w.hot < 0 ? 0 : w.hot + (vk == VK_DOWN ? 1 : -1);
-      if (next >= 0 && next < n && next != w.hot) {
-        w.hot = next;
-        update(w);
-      }
+    } else if (arrow && (next = stepped(w.hot, vk, (int)w.items.size())) >= 0) {
+      w.hot = next;
+      update(w);
     }
-  } else if ((vk == VK_DOWN || vk == VK_UP) && n > 0) {
-    int next = w.sel < 0 ? 0 : w.sel + (vk == VK_DOWN ? 1 : -1);
-    if (next >= 0 && next < n && next != w.sel)
-      selectItem(w, next, true);
+  } else if (arrow && (next = stepped(w.sel, vk, (int)w.items.size())) >= 0) {
+    selectItem(w, next, true);
   }
 }
 
@@ -700,6 +709,20 @@ void registerBuiltins() {
         ClassInfo{b.first, controlProc, b.second, nullptr, nullptr, nullptr};
 }
 
+// The first window needing WM_PAINT in the tree under h: parents before
+// children, in creation order.
+Window *firstDirty(HWND h) {
+  Window *w = find(h);
+  if (!w || !w->visible || w->minimized)
+    return nullptr;
+  if (w->needsPaint)
+    return w;
+  for (HWND c : w->children)
+    if (Window *d = firstDirty(c))
+      return d;
+  return nullptr;
+}
+
 // Takes the next message in Win32's order; false when there is none.
 bool takeMessage(MSG *out) {
   State &s = st();
@@ -726,21 +749,10 @@ bool takeMessage(MSG *out) {
       if (!find(out->hwnd))
         continue;
     } else {
-      // Paint last: parents before children, in creation order.
-      std::function<Window *(HWND)> dirty = [&](HWND h) -> Window * {
-        Window *w = find(h);
-        if (!w || !w->visible || w->minimized)
-          return nullptr;
-        if (w->needsPaint)
-          return w;
-        for (HWND c : w->children)
-          if (Window *d = dirty(c))
-            return d;
-        return nullptr;
-      };
+      // Paint last.
       Window *w = nullptr;
       for (HWND t : s.tops)
-        if ((w = dirty(t)))
+        if ((w = firstDirty(t)))
           break;
       if (!w)
         return false;
@@ -768,6 +780,16 @@ void sendDestroy(HWND h) {
   if ((w = find(h)))
     for (HWND c : std::vector<HWND>(w->children))
       sendDestroy(c);
+}
+
+// Marks the whole tree gone before WM_NCDESTROY, so nothing reaches it.
+void markDestroyed(HWND h) {
+  auto it = st().windows.find(reinterpret_cast<uintptr_t>(h));
+  if (it == st().windows.end())
+    return;
+  it->second->destroyed = true;
+  for (HWND c : it->second->children)
+    markDestroyed(c);
 }
 
 void finishDestroy(HWND h) {
@@ -857,25 +879,28 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
   return s.arrow;
 }
 
+// A registered image resource, decoded; nullptr when missing or damaged.
+template <typename T>
+static std::shared_ptr<T> decodeResource(int type, LPCSTR name,
+                                         bool (*decode)(const unsigned char *, size_t, T *)) {
+  const Resource *r = findResource(type, name);
+  auto out = std::make_shared<T>();
+  return r && decode(r->data, r->size, out.get()) ? out : nullptr;
+}
+
 HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
-  if (!instance && name == IDI_APPLICATION)
-    return gdiHandle<HICON>(Gdi(GdiType::Icon));
-  const Resource *r = findResource(14, name);
-  auto images = std::make_shared<std::vector<Image>>();
-  if (!r || !decodeIco(r->data, r->size, images.get()))
-    return nullptr;
   Gdi g(GdiType::Icon);
-  g.icons = images;
+  if (!instance && name == IDI_APPLICATION)
+    return gdiHandle<HICON>(g);
+  if (!(g.icons = decodeResource(14, name, decodeIco)))
+    return nullptr;
   return gdiHandle<HICON>(g);
 }
 
 HBITMAP WINAPI LoadBitmapA(HINSTANCE, LPCSTR name) {
-  const Resource *r = findResource(2, name);
-  auto image = std::make_shared<Image>();
-  if (!r || !decodeBmp(r->data, r->size, image.get()))
-    return nullptr;
   Gdi g(GdiType::Bitmap);
-  g.image = image;
+  if (!(g.image = decodeResource(2, name, decodeBmp)))
+    return nullptr;
   return gdiHandle<HBITMAP>(g);
 }
 
@@ -1101,18 +1126,9 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
     return FALSE;
   w->visible = false;
   sendDestroy(hwnd);
-  // Mark the whole tree gone before WM_NCDESTROY, so nothing reaches it.
-  std::function<void(HWND)> mark = [&](HWND h) {
-    auto it = s.windows.find(reinterpret_cast<uintptr_t>(h));
-    if (it == s.windows.end())
-      return;
-    it->second->destroyed = true;
-    for (HWND c : it->second->children)
-      mark(c);
-  };
   if (!find(hwnd))
     return TRUE;
-  mark(hwnd);
+  markDestroyed(hwnd);
   finishDestroy(hwnd);
   return TRUE;
 }
@@ -1182,12 +1198,7 @@ LRESULT WINAPI SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 BOOL WINAPI PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (hwnd && !find(hwnd))
     return FALSE;
-  MSG m{};
-  m.hwnd = hwnd;
-  m.message = msg;
-  m.wParam = wParam;
-  m.lParam = lParam;
-  st().posted.push_back({m, 0, false});
+  st().posted.push_back(queued(hwnd, msg, wParam, lParam, 0, false));
   return TRUE;
 }
 

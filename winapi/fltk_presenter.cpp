@@ -401,11 +401,8 @@ void create(Window &w) {
   applyFont(w);
   if (!w.visible)
     wd->hide();
-  Window &self = w;
-  if (w.kind != Kind::Custom) {
-    if (w.kind == Kind::Static || w.kind == Kind::Button)
-      wd->copy_label(latin1ToUtf8(self.text).c_str());
-  }
+  if (w.kind == Kind::Static || w.kind == Kind::Button)
+    wd->copy_label(latin1ToUtf8(w.text).c_str());
   group->redraw();
 }
 
@@ -439,10 +436,19 @@ void show(Window &w) {
   }
 }
 
+// Sets an input's text when it differs, with the cursor at the end.
+void setInputText(Fl_Input *in, const std::string &utf8) {
+  if (utf8 != in->value()) {
+    in->value(utf8.c_str());
+    in->position(in->size());
+  }
+}
+
 void update(Window &w) {
   Fl_Widget *wd = widget(w);
   if (!wd)
     return;
+  applyFont(w); // before the list, which takes the font of the edit part
   std::string utf8 = latin1ToUtf8(w.text);
   switch (w.kind) {
   case Kind::Custom:
@@ -456,21 +462,12 @@ void update(Window &w) {
     wd->copy_label(utf8.c_str());
     static_cast<Fl_Button *>(wd)->value(w.pressed ? 1 : 0);
     break;
-  case Kind::Edit: {
-    Fl_Input *in = static_cast<Fl_Input *>(wd);
-    if (utf8 != in->value()) {
-      in->value(utf8.c_str());
-      in->position(in->size());
-    }
+  case Kind::Edit:
+    setInputText(static_cast<Fl_Input *>(wd), utf8);
     break;
-  }
   case Kind::Combo: {
     ComboW *c = static_cast<ComboW *>(wd);
-    if (utf8 != c->input()->value()) {
-      c->input()->value(utf8.c_str());
-      c->input()->position(c->input()->size());
-    }
-    applyFont(w);
+    setInputText(c->input(), utf8);
     if (w.dropped && w.visible)
       c->showList(w);
     else
@@ -478,7 +475,6 @@ void update(Window &w) {
     break;
   }
   }
-  applyFont(w);
   wd->redraw();
   if (wd->parent())
     wd->parent()->redraw(); // labels' text may have shrunk over the background
@@ -546,8 +542,8 @@ int virtualKey(int key) {
 
 // Keys for our windows go to the message queue instead of FLTK's widgets.
 int dispatchEvent(int event, Fl_Window *win) {
-  if ((event == FL_KEYDOWN || event == FL_KEYUP || event == FL_SHORTCUT) && win &&
-      (dynamic_cast<MainWin *>(win) || dynamic_cast<ListWin *>(win))) {
+  if ((event == FL_KEYDOWN || event == FL_KEYUP || event == FL_SHORTCUT) &&
+      dynamic_cast<Tag *>(win)) {
     if (event == FL_SHORTCUT)
       return 1;
     int state = Fl::event_state();
@@ -557,15 +553,8 @@ int dispatchEvent(int event, Fl_Window *win) {
     int vk = virtualKey(key);
     unsigned char ch = 0;
     if (!(mods & (ModCtrl | ModAlt))) {
-      if (vk == VK_TAB)
-        ch = '\t';
-      else if (vk == VK_RETURN)
-        ch = '\r';
-      else if (vk == VK_BACK)
-        ch = 8;
-      else if (vk == VK_ESCAPE)
-        ch = 0x1B;
-      else if (Fl::event_length() > 0) {
+      ch = controlKeyChar(vk);
+      if (!ch && Fl::event_length() > 0) {
         std::string l = utf8ToLatin1(std::string(Fl::event_text(), Fl::event_length()));
         if (l.size() == 1 && (unsigned char)l[0] >= 0x20)
           ch = (unsigned char)l[0];
@@ -596,10 +585,10 @@ int messageBox(HWND owner, const std::string &text, const std::string &caption, 
   Fl_Group::current(nullptr);
   Fl_Double_Window win(W, H);
   win.copy_label(latin1ToUtf8(caption).c_str());
-  Fl_Box msg(20, 15, W - 40, th + 10);
-  msg.copy_label(utf8.c_str());
-  msg.align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
-  msg.labelsize(14);
+  Fl_Box *msg = new Fl_Box(20, 15, W - 40, th + 10); // the window deletes its widgets
+  msg->copy_label(utf8.c_str());
+  msg->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+  msg->labelsize(14);
   int result = 0;
   struct Pick {
     int *result;
@@ -607,7 +596,7 @@ int messageBox(HWND owner, const std::string &text, const std::string &caption, 
     Fl_Window *win;
   };
   std::vector<Pick> picks(buttons.size());
-  std::vector<std::unique_ptr<Fl_Button>> bs;
+  Fl_Button *first = nullptr;
   int x = W - 20 - buttonsW;
   for (size_t i = 0; i < buttons.size(); ++i, x += bw + gap) {
     Fl_Button *b = i == 0 ? new Fl_Return_Button(x, H - bh - 15, bw, bh)
@@ -621,7 +610,8 @@ int messageBox(HWND owner, const std::string &text, const std::string &caption, 
           pick->win->hide();
         },
         &picks[i]);
-    bs.emplace_back(b);
+    if (!first)
+      first = b;
   }
   win.end();
   Pick closePick{&result, closeAnswer, &win};
@@ -640,12 +630,9 @@ int messageBox(HWND owner, const std::string &text, const std::string &caption, 
     win.position(ow->x() + (ow->w() - W) / 2, ow->y() + (ow->h() - H) / 2);
   win.set_modal();
   win.show();
-  bs.front()->take_focus();
+  first->take_focus();
   while (win.shown())
     Fl::wait();
-  for (auto &b : bs)
-    win.remove(b.get());
-  win.remove(&msg);
   return result ? result : answers.front();
 }
 

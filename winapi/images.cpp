@@ -115,19 +115,14 @@ std::string utf8ToLatin1(const std::string &utf8) {
   while (i < n) {
     unsigned char c = utf8[i];
     int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (len == 0 || i + len > n) { // stray byte: not UTF-8
-      out += '?';
-      ++i;
-      continue;
-    }
+    bool ok = len > 0 && i + len <= n;
     uint32_t cp = len == 1 ? c : c & (0x7F >> len);
-    bool ok = true;
-    for (int k = 1; k < len; ++k) {
+    for (int k = 1; ok && k < len; ++k) {
       unsigned char cc = utf8[i + k];
-      ok = ok && (cc & 0xC0) == 0x80;
+      ok = (cc & 0xC0) == 0x80;
       cp = (cp << 6) | (cc & 0x3F);
     }
-    if (!ok) {
+    if (!ok) { // a stray or broken sequence: not UTF-8
       out += '?';
       ++i;
       continue;

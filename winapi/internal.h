@@ -76,6 +76,8 @@ void paintStatic(Window &w);
 // What the toolkit reports, turned into queued input.
 enum Mods { ModShift = 1, ModCtrl = 2, ModAlt = 4 };
 void postKey(bool down, int vk, unsigned char ch, int mods);
+// The character of Tab, Enter, Backspace and Escape; 0 for other keys.
+unsigned char controlKeyChar(int vk);
 void postMouse(HWND w, UINT msg, int x, int y);
 void postComboChoice(HWND combo, int index); // a click on an entry of the open list
 void postListDismissed(HWND combo);          // a click outside the open list

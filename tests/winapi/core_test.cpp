@@ -8,9 +8,11 @@
 #include <windows.h>
 
 #include "internal.h"
-#include "test_ids.h"
+#include "test_window.h"
 
 namespace {
+
+using namespace test_window;
 
 struct Rec {
   HWND hwnd;
@@ -19,9 +21,8 @@ struct Rec {
   LPARAM lp;
 };
 std::vector<Rec> seen; // messages the test window procedure received
-HWND edit1, edit2, button, label, combo;
+HWND combo;
 HFONT labelFont;
-HBRUSH labelBrush;
 int creates = 0;
 HWND comboSelected = nullptr;
 int comboIndex = -2;
@@ -39,19 +40,7 @@ bool watched(UINT m) {
 }
 
 void buildControls(HWND hwnd) {
-  label = CreateWindowExA(0, "STATIC",
-                          "C\xf3"
-                          "digo:",
-                          WS_CHILD | WS_VISIBLE, 160, 90, 45, 16, hwnd, nullptr, nullptr, nullptr);
-  SendMessageA(label, WM_SETFONT, (WPARAM)labelFont, TRUE);
-  edit1 = CreateWindowExA(WS_EX_PALETTEWINDOW, "Edit", "", WS_CHILD | WS_VISIBLE | WS_BORDER, 160,
-                          110, 200, 26, hwnd, nullptr, nullptr, nullptr);
-  SendMessageA(edit1, WM_SETFONT, (WPARAM)labelFont, TRUE);
-  edit2 = CreateWindowExA(WS_EX_PALETTEWINDOW, "Edit", "",
-                          WS_CHILD | WS_VISIBLE | WS_BORDER | ES_PASSWORD, 160, 160, 200, 26, hwnd,
-                          nullptr, nullptr, nullptr);
-  button = CreateWindowExA(0, "BUTTON", "Logar", WS_CHILD | WS_VISIBLE | WS_BORDER, 260, 200, 100,
-                           20, hwnd, (HMENU)1, nullptr, nullptr);
+  buildLoginControls(hwnd, labelFont);
   combo = CreateWindowExA(0, "ComboBox", "",
                           WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWN | CBS_HASSTRINGS, 10,
                           10, 140, 200, hwnd, nullptr, nullptr, nullptr);
@@ -86,23 +75,10 @@ LRESULT CALLBACK testProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       SendMessageA(hwnd, WM_CREATE, 0, 1);
     }
     return 0;
-  case WM_CTLCOLORSTATIC:
-    SetTextColor((HDC)wp, RGB(0, 0, 0));
-    SetBkColor((HDC)wp, RGB(249, 249, 249));
-    return (LRESULT)labelBrush;
-  case WM_PAINT: {
-    PAINTSTRUCT ps;
-    BeginPaint(hwnd, &ps);
-    EndPaint(hwnd, &ps);
-    return 0;
-  }
-  case WM_DESTROY:
-    PostQuitMessage(0);
-    return 0;
   case WM_APP:
     return 77;
   }
-  return DefWindowProcA(hwnd, msg, wp, lp);
+  return commonProc(hwnd, msg, wp, lp);
 }
 
 class Layer : public ::testing::Test {
@@ -115,24 +91,9 @@ protected:
     seen.clear();
     creates = 0;
     labelFont = CreateFontA(16, 0, 0, 0, 0, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Arial");
-    labelBrush = CreateSolidBrush(RGB(249, 249, 249));
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = testProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hIcon = LoadIconA(wc.hInstance, MAKEINTRESOURCEA(214));
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = CreatePatternBrush(LoadBitmapA(wc.hInstance, MAKEINTRESOURCEA(IDB_TILE)));
-    wc.lpszClassName = "Teste";
-    ASSERT_NE(RegisterClassExA(&wc), 0);
-    main = CreateWindowExA(0, "Teste", "Teste 1.1",
-                           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
-                           CW_USEDEFAULT, 390, 350, nullptr, nullptr, wc.hInstance, nullptr);
+    main = openMainWindow("Teste", "Teste 1.1", testProc);
     ASSERT_NE(main, nullptr);
-    ShowWindow(main, SW_SHOWDEFAULT);
-    UpdateWindow(main);
-    accel = LoadAcceleratorsA(wc.hInstance, MAKEINTRESOURCEA(IDA_KEYS));
+    accel = loadTestAccelerators();
     seen.clear();
   }
   // Messages the test procedure got, as (message, low word of wParam) pairs.
@@ -390,15 +351,7 @@ TEST_F(Layer, RebuildThroughWmCreateLeavesNoStaleControl) {
 
 TEST_F(Layer, CloseBoxSendsWmCloseAndDefaultHandlingEndsTheLoop) {
   winapi_test::closeWindow(main);
-  MSG m;
-  int loops = 0;
-  while (GetMessageA(&m, nullptr, 0, 0)) {
-    TranslateAcceleratorA(main, accel, &m);
-    TranslateMessage(&m);
-    DispatchMessageA(&m);
-    ++loops;
-  }
-  EXPECT_EQ(m.wParam, 0u);
+  EXPECT_EQ(runLoop(main, accel).wParam, 0u);
   std::vector<UINT> order;
   for (const Rec &r : seen)
     if (r.msg == WM_CLOSE || r.msg == WM_DESTROY)
@@ -420,12 +373,7 @@ TEST_F(Layer, IdleScriptDrivesTheProgramsLoop) {
       break;
     }
   });
-  MSG m;
-  while (GetMessageA(&m, nullptr, 0, 0)) {
-    TranslateAcceleratorA(main, accel, &m);
-    TranslateMessage(&m);
-    DispatchMessageA(&m);
-  }
+  runLoop(main, accel);
   EXPECT_EQ(step, 2);
 }
 

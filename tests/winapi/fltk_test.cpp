@@ -13,54 +13,28 @@
 #include <winapi_test.h>
 #include <windows.h>
 
-#include "test_ids.h"
+#include "test_window.h"
 
 namespace {
 
-HWND edit1, edit2, button, label;
+using namespace test_window;
+
 std::vector<std::pair<int, HWND>> commands; // command id and focus at the time
 
 LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
-  case WM_CREATE: {
-    HFONT font = CreateFontA(16, 0, 0, 0, 0, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Arial");
-    label =
-        CreateWindowExA(0, "STATIC",
-                        "C\xf3"
-                        "digo:",
-                        WS_CHILD | WS_VISIBLE, 160, 90, 45, 16, hwnd, nullptr, nullptr, nullptr);
-    edit1 = CreateWindowExA(WS_EX_PALETTEWINDOW, "Edit", "", WS_CHILD | WS_VISIBLE | WS_BORDER, 160,
-                            110, 200, 26, hwnd, nullptr, nullptr, nullptr);
-    edit2 = CreateWindowExA(WS_EX_PALETTEWINDOW, "Edit", "",
-                            WS_CHILD | WS_VISIBLE | WS_BORDER | ES_PASSWORD, 160, 160, 200, 26,
-                            hwnd, nullptr, nullptr, nullptr);
-    button = CreateWindowExA(0, "BUTTON", "Logar", WS_CHILD | WS_VISIBLE | WS_BORDER, 260, 200, 100,
-                             20, hwnd, (HMENU)1, nullptr, nullptr);
-    for (HWND c : {label, edit1, edit2, button})
-      SendMessageA(c, WM_SETFONT, (WPARAM)font, TRUE);
+  case WM_CREATE:
+    buildLoginControls(hwnd,
+                       CreateFontA(16, 0, 0, 0, 0, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Arial"));
     return 0;
-  }
   case WM_COMMAND:
     if (LOWORD(wp) == 1 || LOWORD(wp) == 40007)
       commands.push_back({LOWORD(wp), GetFocus()});
     if (LOWORD(wp) == 40007)
       SetFocus(GetFocus() == edit1 ? edit2 : edit1);
     return 0;
-  case WM_CTLCOLORSTATIC:
-    SetTextColor((HDC)wp, RGB(0, 0, 0));
-    SetBkColor((HDC)wp, RGB(249, 249, 249));
-    return (LRESULT)CreateSolidBrush(RGB(249, 249, 249));
-  case WM_PAINT: {
-    PAINTSTRUCT ps;
-    BeginPaint(hwnd, &ps);
-    EndPaint(hwnd, &ps);
-    return 0;
   }
-  case WM_DESTROY:
-    PostQuitMessage(0);
-    return 0;
-  }
-  return DefWindowProcA(hwnd, msg, wp, lp);
+  return commonProc(hwnd, msg, wp, lp);
 }
 
 std::string run(const std::string &cmd) {
@@ -74,31 +48,34 @@ std::string run(const std::string &cmd) {
   return out;
 }
 
-TEST(LayerOnX, ClicksAndTypingBecomeMessagesInARealWindow) {
-  ASSERT_NE(getenv("DISPLAY"), nullptr) << "run under xvfb-run";
-  winapi_test::setHeadless(false);
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = proc;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.hIcon = wc.hIconSm = LoadIconA(wc.hInstance, MAKEINTRESOURCEA(214));
-  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  wc.hbrBackground = CreatePatternBrush(LoadBitmapA(wc.hInstance, MAKEINTRESOURCEA(IDB_TILE)));
-  wc.lpszClassName = "Teste";
-  ASSERT_NE(RegisterClassExA(&wc), 0);
-  HWND main = CreateWindowExA(
-      0, "Teste", "Janela de teste", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-      CW_USEDEFAULT, CW_USEDEFAULT, 390, 350, nullptr, nullptr, wc.hInstance, nullptr);
-  ASSERT_NE(main, nullptr);
-  ShowWindow(main, SW_SHOWDEFAULT);
-  UpdateWindow(main);
-  HACCEL accel = LoadAcceleratorsA(wc.hInstance, MAKEINTRESOURCEA(IDA_KEYS));
-  winapi_test::pump(main, accel);
+int clickAt(const std::string &xWindow, int x, int y) {
+  return std::system(("xdotool mousemove --window " + xWindow + " " + std::to_string(x) + " " +
+                      std::to_string(y) + " click 1")
+                         .c_str());
+}
 
-  std::string wid = run("xdotool search --sync --name 'Janela de teste' | head -1");
-  ASSERT_FALSE(wid.empty());
-  wid.pop_back();
+// Each test opens a real window through the layer with FLTK.
+class LayerOnX : public ::testing::Test {
+protected:
+  HWND main = nullptr;
+  HACCEL accel = nullptr;
+  std::string wid; // the X window of main
+  void SetUp() override { ASSERT_NE(getenv("DISPLAY"), nullptr) << "run under xvfb-run"; }
+  // Opens the main window, handles its first messages and finds it on X.
+  void open(const char *cls, const char *title, WNDPROC proc, HBRUSH background = nullptr) {
+    winapi_test::setHeadless(false);
+    main = openMainWindow(cls, title, proc, background);
+    ASSERT_NE(main, nullptr);
+    accel = loadTestAccelerators();
+    winapi_test::pump(main, accel);
+    wid = run("xdotool search --sync --onlyvisible --name '" + std::string(title) + "' | head -1");
+    ASSERT_FALSE(wid.empty());
+    wid.pop_back();
+  }
+};
+
+TEST_F(LayerOnX, ClicksAndTypingBecomeMessagesInARealWindow) {
+  ASSERT_NO_FATAL_FAILURE(open("Teste", "Janela de teste", proc));
   EXPECT_NE(run("xdotool getwindowgeometry " + wid).find("384x325"), std::string::npos)
       << "the client area inside a 390x350 frame";
   // Click into the code field, type, Tab to the next field, type, click the button.
@@ -107,12 +84,7 @@ TEST(LayerOnX, ClicksAndTypingBecomeMessagesInARealWindow) {
                     "xdotool mousemove --window " + wid + " 300 210 click 1";
   ASSERT_EQ(std::system(xdo.c_str()), 0);
 
-  MSG m;
-  while (commands.size() < 2 && GetMessageA(&m, nullptr, 0, 0)) {
-    TranslateAcceleratorA(main, accel, &m);
-    TranslateMessage(&m);
-    DispatchMessageA(&m);
-  }
+  runLoop(main, accel, [] { return commands.size() < 2; });
   winapi_test::pump(main, accel);
   ASSERT_EQ(commands.size(), 2u);
   EXPECT_EQ(commands[0], (std::pair<int, HWND>{40007, edit1})) << "Tab: the program's command";
@@ -129,9 +101,7 @@ TEST(LayerOnX, ClicksAndTypingBecomeMessagesInARealWindow) {
     fclose(f);
 
   winapi_test::closeWindow(main);
-  while (GetMessageA(&m, nullptr, 0, 0))
-    DispatchMessageA(&m);
-  EXPECT_EQ(m.wParam, 0u);
+  EXPECT_EQ(runLoop(main, nullptr).wParam, 0u);
   EXPECT_FALSE(IsWindow(main));
 }
 
@@ -167,11 +137,8 @@ LRESULT CALLBACK comboProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   case WM_CLOSE: // asks, and stays
     closeAnswers.push_back(MessageBoxA(nullptr, "Sair ?", "Pergunta", MB_OKCANCEL));
     return 0;
-  case WM_DESTROY:
-    PostQuitMessage(0);
-    return 0;
   }
-  return DefWindowProcA(hwnd, msg, wp, lp);
+  return commonProc(hwnd, msg, wp, lp);
 }
 
 std::vector<int> selChanges() {
@@ -225,33 +192,15 @@ int differentPixels(const std::string &a, const std::string &b, const std::strin
   return out.empty() ? -1 : std::atoi(out.c_str());
 }
 
-TEST(LayerOnX, ComboPicksWithKeysAndMouseAndKeepsItsTextBehindAMessageBox) {
-  ASSERT_NE(getenv("DISPLAY"), nullptr) << "run under xvfb-run";
-  winapi_test::setHeadless(false);
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = comboProc;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.hbrBackground = CreateSolidBrush(RGB(200, 220, 240));
-  wc.lpszClassName = "TesteCombo";
-  ASSERT_NE(RegisterClassExA(&wc), 0);
-  HWND main = CreateWindowExA(0, "TesteCombo", "Janela da lista",
-                              WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT,
-                              390, 350, nullptr, nullptr, wc.hInstance, nullptr);
-  ASSERT_NE(main, nullptr);
-  ShowWindow(main, SW_SHOWDEFAULT);
-  UpdateWindow(main);
-  HACCEL accel = LoadAcceleratorsA(wc.hInstance, MAKEINTRESOURCEA(IDA_KEYS));
-  winapi_test::pump(main, accel);
-  std::string wid = run("xdotool search --sync --onlyvisible --name 'Janela da lista' | head -1");
-  ASSERT_FALSE(wid.empty());
-  wid.pop_back();
+TEST_F(LayerOnX, ComboPicksWithKeysAndMouseAndKeepsItsTextBehindAMessageBox) {
+  ASSERT_NO_FATAL_FAILURE(
+      open("TesteCombo", "Janela da lista", comboProc, CreateSolidBrush(RGB(200, 220, 240))));
   std::set<std::string> before = visibleWindows();
   auto dropped = [] { return SendMessageA(combo, CB_GETDROPPEDSTATE, 0, 0) != 0; };
   auto key = [](const char *k) { return std::system(("xdotool key " + std::string(k)).c_str()); };
 
   // Closed box: Down steps the selection.
-  ASSERT_EQ(std::system(("xdotool mousemove --window " + wid + " 200 122 click 1").c_str()), 0);
+  ASSERT_EQ(clickAt(wid, 200, 122), 0);
   ASSERT_TRUE(pumpUntil(main, accel, [] { return GetFocus() == combo; }));
   ASSERT_EQ(key("Down"), 0);
   ASSERT_TRUE(pumpUntil(main, accel, [] { return selChanges().size() == 1; }));
@@ -284,7 +233,7 @@ TEST(LayerOnX, ComboPicksWithKeysAndMouseAndKeepsItsTextBehindAMessageBox) {
   EXPECT_EQ(winapi_test::windowText(combo), "Beta");
 
   // The mouse: the button opens the list, a click on the last entry picks it.
-  ASSERT_EQ(std::system(("xdotool mousemove --window " + wid + " 360 122 click 1").c_str()), 0);
+  ASSERT_EQ(clickAt(wid, 360, 122), 0);
   ASSERT_TRUE(pumpUntil(main, accel, dropped));
   std::vector<std::string> list;
   ASSERT_TRUE(pumpUntil(main, accel, [&] { return (list = newWindows(before)).size() == 1; }));
@@ -292,10 +241,7 @@ TEST(LayerOnX, ComboPicksWithKeysAndMouseAndKeepsItsTextBehindAMessageBox) {
   int lw = 0, lh = 0;
   ASSERT_EQ(std::sscanf(size.c_str(), "%dx%d", &lw, &lh), 2) << size;
   EXPECT_EQ(lw, 210) << "as wide as the box";
-  ASSERT_EQ(std::system(("xdotool mousemove --window " + list[0] + " " + std::to_string(lw / 2) +
-                         " " + std::to_string(lh * 7 / 8) + " click 1")
-                            .c_str()),
-            0);
+  ASSERT_EQ(clickAt(list[0], lw / 2, lh * 7 / 8), 0);
   ASSERT_TRUE(pumpUntil(main, accel, [] { return selChanges().size() == 4; }));
   EXPECT_EQ(selChanges(), (std::vector<int>{1, 2, 1, 3}));
   EXPECT_FALSE(dropped());
@@ -327,9 +273,7 @@ TEST(LayerOnX, ComboPicksWithKeysAndMouseAndKeepsItsTextBehindAMessageBox) {
   EXPECT_EQ(winapi_test::windowText(combo), "Delta");
 
   DestroyWindow(main);
-  MSG m;
-  while (GetMessageA(&m, nullptr, 0, 0))
-    DispatchMessageA(&m);
+  runLoop(main, nullptr);
   EXPECT_FALSE(IsWindow(main));
 }
 

@@ -368,9 +368,8 @@ typedef struct tagACCEL {
 #define COLOR_BTNFACE 15
 
 // ---- Entry point -----------------------------------------------------------
-// Declared for the program to define. On Linux the `winapi_main` library
-// supplies main(), which calls WinMain(GetModuleHandleA(NULL), NULL, the
-// command line without the program name, SW_SHOWDEFAULT).
+// Declared for the program to define; on Linux the program's own main()
+// calls it.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, int showCmd);
 
 // ---- USER32 ------------------------------------------------------------------
