@@ -16,7 +16,6 @@ enum {
   CMD_SUBMIT = IDC_SUBMIT,         // Enter, from the accelerator table
 };
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand);
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Message handlers of WndProc.

@@ -140,15 +140,16 @@ def main():
     server.log_lock = threading.Lock()
     server.note = lambda text: print(f"demo service: {text}", flush=True)
     port = server.server_address[1]
-    if args.port_file:
-        with open(args.port_file + ".tmp", "w") as f:
-            f.write(str(port))
-        os.replace(args.port_file + ".tmp", args.port_file)
     print(
         f"demo service on http://{args.host}:{port}/ - customer code {DEMO_CODE}, "
         f"password {DEMO_PASSWORD}; SIP account {SIP_USER}@{args.sip_domain}",
         flush=True,
     )
+    # Written last: whoever waits for the file finds the line above printed.
+    if args.port_file:
+        with open(args.port_file + ".tmp", "w") as f:
+            f.write(str(port))
+        os.replace(args.port_file + ".tmp", args.port_file)
     try:
         server.serve_forever()
     except KeyboardInterrupt:

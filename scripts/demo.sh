@@ -19,24 +19,10 @@ rm -f "$OUT/demo-logout.log"
 . "$ROOT/scripts/lib.sh"
 trap stop_tracked EXIT INT TERM
 
-python3 demo/service.py --host 127.0.0.1 --port 18080 --sip-domain 127.0.0.50 \
-  --logout-log "$OUT/demo-logout.log" >"$OUT/demo-service.log" 2>&1 &
-PIDS="$PIDS $!"
-python3 demo/sip/make_audio.py "$RUN/queue-audio.al"
-(cd "$RUN" && exec sipp -sf "$ROOT/demo/sip/peer.xml" -i 127.0.0.50 -p 5060 -mi 127.0.0.50 \
-  -nostdin -trace_msg -message_file "$OUT/demo-sip.msg" >"$OUT/demo-sip.log" 2>&1) &
-PIDS="$PIDS $!"
-
-# Wait for the service to answer (and stop if the port was taken).
-tries=0
-until python3 -c 'import urllib.request; urllib.request.urlopen("http://127.0.0.1:18080/?url=/areas_assuntos.php", timeout=1)' 2>/dev/null; do
-  tries=$((tries + 1))
-  if [ $tries -gt 50 ]; then
-    echo "demo: the demo service did not start (is port 18080 in use?); see $OUT/demo-service.log" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
+if ! start_demo_peers "$OUT" demo- 127.0.0.50 18080; then
+  echo "demo: the demo service did not start (is port 18080 in use?); see $OUT/demo-service.log" >&2
+  exit 1
+fi
 head -n 1 "$OUT/demo-service.log"
 
 if [ -n "${DISPLAY:-}" ]; then

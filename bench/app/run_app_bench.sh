@@ -10,27 +10,13 @@ BUILD=$(cd "${1:?build directory}" && pwd)
 RUNS=${2:-5}
 IDLE=${3:-20}
 ADDR=127.0.0.45
-WORK=$(mktemp -d)
 . "$ROOT/scripts/lib.sh"
-cleanup() {
-  stop_tracked
-  rm -rf "$WORK"
-}
-trap cleanup EXIT INT TERM
+use_work_dir
 fail() { echo "bench: $*" >&2; exit 1; }
 
 start_xvfb "$WORK" /dev/null || fail "no Xvfb"
 
-python3 "$ROOT/demo/service.py" --port 0 --port-file "$WORK/port" --sip-domain "$ADDR" \
-  --logout-log "$WORK/logout.log" >/dev/null 2>&1 &
-PIDS="$PIDS $!"
-python3 "$ROOT/demo/sip/make_audio.py" "$WORK/queue-audio.al"
-(cd "$WORK" && exec sipp -sf "$ROOT/demo/sip/peer.xml" -i "$ADDR" -p 5060 -mi "$ADDR" -nostdin \
-  >/dev/null 2>&1) &
-PIDS="$PIDS $!"
-n=0
-until [ -s "$WORK/port" ]; do n=$((n + 1)); [ $n -gt 100 ] && fail "no demo service"; sleep 0.1; done
-SERVICE=127.0.0.1:$(cat "$WORK/port")
+start_demo_peers "$WORK" "" "$ADDR" 0 || fail "no demo service"
 sleep 0.5
 
 # Runs alternate between the program and the floor so that both see the same

@@ -15,8 +15,6 @@ using namespace winapi_test;
 
 namespace {
 
-const char *const LOGIN_PATH = "/appConsultoria/mirtavel.php";
-const char *const LOGOUT_PATH = "/appConsultoria/remove_login.php";
 // A domain where nothing answers: the account never registers.
 const char *const SILENT_DOMAIN = "127.0.0.29";
 

@@ -17,9 +17,6 @@ using namespace winapi_test;
 
 namespace {
 
-const char *const LOGIN_PATH = "/appConsultoria/mirtavel.php";
-const char *const LOGOUT_PATH = "/appConsultoria/remove_login.php";
-
 struct Expected {
   const char *className, *text;
   DWORD exStyle, style;

@@ -52,9 +52,11 @@ std::string jsonText(const std::string &text) {
 
 SippPeer::SippPeer(const std::string &addr, const std::string &workDir) {
   traceFile = workDir + "/sipp-" + addr + ".msg";
-  std::string scenario = std::string(APP_TEST_SCENARIOS) + "/registrar_queue.xml";
+  // The queues' waiting music, which the peer reads from its working
+  // directory: a second of A-law silence.
+  std::ofstream(workDir + "/queue-audio.al", std::ios::binary) << std::string(8000, '\xd5');
   std::vector<std::string> args = {
-      "sipp",    "-sf",        scenario,      "-i",
+      "sipp",    "-sf",        DEMO_SIP_PEER, "-i",
       addr,      "-p",         "5060",        "-mi",
       addr,      "-nostdin",   "-trace_msg",  "-message_file",
       traceFile, "-trace_err", "-error_file", workDir + "/sipp-errors.log"};
@@ -64,6 +66,7 @@ SippPeer::SippPeer(const std::string &addr, const std::string &workDir) {
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
   std::string log = workDir + "/sipp-screen.log";
   posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);

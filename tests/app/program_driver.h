@@ -13,6 +13,10 @@
 #include "loopback_http.h"
 #include "temp_work_dir.h"
 
+// The service's login and logout endpoints.
+const char *const LOGIN_PATH = "/appConsultoria/mirtavel.php";
+const char *const LOGOUT_PATH = "/appConsultoria/remove_login.php";
+
 // A sipp process playing registrar and queue on addr:5060, recording every
 // SIP message it sees.
 class SippPeer {

@@ -13,13 +13,8 @@ mkdir -p "$3"
 SHOTS=$(cd "$3" && pwd)
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 SIP_ADDR=127.0.0.40
-WORK=$(mktemp -d)
 . "$ROOT/scripts/lib.sh"
-cleanup() {
-  stop_tracked
-  rm -rf "$WORK"
-}
-trap cleanup EXIT INT TERM
+use_work_dir
 fail() {
   echo "e2e: FAILED: $*" >&2
   for f in service.log sip.log program.log; do
@@ -33,21 +28,9 @@ rm -f "$SHOTS"/*.png
 # A display of our own.
 start_xvfb "$WORK" "$WORK/xvfb.log" || fail "Xvfb did not start"
 
-# The demo service on a free port, granting an account on the peer's address.
-python3 "$ROOT/demo/service.py" --host 127.0.0.1 --port 0 --port-file "$WORK/port" \
-  --sip-domain "$SIP_ADDR" --logout-log "$WORK/logout.log" >"$WORK/service.log" 2>&1 &
-PIDS="$PIDS $!"
-n=0
-until [ -s "$WORK/port" ]; do
-  n=$((n + 1)); [ $n -gt 100 ] && fail "the demo service did not start"; sleep 0.1
-done
-SERVICE=127.0.0.1:$(cat "$WORK/port")
-
-# The SIP peer.
-python3 "$ROOT/demo/sip/make_audio.py" "$WORK/queue-audio.al"
-(cd "$WORK" && exec sipp -sf "$ROOT/demo/sip/peer.xml" -i "$SIP_ADDR" -p 5060 -mi "$SIP_ADDR" \
-  -nostdin -trace_msg -message_file "$WORK/sip.msg" >"$WORK/sip.log" 2>&1) &
-PIDS="$PIDS $!"
+# The demo service on a free port, granting an account on the SIP peer's
+# address, and the peer.
+start_demo_peers "$WORK" "" "$SIP_ADDR" 0 || fail "the demo service did not start"
 
 # The program, in a working directory and HOME of its own (its key.txt, the
 # SIP core's data folder).
