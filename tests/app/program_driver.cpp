@@ -1,20 +1,15 @@
 #include "program_driver.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <deque>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "commands.h"
 #include "service.h"
@@ -23,20 +18,6 @@
 extern char **environ;
 
 namespace {
-
-// True once something listens on addr:5060/udp (our bind is refused).
-bool udpPortTaken(const std::string &addr) {
-  int fd = socket(AF_INET, SOCK_DGRAM, 0);
-  if (fd < 0)
-    return false;
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(5060);
-  inet_pton(AF_INET, addr.c_str(), &sa.sin_addr);
-  bool taken = bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0;
-  close(fd);
-  return taken;
-}
 
 std::string jsonText(const std::string &text) {
   std::string out = "\"";
@@ -74,7 +55,7 @@ SippPeer::SippPeer(const std::string &addr, const std::string &workDir) {
   if (posix_spawnp(&child, "sipp", &actions, nullptr, argv.data(), environ) == 0)
     pid = child;
   posix_spawn_file_actions_destroy(&actions);
-  waitUntil([&] { return udpPortTaken(addr); }, 10000);
+  waitUntil([&] { return udpListening(addr); }, 10000);
 }
 
 SippPeer::~SippPeer() {
@@ -174,16 +155,6 @@ void typeLogin(const std::string &code, const std::string &password) {
   winapi_test::typeText(edits[0], code);
   winapi_test::typeText(edits[1], password);
   winapi_test::pressKey(VK_RETURN);
-}
-
-bool waitUntil(const std::function<bool()> &pred, int timeoutMs) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() >= deadline)
-      return pred();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
 }
 
 std::vector<RecordedRequest> requestsTo(const LoopbackHttp &http, const std::string &path) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "loopback_http.h"
+#include "polling.h"
 #include "temp_work_dir.h"
 
 // The service's login and logout endpoints.
@@ -55,8 +56,6 @@ std::vector<HWND> controlsOfClass(const char *className);
 HWND buttonLabelled(const char *text); // nullptr when there is none
 // Types code and password into the login fields and presses Enter.
 void typeLogin(const std::string &code, const std::string &password);
-// Polls pred until it holds or timeoutMs passes; returns its last value.
-bool waitUntil(const std::function<bool()> &pred, int timeoutMs);
 
 // The requests the loopback service received on one path.
 std::vector<RecordedRequest> requestsTo(const LoopbackHttp &http, const std::string &path);

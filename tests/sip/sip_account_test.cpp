@@ -32,7 +32,7 @@ TEST_F(SipAccount, RegistersAfterDigestChallengeInAFolderOfItsOwn) {
   EXPECT_STREQ(app.identityUri, "sip:alice@127.0.3.1");
   EXPECT_EQ(app.identityAddress, nullptr);
 
-  ASSERT_TRUE(waitFor([] { return app.registered.load(); }));
+  ASSERT_TRUE(waitUntil([] { return app.registered.load(); }));
   EXPECT_EQ(finishPeer(), 0) << "the registrar saw wrong or no credentials";
 
   // The HOME of this test had no data folder: the core made its own.
@@ -65,7 +65,7 @@ TEST_F(SipAccount, RefusedRegistrationIsReportedAndLeavesUnregistered) {
   setupSipAccount("alice", "wrong", "127.0.3.2");
   const std::string failed = "Novo estado de registro LinphoneRegistrationFailed para o usuario "
                              "id [sip:alice@127.0.3.2] no proxy [sip:127.0.3.2]";
-  ASSERT_TRUE(waitFor([&] { return output().find(failed) != std::string::npos; }));
+  ASSERT_TRUE(waitUntil([&] { return output().find(failed) != std::string::npos; }));
   EXPECT_EQ(finishPeer(), 0);
   EXPECT_FALSE(app.registered);
 }

@@ -29,7 +29,7 @@ protected:
     if (!startPeer(scenario, ip, 2))
       return false;
     setupSipAccount("alice", "pw", ip.c_str());
-    return waitFor([] { return app.registered.load(); });
+    return waitUntil([] { return app.registered.load(); });
   }
 };
 
@@ -42,7 +42,7 @@ TEST_F(SipCall, CallEndedByTheQueueClearsTheFlagThroughTheEndState) {
   EXPECT_EQ(app.calleeAddress, nullptr) << "the callee address is released after the invitation";
   // Nobody hangs up here: only the handler can clear the flag and drop the
   // program's reference.
-  ASSERT_TRUE(waitFor([] { return !app.callInProgress && noCurrentCall(); }));
+  ASSERT_TRUE(waitUntil([] { return !app.callInProgress && noCurrentCall(); }));
   EXPECT_EQ(finishPeer(), 0) << "the queue's call did not complete";
   terminateCall(); // closing the window afterwards passes no stale call
   EXPECT_FALSE(app.callInProgress);
@@ -52,7 +52,7 @@ TEST_F(SipCall, BusyQueueKeepsTheFlagUntilTheUserHangsUp) {
   ASSERT_TRUE(registerWith("queue_busy.xml", "127.0.3.4"));
   textCopy(app.calleeUser, "fila");
   placeCall("127.0.3.4");
-  ASSERT_TRUE(waitFor([] { return currentCallIn({LinphoneCallError, LinphoneCallReleased}); }));
+  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallError, LinphoneCallReleased}); }));
   EXPECT_EQ(finishPeer(), 0);
   EXPECT_TRUE(app.callInProgress);
   terminateCall();
@@ -66,7 +66,7 @@ TEST_F(SipCall, HangUpSendsByeToTheQueue) {
   ASSERT_TRUE(registerWith("queue_awaits_bye.xml", "127.0.3.5"));
   textCopy(app.calleeUser, "fila");
   placeCall("127.0.3.5");
-  ASSERT_TRUE(waitFor([] { return currentCallIn({LinphoneCallStreamsRunning}); }));
+  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }));
   EXPECT_TRUE(app.callInProgress);
   terminateCall();
   EXPECT_FALSE(app.callInProgress);
@@ -130,14 +130,14 @@ TEST_F(SipCall, DemoPeerRegistersRefreshesAndServesRepeatedCallsWithAudio) {
       ++n;
     return n;
   };
-  ASSERT_TRUE(waitFor([&] { return oks() >= 2; })) << "no refreshed registration";
+  ASSERT_TRUE(waitUntil([&] { return oks() >= 2; })) << "no refreshed registration";
   EXPECT_TRUE(app.registered);
 
   for (const char *queue : {"fila1", "fila2"}) {
     textCopy(app.calleeUser, queue);
     placeCall("127.0.3.6");
-    ASSERT_TRUE(waitFor([] { return currentCallIn({LinphoneCallStreamsRunning}); })) << queue;
-    EXPECT_TRUE(waitFor([] {
+    ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); })) << queue;
+    EXPECT_TRUE(waitUntil([] {
       std::lock_guard<std::mutex> lock(coreMutex);
       if (!app.currentCall)
         return false;
@@ -149,7 +149,7 @@ TEST_F(SipCall, DemoPeerRegistersRefreshesAndServesRepeatedCallsWithAudio) {
     })) << "no audio from the queue";
     terminateCall();
     // The peer answers the BYE; the core then lets the call go.
-    EXPECT_TRUE(waitFor([] {
+    EXPECT_TRUE(waitUntil([] {
       std::lock_guard<std::mutex> lock(coreMutex);
       return linphone_core_get_calls_nb(app.core) == 0;
     }));

@@ -2,7 +2,6 @@
 // folder), standard output captured to a file, and sipp peers on loopback.
 #pragma once
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -10,43 +9,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "polling.h"
 #include "temp_work_dir.h"
-
-// Polls `done` until it holds or `seconds` have passed. The limit only
-// keeps a broken run from hanging; nothing depends on how fast it is.
-inline bool waitFor(const std::function<bool()> &done, double seconds = 20) {
-  auto limit = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > limit)
-      return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
-// True once something listens on UDP `ip`:5060.
-inline bool udpBound(const std::string &ip) {
-  in_addr addr{};
-  inet_pton(AF_INET, ip.c_str(), &addr);
-  char local[32];
-  snprintf(local, sizeof local, "%08X:13C4", addr.s_addr);
-  std::ifstream udp("/proc/net/udp");
-  std::string line;
-  while (std::getline(udp, line))
-    if (line.find(local) != std::string::npos)
-      return true;
-  return false;
-}
 
 // The test runs in its own temporary working directory, where sipp runs too.
 class SipTest : public ::testing::Test {
@@ -139,11 +110,11 @@ protected:
     }
     if (sipp < 0)
       return false;
-    return waitFor([&] {
+    return waitUntil([&] {
              int status;
-             return udpBound(ip) || waitpid(sipp, &status, WNOHANG) == sipp;
+             return udpListening(ip) || waitpid(sipp, &status, WNOHANG) == sipp;
            }) &&
-           udpBound(ip);
+           udpListening(ip);
   }
 
   // sipp's exit code once it has ended by itself within `seconds`; -1 when it
@@ -152,7 +123,8 @@ protected:
     int status = 0;
     pid_t pid = sipp;
     sipp = -1;
-    bool ended = waitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds);
+    bool ended =
+        waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, int(seconds * 1000));
     if (!ended) {
       kill(pid, SIGKILL);
       waitpid(pid, &status, 0);

@@ -29,7 +29,7 @@ TEST(PeriodicWorker, ReturnsOnceTheThreadHoldsItsCopyBeforeTheFirstCall) {
   // nothing else in transit.
   EXPECT_EQ(token.use_count(), 3);
   *firstCallMayRun = true;
-  EXPECT_TRUE(waitFor([&] { return *calls >= 1; }));
+  EXPECT_TRUE(waitUntil([&] { return *calls >= 1; }));
 }
 
 TEST(PeriodicWorker, KeepsCallingItsOwnCopyAfterTheCallersIsGone) {
@@ -43,7 +43,7 @@ TEST(PeriodicWorker, KeepsCallingItsOwnCopyAfterTheCallersIsGone) {
   ASSERT_TRUE(seen);
   calls.reset();
   int before = *seen;
-  EXPECT_TRUE(waitFor([&] { return *seen >= before + 5; }));
+  EXPECT_TRUE(waitUntil([&] { return *seen >= before + 5; }));
 }
 
 TEST(PeriodicWorker, ZeroIntervalOnlyYields) {
@@ -52,7 +52,7 @@ TEST(PeriodicWorker, ZeroIntervalOnlyYields) {
   EXPECT_EQ(PeriodicWorker::pauseDeadline(10, now), now + std::chrono::milliseconds(10));
   auto calls = std::make_shared<std::atomic<int>>(0);
   ASSERT_TRUE(startPeriodicWorker([calls] { ++*calls; }, 0));
-  EXPECT_TRUE(waitFor([&] { return *calls >= 10000; }));
+  EXPECT_TRUE(waitUntil([&] { return *calls >= 10000; }));
 }
 
 TEST(PeriodicWorker, PauseIsMeasuredFromTheEndOfEachCall) {
@@ -72,7 +72,7 @@ TEST(PeriodicWorker, PauseIsMeasuredFromTheEndOfEachCall) {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
       },
       20));
-  ASSERT_TRUE(waitFor([&] {
+  ASSERT_TRUE(waitUntil([&] {
     std::lock_guard<std::mutex> lock(starts->mutex);
     return starts->at.size() >= 4;
   }));

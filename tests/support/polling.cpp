@@ -1,0 +1,31 @@
+#include "polling.h"
+
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+bool waitUntil(const std::function<bool()> &pred, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() >= deadline)
+      return pred();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+bool udpListening(const std::string &ip) {
+  in_addr addr{};
+  inet_pton(AF_INET, ip.c_str(), &addr);
+  char local[32];
+  snprintf(local, sizeof local, "%08X:13C4", addr.s_addr); // 13C4 = 5060
+  std::ifstream udp("/proc/net/udp");
+  std::string line;
+  while (std::getline(udp, line))
+    if (line.find(local) != std::string::npos)
+      return true;
+  return false;
+}
