@@ -1,4 +1,7 @@
 #include "sip.h"
+// Before anything that brings in windows.h: the library's headers need
+// winsock2.h first on Windows.
+#include "sip_internal.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,7 +11,6 @@
 
 #include "app_state.h"
 #include "periodic_worker.h"
-#include "sip_internal.h"
 
 std::mutex coreMutex;
 
