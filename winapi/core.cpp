@@ -80,7 +80,8 @@ struct State {
   HCURSOR arrow = nullptr;
   std::deque<int> answers;
   std::vector<winapi_test::BoxRecord> boxes;
-  int headless = -1; // undecided until the first call that needs it
+  bool headless = false;  // chosen by tests only
+  bool noDisplay = false; // no display could be opened: nothing can be shown
   const Presenter *presenter = nullptr;
   std::function<void()> idle;
   std::vector<std::string> shell;
@@ -118,14 +119,16 @@ Gdi *gdi(const void *h, GdiType type) {
   return &it->second;
 }
 
+// The display is opened at the first call that needs it; without one,
+// nothing can be shown and top-level windows cannot be created.
 void ensureMode() {
   State &s = st();
-  if (s.headless < 0) {
-    const char *d = std::getenv("DISPLAY");
-    s.headless = (d && *d) ? 0 : 1;
-  }
-  if (!s.headless && !s.presenter)
+  if (s.headless || s.presenter || s.noDisplay)
+    return;
+  if (openDisplay())
     s.presenter = fltkPresenter();
+  else
+    s.noDisplay = true;
 }
 
 const Presenter *presenter() {
@@ -1009,6 +1012,8 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
   Window *parentWindow = find(parent);
   if ((style & WS_CHILD) && !parentWindow)
     return nullptr;
+  if (!(style & WS_CHILD) && !s.headless && s.noDisplay)
+    return nullptr; // nowhere to show it
   auto owned = std::make_unique<Window>();
   Window *w = owned.get();
   HWND h = reinterpret_cast<HWND>(newHandle());
@@ -1377,6 +1382,13 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     s.answers.pop_front();
     return a;
   }
+  if (!s.headless && s.noDisplay) {
+    // Nowhere to show the box: its words go to standard error, and the
+    // box fails as one that cannot be created does.
+    std::fprintf(stderr, "%s%s%s\n", latin1ToUtf8(c).c_str(), c.empty() ? "" : ": ",
+                 latin1ToUtf8(t).c_str());
+    return 0;
+  }
   if (const Presenter *p = presenter()) {
     int answer = p->messageBox(owner, t, c, type, labels, ids, closeAnswer);
     p->focus(find(s.focus)); // the keyboard returns to where it was
@@ -1418,13 +1430,10 @@ void resetBoxes() {
 std::vector<std::string> boxButtons(UINT type) { return buttonsFor(type, nullptr, nullptr); }
 
 void setHeadless(bool on) {
-  st().headless = on ? 1 : 0;
+  st().headless = on;
   ensureMode();
 }
-bool isHeadless() {
-  ensureMode();
-  return st().headless == 1;
-}
+bool isHeadless() { return st().headless; }
 
 void typeText(HWND control, const std::string &latin1) {
   Window *w = find(control);

@@ -13,6 +13,7 @@
 #include <FL/Fl_Scrollbar.H>
 #include <FL/Fl_Secret_Input.H>
 #include <FL/fl_draw.H>
+#include <FL/x.H>
 
 #include <algorithm>
 #include <memory>
@@ -642,5 +643,15 @@ const Presenter kFltk = {create, destroy,       show,        update,
 } // namespace
 
 const Presenter *fltkPresenter() { return &kFltk; }
+
+// FLTK would end the process when it cannot open the display; asked first,
+// the layer can let window creation fail instead.
+bool openDisplay() {
+  Display *d = XOpenDisplay(nullptr);
+  if (!d)
+    return false;
+  fl_open_display(d);
+  return true;
+}
 
 } // namespace winapi

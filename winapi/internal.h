@@ -98,6 +98,8 @@ struct Presenter {
                     int closeAnswer);
 };
 const Presenter *fltkPresenter();
+// Opens the X display for the presenter; false when none can be opened.
+bool openDisplay();
 
 // Text at the toolkit boundary.
 std::string latin1ToUtf8(const std::string &latin1);

@@ -458,6 +458,10 @@ TEST(LayerImages, DamagedFilesGiveNoImage) {
   bmp[0] = 'B', bmp[1] = 'M', bmp[10] = 54, bmp[14] = 40, bmp[18] = 100, bmp[22] = 100;
   bmp[26] = 1, bmp[28] = 24;
   EXPECT_FALSE(winapi::decodeBmp(bmp.data(), bmp.size(), &img));
+  // A top-down bitmap of the most negative height (its magnitude has no int).
+  bmp[22] = 0, bmp[25] = 0x80, bmp[18] = 1;
+  bmp.resize(58, 0);
+  EXPECT_FALSE(winapi::decodeBmp(bmp.data(), bmp.size(), &img));
   const unsigned char ico[] = {0, 0, 1, 0, 5, 0};
   EXPECT_FALSE(winapi::decodeIco(ico, sizeof ico, &icons));
 }

@@ -28,8 +28,8 @@ void resetBoxes();
 // Button labels MessageBoxA uses for a type (Latin-1).
 std::vector<std::string> boxButtons(UINT type);
 
-// No toolkit at all: windows exist only as layer state. Default: headless
-// when DISPLAY is unset or empty. Decided at the first window-layer call;
+// No toolkit at all: windows exist only as layer state. Only tests choose
+// it (default off: without a display, top-level windows cannot be created);
 // call before creating windows.
 void setHeadless(bool on);
 bool isHeadless();

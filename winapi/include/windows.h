@@ -3,8 +3,10 @@
 // Types, constants and signatures are Win32's, so the same program source
 // builds against the real <windows.h> with MinGW. Windows, controls and the
 // message queue are kept by this layer; a presenter shows them with FLTK 1.3,
-// or, without a display (or with winapi_test::setHeadless(true)), they exist
-// only as layer state. Every call below notes where it differs from Win32.
+// or, for tests that ask for it (winapi_test::setHeadless(true)), they exist
+// only as layer state. Without a display nothing can be shown: creating a
+// top-level window fails and message boxes write their text to standard
+// error. Every call below notes where it differs from Win32.
 //
 // General differences:
 // - One thread owns the windows; calls from other threads are not supported.
@@ -380,7 +382,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, in
 // name is taken (also by the built-in "STATIC", "Edit", "BUTTON", "ComboBox").
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *wc);
 
-// Creates a window of a registered class or one of the four controls. Sends
+// Creates a window of a registered class or one of the four controls; a
+// top-level window fails (NULL) when no display can be opened. Sends
 // WM_NCCREATE, WM_CREATE (synchronously, before it returns), then WM_SIZE
 // and WM_MOVE; a child's parent then gets WM_PARENTNOTIFY unless
 // WS_EX_NOPARENTNOTIFY. WM_CREATE answering -1 (or WM_NCCREATE FALSE)
@@ -515,7 +518,8 @@ SHORT WINAPI GetKeyState(int vk);
 // the first button. Differences: icons are not shown; messages posted
 // meanwhile stay queued for the program's loop instead of being dispatched
 // by the box's loop. Headless or with answers queued by winapi_test, it
-// shows nothing and answers from the queue (IDOK/IDYES when empty).
+// shows nothing and answers from the queue (IDOK/IDYES when empty). Without a
+// display it writes "caption: text" to standard error and returns 0.
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
