@@ -33,7 +33,8 @@ fail() {
   done >&2
   exit 1
 }
-say() { echo "wine-e2e: $*"; }
+T0=$(date +%s)
+say() { echo "wine-e2e: [$(($(date +%s) - T0)) s] $*"; }
 rm -f "$SHOTS"/*.png
 shot() {
   import -window root "$SHOTS/$1.png"
