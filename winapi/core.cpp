@@ -78,7 +78,11 @@ struct State {
   std::map<int, HACCEL> loadedAccels;
   HBRUSH faceBrush = nullptr;
   HCURSOR arrow = nullptr;
-  std::deque<int> answers;
+  struct Answer {
+    int answer;
+    std::function<void()> meanwhile;
+  };
+  std::deque<Answer> answers;
   std::vector<winapi_test::BoxRecord> boxes;
   bool headless = false;  // chosen by tests only
   bool noDisplay = false; // no display could be opened: nothing can be shown
@@ -749,8 +753,11 @@ bool takeMessage(MSG *out) {
         if (!out->hwnd)
           continue; // no window to type into
       }
-      if (!find(out->hwnd))
+      Window *target = find(out->hwnd);
+      if (!target)
         continue;
+      if (topLevelOf(target)->disabled)
+        continue; // the owner of an open message box takes no input
     } else {
       // Paint last.
       Window *w = nullptr;
@@ -1366,6 +1373,31 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 // ---- Message box and shell -------------------------------------------------
 
+namespace winapi {
+
+// One turn of a message box's own loop: what is queued is dispatched as the
+// program's loop would, but without its accelerators; input for the box's
+// disabled owner is dropped. False once a quit message is pending: the box
+// ends and leaves it for the program's loop.
+bool runBoxLoop() {
+  State &s = st();
+  MSG m;
+  while (!s.quit || !s.posted.empty()) {
+    if (!takeMessage(&m))
+      return true;
+    if (m.message == WM_QUIT) { // taken ahead of the posted ones: keep it
+      s.quit = true;
+      s.quitCode = (int)m.wParam;
+      return false;
+    }
+    TranslateMessage(&m);
+    DispatchMessageA(&m);
+  }
+  return false;
+}
+
+} // namespace winapi
+
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   State &s = st();
   std::vector<int> ids;
@@ -1377,11 +1409,6 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   if (Window *f = find(s.focus))
     if (f->kind == Kind::Combo)
       closeList(*f, false);
-  if (!s.answers.empty()) {
-    int a = s.answers.front();
-    s.answers.pop_front();
-    return a;
-  }
   if (!s.headless && s.noDisplay) {
     // Nowhere to show the box: its words go to standard error, and the
     // box fails as one that cannot be created does.
@@ -1389,12 +1416,30 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
                  latin1ToUtf8(t).c_str());
     return 0;
   }
-  if (const Presenter *p = presenter()) {
-    int answer = p->messageBox(owner, t, c, type, labels, ids, closeAnswer);
-    p->focus(find(s.focus)); // the keyboard returns to where it was
-    return answer;
+  // The owner (its top-level window) is disabled while the box is open; a
+  // box without one leaves every window usable, and its loop dispatches
+  // what the user does there at once.
+  Window *ownerTop = topLevelOf(find(owner));
+  HWND disabled = ownerTop && !ownerTop->disabled ? ownerTop->handle : nullptr;
+  if (disabled)
+    ownerTop->disabled = true;
+  int answer;
+  const Presenter *p = presenter();
+  if (!s.answers.empty() || !p) {
+    State::Answer a = s.answers.empty() ? State::Answer{ids.front(), nullptr} : s.answers.front();
+    if (!s.answers.empty())
+      s.answers.pop_front();
+    if (a.meanwhile)
+      a.meanwhile();
+    answer = runBoxLoop() ? a.answer : 0;
+  } else {
+    answer = p->messageBox(owner, t, c, type, labels, ids, closeAnswer, runBoxLoop);
   }
-  return ids.front();
+  if (Window *o = find(disabled))
+    o->disabled = false;
+  if (p)
+    p->focus(find(s.focus)); // the keyboard returns to where it was
+  return answer;
 }
 
 HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR, LPCSTR, INT) {
@@ -1421,7 +1466,9 @@ HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR, LPCSTR, I
 
 namespace winapi_test {
 
-void queueBoxAnswer(int answer) { st().answers.push_back(answer); }
+void queueBoxAnswer(int answer, std::function<void()> meanwhile) {
+  st().answers.push_back({answer, std::move(meanwhile)});
+}
 const std::vector<BoxRecord> &shownBoxes() { return st().boxes; }
 void resetBoxes() {
   st().answers.clear();
