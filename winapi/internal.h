@@ -40,6 +40,7 @@ struct Window {
   HFONT font = nullptr;
   bool visible = false, minimized = false, needsPaint = false, needsErase = false;
   bool destroyed = false, pressed = false;
+  bool disabled = false;          // owner of an open message box
   std::vector<std::string> items; // combo box list
   int sel = -1;
   bool dropped = false; // the list is open
@@ -97,9 +98,11 @@ struct Presenter {
   void (*flush)();           // handle what the toolkit has, without blocking
   void (*wake)();            // from any thread: end a wait() in progress
   void (*cursor)(Cursor c);  // over every top-level window
+  // Shows a box until it is answered, calling loopTurn after each wait for
+  // toolkit events; when loopTurn answers false the box ends with answer 0.
   int (*messageBox)(HWND owner, const std::string &text, const std::string &caption, UINT type,
                     const std::vector<std::string> &buttons, const std::vector<int> &answers,
-                    int closeAnswer);
+                    int closeAnswer, bool (*loopTurn)());
 };
 const Presenter *fltkPresenter();
 // Opens the X display for the presenter; false when none can be opened.
