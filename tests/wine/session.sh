@@ -15,7 +15,11 @@ snapshot() {
 mkdir -p "$SNAPS"
 rm -f "$SNAPS"/*.txt
 # The first login needs the service down: nothing else may serve the port.
-python3 -c "import socket; socket.socket().bind(('127.0.0.1', $SERVICE_PORT))" 2>/dev/null ||
+python3 -c "
+import socket
+s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)  # as the service does
+s.bind(('127.0.0.1', $SERVICE_PORT))" 2>/dev/null ||
   fail "port $SERVICE_PORT is in use (run the test under the peers' lock)"
 
 # The program in a working folder of its own (its key.txt); the service is
