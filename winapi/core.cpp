@@ -360,10 +360,7 @@ int textWidth(const std::string &latin1, HFONT font) {
 int editTextRoom(const Window &w) {
   if (w.kind == Kind::Combo) // 3D border, drop-down button, margins
     return w.w - 2 * 3 - 17 - 2 * 3;
-  int border = (w.style & WS_BORDER) ? 1 : 0;
-  if (w.exStyle & WS_EX_CLIENTEDGE)
-    border = 2;
-  return w.w - 2 * border - 2 * 3;
+  return w.w - 2 * kEditTextX; // border, gap and margin on each side, as drawn
 }
 
 std::string staticShownText(const Window &w) {
