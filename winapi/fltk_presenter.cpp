@@ -16,6 +16,7 @@
 #include <FL/x.H>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 
 #include "internal.h"
@@ -338,12 +339,17 @@ void applyFont(Window &w) {
 }
 
 int dispatchEvent(int event, Fl_Window *win);
+std::atomic<bool> awakeReady{false};
 
 void create(Window &w) {
   static bool hooked = false;
   if (!hooked) {
     hooked = true;
     Fl::event_dispatch(dispatchEvent);
+    // Lets other threads wake the loop (Fl::awake); the window thread holds
+    // the toolkit's lock except while it waits.
+    Fl::lock();
+    awakeReady = true;
     Fl::visual(FL_DOUBLE | FL_RGB);
     // Ask fontconfig for Arial itself: a metric-compatible face (Liberation
     // Sans) is taken when installed, another sans face otherwise.
@@ -383,6 +389,8 @@ void create(Window &w) {
   switch (w.kind) {
   case Kind::Static:
     wd = new StaticBox(w.handle, w.x, w.y, w.w, w.h);
+    if (w.style & SS_ENDELLIPSIS) // one line, cut by the core
+      wd->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
     break;
   case Kind::Edit:
     wd = new EditInput(w.handle, w.x, w.y, w.w, w.h, w.style & ES_PASSWORD);
@@ -402,7 +410,9 @@ void create(Window &w) {
   applyFont(w);
   if (!w.visible)
     wd->hide();
-  if (w.kind == Kind::Static || w.kind == Kind::Button)
+  if (w.kind == Kind::Static)
+    wd->copy_label(latin1ToUtf8(staticShownText(w)).c_str());
+  else if (w.kind == Kind::Button)
     wd->copy_label(latin1ToUtf8(w.text).c_str());
   group->redraw();
 }
@@ -457,7 +467,7 @@ void update(Window &w) {
       wd->copy_label(utf8.c_str());
     break;
   case Kind::Static:
-    wd->copy_label(utf8.c_str());
+    wd->copy_label(latin1ToUtf8(staticShownText(w)).c_str());
     break;
   case Kind::Button:
     wd->copy_label(utf8.c_str());
@@ -572,6 +582,20 @@ int dispatchEvent(int event, Fl_Window *win) {
 
 void waitForEvents() { Fl::wait(); }
 void flushEvents() { Fl::check(); }
+void wakeEvents() {
+  if (awakeReady)
+    Fl::awake();
+}
+
+void setCursor(Presenter::Cursor c) {
+  Fl_Cursor shape = c == Presenter::Wait     ? FL_CURSOR_WAIT
+                    : c == Presenter::Hidden ? FL_CURSOR_NONE
+                                             : FL_CURSOR_DEFAULT;
+  for (Fl_Window *win = Fl::first_window(); win; win = Fl::next_window(win))
+    if (dynamic_cast<MainWin *>(win))
+      win->cursor(shape);
+  Fl::flush(); // the shape shows before whatever blocks next
+}
 
 int messageBox(HWND owner, const std::string &text, const std::string &caption, UINT,
                const std::vector<std::string> &buttons, const std::vector<int> &answers,
@@ -637,8 +661,8 @@ int messageBox(HWND owner, const std::string &text, const std::string &caption, 
   return result ? result : answers.front();
 }
 
-const Presenter kFltk = {create, destroy,       show,        update,
-                         focus,  waitForEvents, flushEvents, messageBox};
+const Presenter kFltk = {create,        destroy,     show,       update,    focus,
+                         waitForEvents, flushEvents, wakeEvents, setCursor, messageBox};
 
 } // namespace
 

@@ -6,10 +6,13 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <winapi_test.h>
 #include <windows.h>
 
@@ -103,6 +106,38 @@ TEST_F(LayerOnX, ClicksAndTypingBecomeMessagesInARealWindow) {
   winapi_test::closeWindow(main);
   EXPECT_EQ(runLoop(main, nullptr).wParam, 0u);
   EXPECT_FALSE(IsWindow(main));
+}
+
+// A message posted by another thread ends the loop's wait for X events at
+// once: nothing else happens on the display meanwhile.
+TEST_F(LayerOnX, PostFromAnotherThreadWakesTheWaitingLoop) {
+  ASSERT_NO_FATAL_FAILURE(open("TesteWake", "Janela acordada", proc));
+  winapi_test::pump(main, accel);
+  std::atomic<bool> done{false};
+  std::thread watchdog([&done] {
+    for (int i = 0; i < 300 && !done; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (!done) {
+      std::fprintf(stderr, "the posted message never woke the loop\n");
+      std::_Exit(1);
+    }
+  });
+  std::thread poster([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the loop is waiting by then
+    PostMessageA(main, WM_APP, 42, 0);
+  });
+  MSG m;
+  bool got = false;
+  while (!got && GetMessageA(&m, nullptr, 0, 0)) {
+    got = m.message == WM_APP && m.wParam == 42;
+    DispatchMessageA(&m);
+  }
+  done = true;
+  poster.join();
+  watchdog.join();
+  EXPECT_TRUE(got);
+  DestroyWindow(main);
+  winapi_test::pump(main, nullptr);
 }
 
 // ---- Combo box -------------------------------------------------------------

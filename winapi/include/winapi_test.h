@@ -58,6 +58,13 @@ void closeWindow(HWND topLevel);
 // (and, with FLTK, before it waits). If nothing is queued after the step,
 // headless GetMessageA aborts the process with a message.
 void setIdleScript(std::function<void()> step);
+// Waits up to timeoutMs for a posted message (from any thread) to be
+// pending; true when one is.
+bool waitForPosted(int timeoutMs);
+// Called with each message box as it opens, before it is answered (also
+// headless or from the answer queue): a test can let other threads act
+// while the box is open. Empty function: none.
+void setBoxHook(std::function<void(const BoxRecord &)> hook);
 // Runs everything pending as WinMain's loop would (TranslateAcceleratorA,
 // TranslateMessage, DispatchMessageA) until nothing is left; stops at a quit
 // message, leaving it for the next GetMessageA. Returns the count dispatched.
@@ -70,6 +77,7 @@ std::vector<HWND> children(HWND parent); // live children, in creation order
 std::vector<HWND> topLevelWindows();     // live top-level windows, in creation order
 std::string className(HWND w);           // as registered ("STATIC", "Edit", ...)
 std::string windowText(HWND w);          // Latin-1
+std::string shownText(HWND w);           // as a static shows it (SS_ENDELLIPSIS cut)
 int controlId(HWND w);
 struct Rect {
   int x, y, w, h;

@@ -165,6 +165,7 @@ typedef struct tagACCEL {
 #define RT_GROUP_ICON MAKEINTRESOURCEA(14)
 
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
+#define IDC_WAIT MAKEINTRESOURCEA(32514)
 #define IDI_APPLICATION MAKEINTRESOURCEA(32512)
 #define CW_USEDEFAULT ((int)0x80000000)
 
@@ -249,6 +250,7 @@ typedef struct tagACCEL {
 
 // Control styles, messages and notifications.
 #define SS_LEFT 0x00000000u
+#define SS_ENDELLIPSIS 0x00004000u
 #define BS_PUSHBUTTON 0x00000000u
 #define BS_DEFPUSHBUTTON 0x00000001u
 #define ES_LEFT 0x0000u
@@ -279,6 +281,10 @@ typedef struct tagACCEL {
 #define CB_SETCURSEL 0x014E
 #define CB_SHOWDROPDOWN 0x014F
 #define CB_GETDROPPEDSTATE 0x0157
+
+#define PM_NOREMOVE 0x0000u
+#define PM_REMOVE 0x0001u
+#define PM_NOYIELD 0x0002u
 
 #define CBN_SELCHANGE 1
 #define CBN_SETFOCUS 3
@@ -393,7 +399,9 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *wc);
 // window at CW_USEDEFAULT is placed at (100, 100); WS_EX_* styles are
 // recorded but have no effect (WS_EX_TOPMOST on a child is meaningless on
 // Windows too); a combo box of CBS_DROPDOWN shows 24 pixels high when
-// closed and is one window (no separate Edit child).
+// closed and is one window (no separate Edit child); a static control of
+// SS_ENDELLIPSIS shows its text on one line, cut with "..." where it would
+// pass the control's width as measured with Arial's advance widths.
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
                             int y, int width, int height, HWND parent, HMENU menu,
                             HINSTANCE instance, LPVOID param);
@@ -406,8 +414,18 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd);
 // Sends WM_PAINT at once when the window needs painting (not its children).
 BOOL WINAPI UpdateWindow(HWND hwnd);
 
-// Only IDC_ARROW with no instance: a stock cursor handle. Other cursors: NULL.
+// Only IDC_ARROW and IDC_WAIT with no instance: stock cursor handles. Other
+// cursors: NULL.
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
+
+// Sets the pointer's shape (NULL hides it) and returns the previous one;
+// GetCursor returns the current one (the arrow before the first SetCursor).
+// Differences: the shape applies over all of the program's top-level
+// windows and stays until the next SetCursor (there is no WM_SETCURSOR, so
+// moving the pointer or a window's class cursor does not change it); an
+// invalid handle changes nothing.
+HCURSOR WINAPI SetCursor(HCURSOR cursor);
+HCURSOR WINAPI GetCursor(void);
 
 // Icon groups registered by id (winapi_resources.h), from the .ico file of
 // the resource script; IDI_APPLICATION with no instance gives a stock icon.
@@ -462,8 +480,19 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 // the code in wParam.
 void WINAPI PostQuitMessage(int exitCode);
 
-// Queues a message for hwnd (NULL: for the thread). FALSE for a destroyed window.
+// Queues a message for hwnd (NULL: for the thread). FALSE for a destroyed
+// window. May be called from any thread (the one exception to the rule
+// above); it wakes the loop waiting in GetMessageA. Difference: the message
+// always goes to the queue of the one thread that owns the windows.
 BOOL WINAPI PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Takes the next message in GetMessageA's order whose number is in
+// [filterMin, filterMax] (0, 0: any) without waiting; FALSE when there is
+// none. PM_REMOVE removes it (a WM_PAINT stays until the window is painted,
+// as on Windows); PM_NOREMOVE leaves it. What the toolkit has pending (an
+// exposed window, input) is taken in first. Differences: hwnd must be NULL
+// (otherwise FALSE); the PM_QS_* flags are not supported (FALSE).
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg);
 
 // Begins painting: sends WM_ERASEBKGND when the background needs erasing,
 // marks the window painted. Difference: the update rectangle is always the
