@@ -295,3 +295,48 @@ TEST_F(Program, FailedExchangeStaysOnLoginAndStillSendsTheLogoutNotice) {
   EXPECT_EQ(http.requests()[1].path, LOGOUT_PATH);
   EXPECT_EQ(parseForm(http.requests()[1].body)["codigo"], "5150");
 }
+
+// Account values that the SIP library would bend into another host, another
+// transport or a password in the address fail the login: the user stays on
+// the login screen with the failure box and nothing is registered until an
+// answer with plain values comes.
+TEST_F(Program, AccountValuesThatAreNotPlainSipNeverRegister) {
+  const std::string domain = "127.0.0.61";
+  SippPeer peer(domain, dir.path());
+  auto answer = [](const std::string &dominio, const std::string &user) {
+    return R"({"resposta":{"status":true,"dominio":")" + dominio + R"(","user":")" + user +
+           R"(","pass":"segredo"},"filas":[{"info":[{"nome":"ATENDIMENTO","info":{"user":"a1"}}]}]})";
+  };
+  const std::vector<std::string> refused = {
+      answer(domain + " >x", "cliente7"),
+      answer(domain + ";transport=tcp", "cliente7"),
+      answer(domain, "cliente7:outra"),
+      answer(domain, "cliente7@127.0.0.62"),
+  };
+  // Each step checks the outcome of the previous login, then logs in again.
+  std::vector<std::function<void()>> steps;
+  for (size_t i = 0; i <= refused.size(); ++i) {
+    steps.push_back([&, i] {
+      ASSERT_EQ(shownBoxes().size(), i);
+      if (i > 0) {
+        EXPECT_EQ(shownBoxes()[i - 1].caption, "Aten\xe7\xe3o");
+        EXPECT_FALSE(app.loggedIn);
+        EXPECT_TRUE(isAlive(app.codeEdit));
+      }
+      http.setAnswer(LOGIN_PATH, 200, i < refused.size() ? refused[i] : answer(domain, "cliente7"));
+      typeLogin("1001", "demo123");
+    });
+  }
+  steps.push_back([&] {
+    ASSERT_TRUE(waitUntil([] { return app.registered.load(); }, 15000));
+    closeWindow(mainWindow());
+  });
+  runProgram(steps);
+  auto registers = peer.received("REGISTER ");
+  ASSERT_FALSE(registers.empty());
+  for (const std::string &message : registers) {
+    EXPECT_NE(message.find("<sip:cliente7@127.0.0.61>"), std::string::npos) << message;
+    EXPECT_EQ(message.find("outra"), std::string::npos) << message;
+    EXPECT_EQ(message.find("transport=tcp"), std::string::npos) << message;
+  }
+}
