@@ -1,5 +1,5 @@
-// The call screen (queue list, "Ligar", help, "Desligar") and the window
-// commands: call, hang up, help page and the guarded close.
+// The call screen (queue list, "Ligar", help, "Desligar") and its
+// commands: call, hang up and the help page.
 #include <windows.h>
 
 #include <shellapi.h>
@@ -12,8 +12,6 @@
 #include "sip.h"
 
 namespace {
-
-const char *const CLOSE_CAPTION = "Dravik Tirn";
 
 // All-or-nothing: a prompt that does not fit is not shown at all, so the
 // user is never asked about a name other than the one that would be called.
@@ -109,19 +107,4 @@ void helpCommand() {
 void rebuildCallScreen(HWND window) {
   destroyCallControls();
   SendMessageA(window, WM_CREATE, 0, 1);
-}
-
-LRESULT onClose(HWND window) {
-  if (app.callInProgress) {
-    MessageBoxA(window, "Chamada em Curso, termine antes de fechar", CLOSE_CAPTION, MB_OK);
-    return 0;
-  }
-  if (MessageBoxA(window, "Sair ?", CLOSE_CAPTION, MB_OKCANCEL) != IDOK)
-    return 0;
-  if (app.serviceLoginOpen) {
-    sendLogoutNotice();
-    terminateCall();
-  }
-  DestroyWindow(window);
-  return 0;
 }

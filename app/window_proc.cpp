@@ -1,7 +1,15 @@
-// The main window procedure and its window-wide handlers.
+// The main window procedure and its window-wide handlers: creation, commands,
+// close, destruction, painting and the labels' colours.
 #include "app_state.h"
 #include "commands.h"
 #include "service.h"
+#include "sip.h"
+
+namespace {
+
+const char *const CLOSE_CAPTION = "Dravik Tirn";
+
+} // namespace
 
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -56,6 +64,23 @@ LRESULT onCommand(HWND window, WPARAM wParam, LPARAM lParam) {
   default:
     break;
   }
+  return 0;
+}
+
+// The close box, the system menu or Alt+F4: refused during a call, else
+// confirmed; an open service login is ended before the window goes.
+LRESULT onClose(HWND window) {
+  if (app.callInProgress) {
+    MessageBoxA(window, "Chamada em Curso, termine antes de fechar", CLOSE_CAPTION, MB_OK);
+    return 0;
+  }
+  if (MessageBoxA(window, "Sair ?", CLOSE_CAPTION, MB_OKCANCEL) != IDOK)
+    return 0;
+  if (app.serviceLoginOpen) {
+    sendLogoutNotice();
+    terminateCall();
+  }
+  DestroyWindow(window);
   return 0;
 }
 

@@ -5,13 +5,18 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
+#include <mutex>
+#include <set>
 
 #include "internal.h"
 #include "shellapi.h"
@@ -65,7 +70,14 @@ struct State {
   std::map<uintptr_t, std::unique_ptr<Window>> windows;
   std::vector<HWND> tops;
   std::map<std::string, ClassInfo> classes; // by lower-case name
-  std::deque<Queued> posted, input;
+  // Posted messages may come from any thread: the queue, and the handles
+  // that may still receive them, are kept under postLock.
+  std::mutex postLock;
+  std::condition_variable postedCv;
+  std::deque<Queued> posted;
+  std::set<uintptr_t> postable;
+  std::atomic<void (*)()> wake{nullptr};
+  std::deque<Queued> input;
   bool quit = false;
   int quitCode = 0;
   HWND focus = nullptr, active = nullptr;
@@ -77,12 +89,19 @@ struct State {
   std::map<int, std::vector<ACCEL>> accelTables;
   std::map<int, HACCEL> loadedAccels;
   HBRUSH faceBrush = nullptr;
-  HCURSOR arrow = nullptr;
-  std::deque<int> answers;
+  HCURSOR arrow = nullptr, waitCursor = nullptr, cursor = nullptr;
+  bool cursorSet = false; // before the first SetCursor, the arrow
+  struct Answer {
+    int answer;
+    std::function<void()> meanwhile;
+  };
+  std::deque<Answer> answers;
   std::vector<winapi_test::BoxRecord> boxes;
-  int headless = -1; // undecided until the first call that needs it
+  bool headless = false;  // chosen by tests only
+  bool noDisplay = false; // no display could be opened: nothing can be shown
   const Presenter *presenter = nullptr;
   std::function<void()> idle;
+  std::function<void(const winapi_test::BoxRecord &)> boxHook;
   std::vector<std::string> shell;
 };
 
@@ -118,14 +137,18 @@ Gdi *gdi(const void *h, GdiType type) {
   return &it->second;
 }
 
+// The display is opened at the first call that needs it; without one,
+// nothing can be shown and top-level windows cannot be created.
 void ensureMode() {
   State &s = st();
-  if (s.headless < 0) {
-    const char *d = std::getenv("DISPLAY");
-    s.headless = (d && *d) ? 0 : 1;
-  }
-  if (!s.headless && !s.presenter)
+  if (s.headless || s.presenter || s.noDisplay)
+    return;
+  if (openDisplay()) {
     s.presenter = fltkPresenter();
+    s.wake = s.presenter->wake;
+  } else {
+    s.noDisplay = true;
+  }
 }
 
 const Presenter *presenter() {
@@ -340,6 +363,15 @@ int editTextRoom(const Window &w) {
   return w.w - 2 * border - 2 * 3;
 }
 
+std::string staticShownText(const Window &w) {
+  if (w.kind != Kind::Static || !(w.style & SS_ENDELLIPSIS) || textWidth(w.text, w.font) <= w.w)
+    return w.text;
+  std::string cut = w.text;
+  while (!cut.empty() && textWidth(cut + "...", w.font) > w.w)
+    cut.pop_back();
+  return cut + "...";
+}
+
 void paintStatic(Window &w) {
   Gdi fresh(GdiType::DC);
   fresh.back = kButtonFace;
@@ -385,8 +417,15 @@ void postClose(HWND topLevel) {
   queueInput(topLevel, WM_SYSCOMMAND, SC_CLOSE, 0, st().mods, false);
 }
 
+bool postedPending() {
+  State &s = st();
+  std::lock_guard<std::mutex> lock(s.postLock);
+  return !s.posted.empty();
+}
+
 bool inputPending() {
   State &s = st();
+  std::lock_guard<std::mutex> lock(s.postLock);
   return !s.posted.empty() || !s.input.empty() || s.quit;
 }
 
@@ -723,50 +762,78 @@ Window *firstDirty(HWND h) {
   return nullptr;
 }
 
-// Takes the next message in Win32's order; false when there is none.
-bool takeMessage(MSG *out) {
+bool inFilter(UINT msg, UINT filterMin, UINT filterMax) {
+  return (filterMin == 0 && filterMax == 0) || (msg >= filterMin && msg <= filterMax);
+}
+
+// Takes (or, without remove, only looks at) the next message in Win32's
+// order whose number is in the filter (0, 0: any); false when there is none.
+bool takeMessage(MSG *out, UINT filterMin = 0, UINT filterMax = 0, bool remove = true) {
   State &s = st();
   ensureMode();
-  while (true) {
-    if (!s.posted.empty()) {
-      *out = s.posted.front().msg;
-      s.posted.pop_front();
-    } else if (s.quit) {
-      s.quit = false;
-      *out = MSG{};
-      out->message = WM_QUIT;
-      out->wParam = (WPARAM)s.quitCode;
-    } else if (!s.input.empty()) {
-      Queued q = s.input.front();
-      s.input.pop_front();
-      s.mods = q.mods;
-      *out = q.msg;
-      if (q.toFocus) {
-        out->hwnd = s.focus ? s.focus : (find(s.active) ? s.active : nullptr);
-        if (!out->hwnd)
-          continue; // no window to type into
+  {
+    std::lock_guard<std::mutex> lock(s.postLock);
+    for (auto it = s.posted.begin(); it != s.posted.end(); ++it)
+      if (inFilter(it->msg.message, filterMin, filterMax)) {
+        *out = it->msg;
+        if (remove)
+          s.posted.erase(it);
+        out->time = ++s.time;
+        return true;
       }
-      if (!find(out->hwnd))
-        continue;
-    } else {
-      // Paint last.
-      Window *w = nullptr;
-      for (HWND t : s.tops)
-        if ((w = firstDirty(t)))
-          break;
-      if (!w)
-        return false;
-      *out = MSG{};
-      out->hwnd = w->handle;
-      out->message = WM_PAINT;
-    }
+  }
+  if (s.quit && inFilter(WM_QUIT, filterMin, filterMax)) {
+    if (remove)
+      s.quit = false;
+    *out = MSG{};
+    out->message = WM_QUIT;
+    out->wParam = (WPARAM)s.quitCode;
     out->time = ++s.time;
     return true;
   }
+  for (auto it = s.input.begin(); it != s.input.end();) {
+    if (!inFilter(it->msg.message, filterMin, filterMax)) {
+      ++it;
+      continue;
+    }
+    Queued q = *it;
+    if (q.toFocus)
+      q.msg.hwnd = s.focus ? s.focus : (find(s.active) ? s.active : nullptr);
+    Window *target = find(q.msg.hwnd);
+    // No window to take it, or the owner of an open message box, which is
+    // disabled.
+    if (!target || topLevelOf(target)->disabled) {
+      it = remove ? s.input.erase(it) : it + 1;
+      continue;
+    }
+    if (remove) {
+      s.input.erase(it);
+      s.mods = q.mods;
+    }
+    *out = q.msg;
+    out->time = ++s.time;
+    return true;
+  }
+  // Paint last.
+  if (!inFilter(WM_PAINT, filterMin, filterMax))
+    return false;
+  Window *w = nullptr;
+  for (HWND t : s.tops)
+    if ((w = firstDirty(t)))
+      break;
+  if (!w)
+    return false;
+  *out = MSG{};
+  out->hwnd = w->handle;
+  out->message = WM_PAINT;
+  out->time = ++s.time;
+  return true;
 }
 
 void purgeQueued(HWND h) {
   State &s = st();
+  std::lock_guard<std::mutex> lock(s.postLock);
+  s.postable.erase(reinterpret_cast<uintptr_t>(h));
   for (auto *q : {&s.posted, &s.input})
     for (auto it = q->begin(); it != q->end();)
       it = (it->msg.hwnd == h) ? q->erase(it) : it + 1;
@@ -788,6 +855,10 @@ void markDestroyed(HWND h) {
   if (it == st().windows.end())
     return;
   it->second->destroyed = true;
+  {
+    std::lock_guard<std::mutex> lock(st().postLock);
+    st().postable.erase(reinterpret_cast<uintptr_t>(h));
+  }
   for (HWND c : it->second->children)
     markDestroyed(c);
 }
@@ -871,12 +942,32 @@ static const Resource *findResource(int type, LPCSTR name) {
 }
 
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
-  if (instance || name != IDC_ARROW)
-    return nullptr;
   State &s = st();
-  if (!s.arrow)
-    s.arrow = gdiHandle<HCURSOR>(Gdi(GdiType::Cursor));
-  return s.arrow;
+  HCURSOR *stock = name == IDC_ARROW ? &s.arrow : name == IDC_WAIT ? &s.waitCursor : nullptr;
+  if (instance || !stock)
+    return nullptr;
+  if (!*stock)
+    *stock = gdiHandle<HCURSOR>(Gdi(GdiType::Cursor));
+  return *stock;
+}
+
+HCURSOR WINAPI GetCursor(void) {
+  State &s = st();
+  return s.cursorSet ? s.cursor : LoadCursorA(nullptr, IDC_ARROW);
+}
+
+HCURSOR WINAPI SetCursor(HCURSOR cursor) {
+  State &s = st();
+  HCURSOR old = GetCursor();
+  if (cursor && !gdi(cursor, GdiType::Cursor))
+    return old;
+  s.cursor = cursor;
+  s.cursorSet = true;
+  if (const Presenter *p = presenter())
+    p->cursor(!cursor                  ? Presenter::Hidden
+              : cursor == s.waitCursor ? Presenter::Wait
+                                       : Presenter::Arrow);
+  return old;
 }
 
 // A registered image resource, decoded; nullptr when missing or damaged.
@@ -1009,6 +1100,8 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
   Window *parentWindow = find(parent);
   if ((style & WS_CHILD) && !parentWindow)
     return nullptr;
+  if (!(style & WS_CHILD) && !s.headless && s.noDisplay)
+    return nullptr; // nowhere to show it
   auto owned = std::make_unique<Window>();
   Window *w = owned.get();
   HWND h = reinterpret_cast<HWND>(newHandle());
@@ -1034,6 +1127,10 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
   w->visible = (style & WS_CHILD) && (style & WS_VISIBLE);
   w->needsPaint = w->needsErase = w->visible;
   s.windows.emplace(reinterpret_cast<uintptr_t>(h), std::move(owned));
+  {
+    std::lock_guard<std::mutex> lock(s.postLock);
+    s.postable.insert(reinterpret_cast<uintptr_t>(h));
+  }
   if (parentWindow)
     parentWindow->children.push_back(h);
   else
@@ -1195,11 +1292,29 @@ LRESULT WINAPI SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return send(find(hwnd), msg, wParam, lParam);
 }
 
+// Callable from any thread: only the queue and the set of live handles are
+// touched, under their lock; then the toolkit's wait is woken.
 BOOL WINAPI PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (hwnd && !find(hwnd))
-    return FALSE;
-  st().posted.push_back(queued(hwnd, msg, wParam, lParam, 0, false));
+  State &s = st();
+  {
+    std::lock_guard<std::mutex> lock(s.postLock);
+    if (hwnd && !s.postable.count(reinterpret_cast<uintptr_t>(hwnd)))
+      return FALSE;
+    s.posted.push_back(queued(hwnd, msg, wParam, lParam, 0, false));
+  }
+  s.postedCv.notify_all();
+  if (void (*wake)() = s.wake.load())
+    wake();
   return TRUE;
+}
+
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg) {
+  if (!msg || hwnd || (removeMsg & ~PM_NOYIELD) > PM_REMOVE)
+    return FALSE;
+  // What the toolkit has (exposed windows, input) becomes messages first.
+  if (const Presenter *p = presenter())
+    p->flush();
+  return takeMessage(msg, filterMin, filterMax, (removeMsg & PM_REMOVE) != 0) ? TRUE : FALSE;
 }
 
 void WINAPI PostQuitMessage(int exitCode) {
@@ -1264,6 +1379,7 @@ BOOL WINAPI TranslateMessage(const MSG *msg) {
     MSG m = *msg;
     m.message = msg->message == WM_KEYDOWN ? WM_CHAR : WM_SYSCHAR;
     m.wParam = ch;
+    std::lock_guard<std::mutex> lock(st().postLock);
     st().posted.push_front({m, st().mods, false});
   }
   return TRUE;
@@ -1361,6 +1477,31 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 // ---- Message box and shell -------------------------------------------------
 
+namespace winapi {
+
+// One turn of a message box's own loop: what is queued is dispatched as the
+// program's loop would, but without its accelerators; input for the box's
+// disabled owner is dropped. False once a quit message is pending: the box
+// ends and leaves it for the program's loop.
+bool runBoxLoop() {
+  State &s = st();
+  MSG m;
+  while (!s.quit || postedPending()) {
+    if (!takeMessage(&m))
+      return true;
+    if (m.message == WM_QUIT) { // taken ahead of the posted ones: keep it
+      s.quit = true;
+      s.quitCode = (int)m.wParam;
+      return false;
+    }
+    TranslateMessage(&m);
+    DispatchMessageA(&m);
+  }
+  return false;
+}
+
+} // namespace winapi
+
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   State &s = st();
   std::vector<int> ids;
@@ -1368,21 +1509,46 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   std::vector<std::string> labels = buttonsFor(type, &ids, &closeAnswer);
   std::string t = text ? text : "", c = caption ? caption : "";
   s.boxes.push_back({owner, t, c, type, labels});
+  if (s.boxHook) {
+    auto hook = s.boxHook;                         // the hook may replace itself
+    winapi_test::BoxRecord shown = s.boxes.back(); // or show a box of its own
+    hook(shown);
+  }
   // The box takes the keyboard: an open drop-down list closes first.
   if (Window *f = find(s.focus))
     if (f->kind == Kind::Combo)
       closeList(*f, false);
-  if (!s.answers.empty()) {
-    int a = s.answers.front();
-    s.answers.pop_front();
-    return a;
+  if (!s.headless && s.noDisplay) {
+    // Nowhere to show the box: its words go to standard error, and the
+    // box fails as one that cannot be created does.
+    std::fprintf(stderr, "%s%s%s\n", latin1ToUtf8(c).c_str(), c.empty() ? "" : ": ",
+                 latin1ToUtf8(t).c_str());
+    return 0;
   }
-  if (const Presenter *p = presenter()) {
-    int answer = p->messageBox(owner, t, c, type, labels, ids, closeAnswer);
+  // The owner (its top-level window) is disabled while the box is open; a
+  // box without one leaves every window usable, and its loop dispatches
+  // what the user does there at once.
+  Window *ownerTop = topLevelOf(find(owner));
+  HWND disabled = ownerTop && !ownerTop->disabled ? ownerTop->handle : nullptr;
+  if (disabled)
+    ownerTop->disabled = true;
+  int answer;
+  const Presenter *p = presenter();
+  if (!s.answers.empty() || !p) {
+    State::Answer a = s.answers.empty() ? State::Answer{ids.front(), nullptr} : s.answers.front();
+    if (!s.answers.empty())
+      s.answers.pop_front();
+    if (a.meanwhile)
+      a.meanwhile();
+    answer = runBoxLoop() ? a.answer : 0;
+  } else {
+    answer = p->messageBox(owner, t, c, type, labels, ids, closeAnswer, runBoxLoop);
+  }
+  if (Window *o = find(disabled))
+    o->disabled = false;
+  if (p)
     p->focus(find(s.focus)); // the keyboard returns to where it was
-    return answer;
-  }
-  return ids.front();
+  return answer;
 }
 
 HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR, LPCSTR, INT) {
@@ -1409,7 +1575,9 @@ HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR, LPCSTR, I
 
 namespace winapi_test {
 
-void queueBoxAnswer(int answer) { st().answers.push_back(answer); }
+void queueBoxAnswer(int answer, std::function<void()> meanwhile) {
+  st().answers.push_back({answer, std::move(meanwhile)});
+}
 const std::vector<BoxRecord> &shownBoxes() { return st().boxes; }
 void resetBoxes() {
   st().answers.clear();
@@ -1418,13 +1586,10 @@ void resetBoxes() {
 std::vector<std::string> boxButtons(UINT type) { return buttonsFor(type, nullptr, nullptr); }
 
 void setHeadless(bool on) {
-  st().headless = on ? 1 : 0;
+  st().headless = on;
   ensureMode();
 }
-bool isHeadless() {
-  ensureMode();
-  return st().headless == 1;
-}
+bool isHeadless() { return st().headless; }
 
 void typeText(HWND control, const std::string &latin1) {
   Window *w = find(control);
@@ -1471,13 +1636,22 @@ void closeWindow(HWND topLevel) {
 
 void setIdleScript(std::function<void()> step) { st().idle = std::move(step); }
 
+bool waitForPosted(int timeoutMs) {
+  State &s = st();
+  std::unique_lock<std::mutex> lock(s.postLock);
+  return s.postedCv.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [&s] { return !s.posted.empty(); });
+}
+
+void setBoxHook(std::function<void(const BoxRecord &)> hook) { st().boxHook = std::move(hook); }
+
 int pump(HWND mainWindow, HACCEL accel) {
   State &s = st();
   int count = 0;
   while (true) {
     if (const Presenter *p = presenter())
       p->flush();
-    if (s.posted.empty() && s.quit)
+    if (s.quit && !postedPending())
       return count;
     MSG m;
     if (!takeMessage(&m))
@@ -1505,6 +1679,7 @@ std::vector<HWND> children(HWND parent) {
 std::vector<HWND> topLevelWindows() { return st().tops; }
 std::string className(HWND w) { return find(w) ? find(w)->cls : ""; }
 std::string windowText(HWND w) { return find(w) ? find(w)->text : ""; }
+std::string shownText(HWND w) { return find(w) ? staticShownText(*find(w)) : ""; }
 int controlId(HWND w) { return find(w) ? find(w)->id : 0; }
 Rect geometry(HWND h) {
   Window *w = find(h);
@@ -1543,7 +1718,10 @@ void reset() {
   for (HWND h : std::vector<HWND>(s.tops))
     DestroyWindow(h);
   s.tops.clear();
-  s.posted.clear();
+  {
+    std::lock_guard<std::mutex> lock(s.postLock);
+    s.posted.clear();
+  }
   s.input.clear();
   s.quit = false;
   s.quitCode = 0;
@@ -1553,7 +1731,10 @@ void reset() {
   s.answers.clear();
   s.boxes.clear();
   s.idle = nullptr;
+  s.boxHook = nullptr;
   s.shell.clear();
+  s.cursor = nullptr;
+  s.cursorSet = false;
 }
 
 } // namespace winapi_test

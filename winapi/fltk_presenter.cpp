@@ -13,8 +13,11 @@
 #include <FL/Fl_Scrollbar.H>
 #include <FL/Fl_Secret_Input.H>
 #include <FL/fl_draw.H>
+#include <FL/x.H>
+#include <X11/Xatom.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 
 #include "internal.h"
@@ -318,6 +321,17 @@ public:
   }
 };
 
+// Window managers read the legacy name properties as Latin-1 (X's STRING);
+// FLTK writes UTF-8 bytes there, so they are written again in Latin-1. The
+// UTF-8 name (_NET_WM_NAME) stays FLTK's.
+void setLegacyName(Fl_Window *win, const std::string &latin1) {
+  if (!win->shown())
+    return;
+  for (Atom a : {XA_WM_NAME, XA_WM_ICON_NAME})
+    XChangeProperty(fl_display, fl_xid(win), a, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(latin1.data()), (int)latin1.size());
+}
+
 Fl_Widget *widget(Window &w) { return static_cast<Fl_Widget *>(w.view); }
 
 void applyFont(Window &w) {
@@ -337,12 +351,17 @@ void applyFont(Window &w) {
 }
 
 int dispatchEvent(int event, Fl_Window *win);
+std::atomic<bool> awakeReady{false};
 
 void create(Window &w) {
   static bool hooked = false;
   if (!hooked) {
     hooked = true;
     Fl::event_dispatch(dispatchEvent);
+    // Lets other threads wake the loop (Fl::awake); the window thread holds
+    // the toolkit's lock except while it waits.
+    Fl::lock();
+    awakeReady = true;
     Fl::visual(FL_DOUBLE | FL_RGB);
     // Ask fontconfig for Arial itself: a metric-compatible face (Liberation
     // Sans) is taken when installed, another sans face otherwise.
@@ -382,6 +401,8 @@ void create(Window &w) {
   switch (w.kind) {
   case Kind::Static:
     wd = new StaticBox(w.handle, w.x, w.y, w.w, w.h);
+    if (w.style & SS_ENDELLIPSIS) // one line, cut by the core
+      wd->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
     break;
   case Kind::Edit:
     wd = new EditInput(w.handle, w.x, w.y, w.w, w.h, w.style & ES_PASSWORD);
@@ -401,7 +422,9 @@ void create(Window &w) {
   applyFont(w);
   if (!w.visible)
     wd->hide();
-  if (w.kind == Kind::Static || w.kind == Kind::Button)
+  if (w.kind == Kind::Static)
+    wd->copy_label(latin1ToUtf8(staticShownText(w)).c_str());
+  else if (w.kind == Kind::Button)
     wd->copy_label(latin1ToUtf8(w.text).c_str());
   group->redraw();
 }
@@ -429,6 +452,7 @@ void show(Window &w) {
     wd->hide();
   } else if (Fl_Window *win = wd->as_window()) {
     win->show();
+    setLegacyName(win, w.text);
     if (w.minimized)
       win->iconize();
   } else {
@@ -452,11 +476,13 @@ void update(Window &w) {
   std::string utf8 = latin1ToUtf8(w.text);
   switch (w.kind) {
   case Kind::Custom:
-    if (wd->as_window())
+    if (wd->as_window()) {
       wd->copy_label(utf8.c_str());
+      setLegacyName(wd->as_window(), w.text);
+    }
     break;
   case Kind::Static:
-    wd->copy_label(utf8.c_str());
+    wd->copy_label(latin1ToUtf8(staticShownText(w)).c_str());
     break;
   case Kind::Button:
     wd->copy_label(utf8.c_str());
@@ -571,24 +597,49 @@ int dispatchEvent(int event, Fl_Window *win) {
 
 void waitForEvents() { Fl::wait(); }
 void flushEvents() { Fl::check(); }
+void wakeEvents() {
+  if (awakeReady)
+    Fl::awake();
+}
 
+void setCursor(Presenter::Cursor c) {
+  Fl_Cursor shape = c == Presenter::Wait     ? FL_CURSOR_WAIT
+                    : c == Presenter::Hidden ? FL_CURSOR_NONE
+                                             : FL_CURSOR_DEFAULT;
+  for (Fl_Window *win = Fl::first_window(); win; win = Fl::next_window(win))
+    if (dynamic_cast<MainWin *>(win))
+      win->cursor(shape);
+  Fl::flush(); // the shape shows before whatever blocks next
+}
+
+// A message box as Windows lays it out: as wide as its text (wrapped only
+// beyond four fifths of the screen) or its row of buttons, whichever is
+// wider; the buttons centred below the text; the box centred on its owner,
+// or on the screen when it has none.
 int messageBox(HWND owner, const std::string &text, const std::string &caption, UINT,
                const std::vector<std::string> &buttons, const std::vector<int> &answers,
-               int closeAnswer) {
+               int closeAnswer, bool (*loopTurn)()) {
+  const int margin = 12, bw = 75, bh = 23, gap = 6, textSize = 14;
   std::string utf8 = latin1ToUtf8(text);
-  fl_font(FL_HELVETICA, 14);
-  int tw = 360, th = 0;
+  int sx, sy, sw, sh;
+  Fl::screen_xywh(sx, sy, sw, sh, 0);
+  fl_font(FL_HELVETICA, textSize);
+  int tw = 0, th = 0;
   fl_measure(utf8.c_str(), tw, th, 0);
-  const int bw = 88, bh = 26, gap = 8;
+  if (tw > sw * 4 / 5) {
+    tw = sw * 4 / 5;
+    th = 0;
+    fl_measure(utf8.c_str(), tw, th, 0);
+  }
   int buttonsW = (int)buttons.size() * (bw + gap) - gap;
-  int W = std::max(tw + 40, buttonsW + 40), H = th + 30 + bh + 30;
+  int W = std::max(tw, buttonsW) + 2 * margin, H = margin + th + 2 * margin + bh + margin;
   Fl_Group::current(nullptr);
   Fl_Double_Window win(W, H);
   win.copy_label(latin1ToUtf8(caption).c_str());
-  Fl_Box *msg = new Fl_Box(20, 15, W - 40, th + 10); // the window deletes its widgets
+  Fl_Box *msg = new Fl_Box(margin, margin, W - 2 * margin, th); // the window deletes its widgets
   msg->copy_label(utf8.c_str());
-  msg->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
-  msg->labelsize(14);
+  msg->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+  msg->labelsize(textSize);
   int result = 0;
   struct Pick {
     int *result;
@@ -597,10 +648,10 @@ int messageBox(HWND owner, const std::string &text, const std::string &caption, 
   };
   std::vector<Pick> picks(buttons.size());
   Fl_Button *first = nullptr;
-  int x = W - 20 - buttonsW;
+  int x = (W - buttonsW) / 2;
   for (size_t i = 0; i < buttons.size(); ++i, x += bw + gap) {
-    Fl_Button *b = i == 0 ? new Fl_Return_Button(x, H - bh - 15, bw, bh)
-                          : new Fl_Button(x, H - bh - 15, bw, bh);
+    Fl_Button *b = i == 0 ? new Fl_Return_Button(x, H - margin - bh, bw, bh)
+                          : new Fl_Button(x, H - margin - bh, bw, bh);
     b->copy_label(latin1ToUtf8(buttons[i]).c_str());
     picks[i] = Pick{&result, answers[i], &win};
     b->callback(
@@ -626,21 +677,41 @@ int messageBox(HWND owner, const std::string &text, const std::string &caption, 
       &closePick);
   Window *o = find(owner);
   Fl_Widget *ow = o ? static_cast<Fl_Widget *>(topLevelOf(o)->view) : nullptr;
-  if (ow && ow->as_window() && ow->as_window()->shown())
+  if (ow && ow->as_window() && ow->as_window()->shown()) {
     win.position(ow->x() + (ow->w() - W) / 2, ow->y() + (ow->h() - H) / 2);
-  win.set_modal();
+    win.set_modal(); // its owner is disabled meanwhile
+  } else {
+    win.position(sx + (sw - W) / 2, sy + (sh - H) / 2);
+    win.set_non_modal(); // every window stays usable
+  }
   win.show();
+  setLegacyName(&win, caption);
   first->take_focus();
-  while (win.shown())
+  while (win.shown()) {
     Fl::wait();
+    if (!loopTurn()) {
+      win.hide();
+      return 0;
+    }
+  }
   return result ? result : answers.front();
 }
 
-const Presenter kFltk = {create, destroy,       show,        update,
-                         focus,  waitForEvents, flushEvents, messageBox};
+const Presenter kFltk = {create,        destroy,     show,       update,    focus,
+                         waitForEvents, flushEvents, wakeEvents, setCursor, messageBox};
 
 } // namespace
 
 const Presenter *fltkPresenter() { return &kFltk; }
+
+// FLTK would end the process when it cannot open the display; asked first,
+// the layer can let window creation fail instead.
+bool openDisplay() {
+  Display *d = XOpenDisplay(nullptr);
+  if (!d)
+    return false;
+  fl_open_display(d);
+  return true;
+}
 
 } // namespace winapi

@@ -1,5 +1,6 @@
 // Image files of the resources (BMP, ICO) and text conversion at the toolkit
 // boundary. Every read is bounds-checked: a damaged file gives no image.
+#include <cstdint>
 #include <cstring>
 
 #include "internal.h"
@@ -21,6 +22,9 @@ bool decodeDib(const unsigned char *d, size_t size, size_t pixelsAt, bool icon, 
   unsigned bpp = u16(d + 14), compression = u32(d + 16);
   if (icon)
     height /= 2;
+  // The most negative height has no positive counterpart.
+  if (height == INT32_MIN)
+    return false;
   bool topDown = height < 0;
   if (topDown)
     height = -height;

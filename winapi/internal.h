@@ -40,6 +40,7 @@ struct Window {
   HFONT font = nullptr;
   bool visible = false, minimized = false, needsPaint = false, needsErase = false;
   bool destroyed = false, pressed = false;
+  bool disabled = false;          // owner of an open message box
   std::vector<std::string> items; // combo box list
   int sel = -1;
   bool dropped = false; // the list is open
@@ -83,9 +84,11 @@ void postComboChoice(HWND combo, int index); // a click on an entry of the open 
 void postListDismissed(HWND combo);          // a click outside the open list
 void postClose(HWND topLevel);
 bool inputPending();
+bool postedPending();
 
 // The presenter shows windows; the core tells it what changed.
 struct Presenter {
+  enum Cursor { Arrow, Wait, Hidden };
   void (*create)(Window &w);
   void (*destroy)(Window &w);
   void (*show)(Window &w);
@@ -93,11 +96,17 @@ struct Presenter {
   void (*focus)(Window *w);  // nullptr: no control focused
   void (*wait)();            // block until the toolkit has something
   void (*flush)();           // handle what the toolkit has, without blocking
+  void (*wake)();            // from any thread: end a wait() in progress
+  void (*cursor)(Cursor c);  // over every top-level window
+  // Shows a box until it is answered, calling loopTurn after each wait for
+  // toolkit events; when loopTurn answers false the box ends with answer 0.
   int (*messageBox)(HWND owner, const std::string &text, const std::string &caption, UINT type,
                     const std::vector<std::string> &buttons, const std::vector<int> &answers,
-                    int closeAnswer);
+                    int closeAnswer, bool (*loopTurn)());
 };
 const Presenter *fltkPresenter();
+// Opens the X display for the presenter; false when none can be opened.
+bool openDisplay();
 
 // Text at the toolkit boundary.
 std::string latin1ToUtf8(const std::string &latin1);
@@ -112,5 +121,8 @@ bool decodeIco(const unsigned char *data, size_t size, std::vector<Image> *out);
 // field takes the same characters in both.
 int textWidth(const std::string &latin1, HFONT font);
 int editTextRoom(const Window &w);
+// The text a static control shows: with SS_ENDELLIPSIS, on one line, cut
+// with "..." to the control's width by the same rule.
+std::string staticShownText(const Window &w);
 
 } // namespace winapi

@@ -296,6 +296,39 @@ TEST_F(Program, FailedExchangeStaysOnLoginAndStillSendsTheLogoutNotice) {
   EXPECT_EQ(parseForm(http.requests()[1].body)["codigo"], "5150");
 }
 
+// The refusal box has no owner: while it is open the user can still type
+// into the window, and what the user does there is handled then, by the
+// box's loop, without the program's accelerators; the running login keeps a
+// second one from starting. Nothing is left over to run once the box is
+// gone, and a close asked meanwhile is handled while the box is still open.
+TEST_F(Program, InputWhileTheRefusalBoxIsOpenIsHandledThenAndNeverReplayed) {
+  http.setAnswer(LOGIN_PATH, 200, refusedAnswer("Inv\xc3\xa1lida"));
+  bool ranAfterClose = false;
+  int result = runProgram({
+      [] {
+        queueBoxAnswer(IDOK, [] {
+          typeText(app.codeEdit, "8");
+          pressKey(VK_RETURN);
+          click(app.loginButton);
+        });
+        typeLogin("77", "pw");
+      },
+      [] {
+        EXPECT_EQ(windowText(app.codeEdit), "778") << "typed while the box was open";
+        ASSERT_EQ(shownBoxes().size(), 1u);
+        queueBoxAnswer(IDOK, [] { closeWindow(mainWindow()); });
+        pressKey(VK_RETURN);
+      },
+      [&] { ranAfterClose = true; },
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_FALSE(ranAfterClose) << "the close asked during the box ended the program";
+  ASSERT_EQ(shownBoxes().size(), 3u);
+  EXPECT_EQ(shownBoxes()[1].text, "Inv\xe1lida");
+  EXPECT_EQ(shownBoxes()[2].text, "Sair ?");
+  EXPECT_EQ(requestsTo(http, LOGIN_PATH).size(), 2u) << "one login per Enter the user meant";
+}
+
 // Account values that the SIP library would bend into another host, another
 // transport or a password in the address fail the login: the user stays on
 // the login screen with the failure box and nothing is registered until an

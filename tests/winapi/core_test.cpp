@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <shellapi.h>
+#include <thread>
 #include <winapi_test.h>
 #include <windows.h>
 
@@ -186,6 +187,103 @@ TEST_F(Layer, SendIsSynchronousPostedComeFirstThenQuitThenInput) {
   ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
   EXPECT_EQ(m.message, (UINT)WM_LBUTTONDOWN);
   EXPECT_EQ(m.hwnd, button);
+}
+
+// Other threads post while the window thread runs its loop and destroys a
+// window: every post to a live window arrives once, in each thread's order,
+// and none reaches a destroyed one (ThreadSanitizer watches the queue).
+TEST_F(Layer, PostsFromOtherThreadsArriveInOrderAndStopAtDestruction) {
+  HWND target =
+      CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 1, 1, main, nullptr, nullptr, nullptr);
+  const int kPerThread = 300;
+  std::vector<std::thread> posters;
+  for (int t = 0; t < 2; ++t)
+    posters.emplace_back([&, t] {
+      for (int i = 0; i < kPerThread; ++i)
+        PostMessageA(main, WM_APP, (WPARAM)t, (LPARAM)i);
+      for (int i = 0; i < kPerThread; ++i)
+        PostMessageA(target, WM_APP + 1, 0, 0);
+    });
+  std::vector<int> next(2, 0);
+  int received = 0;
+  bool destroyed = false;
+  MSG m;
+  while (received < 2 * kPerThread) {
+    ASSERT_TRUE(winapi_test::waitForPosted(10000));
+    ASSERT_TRUE(PeekMessageA(&m, nullptr, WM_APP, WM_APP, PM_REMOVE));
+    ASSERT_EQ(m.hwnd, main);
+    EXPECT_EQ((int)m.lParam, next[m.wParam]++);
+    if (++received == kPerThread / 2 && !destroyed) {
+      DestroyWindow(target);
+      destroyed = true;
+    }
+  }
+  for (std::thread &t : posters)
+    t.join();
+  EXPECT_FALSE(PeekMessageA(&m, nullptr, WM_APP, WM_APP, PM_NOREMOVE));
+  // What was posted to the window before it went is gone with it.
+  EXPECT_FALSE(PeekMessageA(&m, nullptr, WM_APP + 1, WM_APP + 1, PM_NOREMOVE));
+  EXPECT_FALSE(PostMessageA(target, WM_APP + 1, 0, 0));
+}
+
+// A long operation on the window thread lets windows repaint and nothing
+// else: posted messages and input stay queued, in order, for the loop.
+TEST_F(Layer, PeekingForPaintLeavesPostedMessagesAndInputQueued) {
+  winapi_test::pump(main, accel);
+  winapi_test::click(button);
+  PostMessageA(main, WM_APP, 9, 0);
+  InvalidateRect(main, nullptr, TRUE);
+  InvalidateRect(label, nullptr, TRUE);
+  MSG m;
+  EXPECT_TRUE(PeekMessageA(&m, nullptr, WM_PAINT, WM_PAINT, PM_NOREMOVE));
+  EXPECT_EQ(m.hwnd, main);
+  std::vector<HWND> painted;
+  while (PeekMessageA(&m, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) {
+    ASSERT_EQ(m.message, (UINT)WM_PAINT);
+    painted.push_back(m.hwnd);
+    DispatchMessageA(&m);
+    ASSERT_LT(painted.size(), 10u) << "painting does not end the paint message";
+  }
+  EXPECT_EQ(painted, (std::vector<HWND>{main, label}));
+  EXPECT_TRUE(winapi_test::staticColors(label).painted);
+  EXPECT_TRUE(trace().empty()) << "no command ran";
+  ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+  EXPECT_EQ(m.message, (UINT)WM_APP);
+  ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+  EXPECT_EQ(m.message, (UINT)WM_LBUTTONDOWN);
+  EXPECT_EQ(m.hwnd, button);
+  EXPECT_FALSE(PeekMessageA(&m, main, 0, 0, PM_REMOVE)) << "only NULL filters by window";
+}
+
+TEST_F(Layer, WaitCursorIsSetAndGivenBack) {
+  HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW), wait = LoadCursorA(nullptr, IDC_WAIT);
+  ASSERT_NE(wait, nullptr);
+  EXPECT_NE(wait, arrow);
+  EXPECT_EQ(LoadCursorA(nullptr, IDC_WAIT), wait);
+  EXPECT_EQ(GetCursor(), arrow);
+  EXPECT_EQ(SetCursor(wait), arrow);
+  EXPECT_EQ(GetCursor(), wait);
+  EXPECT_EQ(SetCursor((HCURSOR)labelFont), wait) << "not a cursor: nothing changes";
+  EXPECT_EQ(SetCursor(arrow), wait);
+  EXPECT_EQ(GetCursor(), arrow);
+}
+
+TEST_F(Layer, EndEllipsisStaticShowsWhatFitsOnOneLine) {
+  HWND status = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_ENDELLIPSIS, 160, 200,
+                                120, 18, main, nullptr, nullptr, nullptr);
+  SendMessageA(status, WM_SETFONT, (WPARAM)labelFont, TRUE);
+  SetWindowTextA(status, "Pronto");
+  EXPECT_EQ(winapi_test::shownText(status), "Pronto");
+  const std::string longText = "Falha no registro: 403 Forbidden by the registrar";
+  SetWindowTextA(status, longText.c_str());
+  std::string shown = winapi_test::shownText(status);
+  ASSERT_GT(shown.size(), 3u);
+  EXPECT_EQ(shown.substr(shown.size() - 3), "...");
+  EXPECT_EQ(longText.compare(0, shown.size() - 3, shown, 0, shown.size() - 3), 0);
+  EXPECT_LE(winapi::textWidth(shown, labelFont), 120);
+  EXPECT_GT(winapi::textWidth(longText.substr(0, shown.size() - 2) + "...", labelFont), 120);
+  EXPECT_EQ(winapi_test::windowText(status), longText) << "the text itself is kept whole";
+  EXPECT_EQ(winapi_test::shownText(label), winapi_test::windowText(label)) << "not cut";
 }
 
 TEST_F(Layer, ClickSendsBnClickedWithIdAndHandleAndTakesFocus) {
@@ -457,6 +555,10 @@ TEST(LayerImages, DamagedFilesGiveNoImage) {
   std::vector<unsigned char> bmp(54, 0);
   bmp[0] = 'B', bmp[1] = 'M', bmp[10] = 54, bmp[14] = 40, bmp[18] = 100, bmp[22] = 100;
   bmp[26] = 1, bmp[28] = 24;
+  EXPECT_FALSE(winapi::decodeBmp(bmp.data(), bmp.size(), &img));
+  // A top-down bitmap of the most negative height (its magnitude has no int).
+  bmp[22] = 0, bmp[25] = 0x80, bmp[18] = 1;
+  bmp.resize(58, 0);
   EXPECT_FALSE(winapi::decodeBmp(bmp.data(), bmp.size(), &img));
   const unsigned char ico[] = {0, 0, 1, 0, 5, 0};
   EXPECT_FALSE(winapi::decodeIco(ico, sizeof ico, &icons));

@@ -22,14 +22,18 @@ struct BoxRecord {
 // Every following MessageBoxA answers from this queue, in order, without
 // showing anything (also with FLTK); with the queue empty it answers IDOK
 // (or IDYES for MB_YESNO) when headless, and shows a real box otherwise.
-void queueBoxAnswer(int answer);
+// `meanwhile` runs while the box is open, as the user acting then: what it
+// posts is dispatched by the box's own loop (no accelerators; input for the
+// box's owner dropped) before the box answers. A quit message ends the box
+// with answer 0.
+void queueBoxAnswer(int answer, std::function<void()> meanwhile = nullptr);
 const std::vector<BoxRecord> &shownBoxes();
 void resetBoxes();
 // Button labels MessageBoxA uses for a type (Latin-1).
 std::vector<std::string> boxButtons(UINT type);
 
-// No toolkit at all: windows exist only as layer state. Default: headless
-// when DISPLAY is unset or empty. Decided at the first window-layer call;
+// No toolkit at all: windows exist only as layer state. Only tests choose
+// it (default off: without a display, top-level windows cannot be created);
 // call before creating windows.
 void setHeadless(bool on);
 bool isHeadless();
@@ -58,6 +62,13 @@ void closeWindow(HWND topLevel);
 // (and, with FLTK, before it waits). If nothing is queued after the step,
 // headless GetMessageA aborts the process with a message.
 void setIdleScript(std::function<void()> step);
+// Waits up to timeoutMs for a posted message (from any thread) to be
+// pending; true when one is.
+bool waitForPosted(int timeoutMs);
+// Called with each message box as it opens, before it is answered (also
+// headless or from the answer queue): a test can let other threads act
+// while the box is open. Empty function: none.
+void setBoxHook(std::function<void(const BoxRecord &)> hook);
 // Runs everything pending as WinMain's loop would (TranslateAcceleratorA,
 // TranslateMessage, DispatchMessageA) until nothing is left; stops at a quit
 // message, leaving it for the next GetMessageA. Returns the count dispatched.
@@ -70,6 +81,7 @@ std::vector<HWND> children(HWND parent); // live children, in creation order
 std::vector<HWND> topLevelWindows();     // live top-level windows, in creation order
 std::string className(HWND w);           // as registered ("STATIC", "Edit", ...)
 std::string windowText(HWND w);          // Latin-1
+std::string shownText(HWND w);           // as a static shows it (SS_ENDELLIPSIS cut)
 int controlId(HWND w);
 struct Rect {
   int x, y, w, h;

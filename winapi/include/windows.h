@@ -3,8 +3,10 @@
 // Types, constants and signatures are Win32's, so the same program source
 // builds against the real <windows.h> with MinGW. Windows, controls and the
 // message queue are kept by this layer; a presenter shows them with FLTK 1.3,
-// or, without a display (or with winapi_test::setHeadless(true)), they exist
-// only as layer state. Every call below notes where it differs from Win32.
+// or, for tests that ask for it (winapi_test::setHeadless(true)), they exist
+// only as layer state. Without a display nothing can be shown: creating a
+// top-level window fails and message boxes write their text to standard
+// error. Every call below notes where it differs from Win32.
 //
 // General differences:
 // - One thread owns the windows; calls from other threads are not supported.
@@ -163,6 +165,7 @@ typedef struct tagACCEL {
 #define RT_GROUP_ICON MAKEINTRESOURCEA(14)
 
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
+#define IDC_WAIT MAKEINTRESOURCEA(32514)
 #define IDI_APPLICATION MAKEINTRESOURCEA(32512)
 #define CW_USEDEFAULT ((int)0x80000000)
 
@@ -247,6 +250,7 @@ typedef struct tagACCEL {
 
 // Control styles, messages and notifications.
 #define SS_LEFT 0x00000000u
+#define SS_ENDELLIPSIS 0x00004000u
 #define BS_PUSHBUTTON 0x00000000u
 #define BS_DEFPUSHBUTTON 0x00000001u
 #define ES_LEFT 0x0000u
@@ -277,6 +281,10 @@ typedef struct tagACCEL {
 #define CB_SETCURSEL 0x014E
 #define CB_SHOWDROPDOWN 0x014F
 #define CB_GETDROPPEDSTATE 0x0157
+
+#define PM_NOREMOVE 0x0000u
+#define PM_REMOVE 0x0001u
+#define PM_NOYIELD 0x0002u
 
 #define CBN_SELCHANGE 1
 #define CBN_SETFOCUS 3
@@ -380,7 +388,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE prevInstance, LPSTR cmdLine, in
 // name is taken (also by the built-in "STATIC", "Edit", "BUTTON", "ComboBox").
 ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *wc);
 
-// Creates a window of a registered class or one of the four controls. Sends
+// Creates a window of a registered class or one of the four controls; a
+// top-level window fails (NULL) when no display can be opened. Sends
 // WM_NCCREATE, WM_CREATE (synchronously, before it returns), then WM_SIZE
 // and WM_MOVE; a child's parent then gets WM_PARENTNOTIFY unless
 // WS_EX_NOPARENTNOTIFY. WM_CREATE answering -1 (or WM_NCCREATE FALSE)
@@ -390,7 +399,9 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *wc);
 // window at CW_USEDEFAULT is placed at (100, 100); WS_EX_* styles are
 // recorded but have no effect (WS_EX_TOPMOST on a child is meaningless on
 // Windows too); a combo box of CBS_DROPDOWN shows 24 pixels high when
-// closed and is one window (no separate Edit child).
+// closed and is one window (no separate Edit child); a static control of
+// SS_ENDELLIPSIS shows its text on one line, cut with "..." where it would
+// pass the control's width as measured with Arial's advance widths.
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
                             int y, int width, int height, HWND parent, HMENU menu,
                             HINSTANCE instance, LPVOID param);
@@ -403,8 +414,18 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd);
 // Sends WM_PAINT at once when the window needs painting (not its children).
 BOOL WINAPI UpdateWindow(HWND hwnd);
 
-// Only IDC_ARROW with no instance: a stock cursor handle. Other cursors: NULL.
+// Only IDC_ARROW and IDC_WAIT with no instance: stock cursor handles. Other
+// cursors: NULL.
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
+
+// Sets the pointer's shape (NULL hides it) and returns the previous one;
+// GetCursor returns the current one (the arrow before the first SetCursor).
+// Differences: the shape applies over all of the program's top-level
+// windows and stays until the next SetCursor (there is no WM_SETCURSOR, so
+// moving the pointer or a window's class cursor does not change it); an
+// invalid handle changes nothing.
+HCURSOR WINAPI SetCursor(HCURSOR cursor);
+HCURSOR WINAPI GetCursor(void);
 
 // Icon groups registered by id (winapi_resources.h), from the .ico file of
 // the resource script; IDI_APPLICATION with no instance gives a stock icon.
@@ -459,8 +480,19 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 // the code in wParam.
 void WINAPI PostQuitMessage(int exitCode);
 
-// Queues a message for hwnd (NULL: for the thread). FALSE for a destroyed window.
+// Queues a message for hwnd (NULL: for the thread). FALSE for a destroyed
+// window. May be called from any thread (the one exception to the rule
+// above); it wakes the loop waiting in GetMessageA. Difference: the message
+// always goes to the queue of the one thread that owns the windows.
 BOOL WINAPI PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Takes the next message in GetMessageA's order whose number is in
+// [filterMin, filterMax] (0, 0: any) without waiting; FALSE when there is
+// none. PM_REMOVE removes it (a WM_PAINT stays until the window is painted,
+// as on Windows); PM_NOREMOVE leaves it. What the toolkit has pending (an
+// exposed window, input) is taken in first. Differences: hwnd must be NULL
+// (otherwise FALSE); the PM_QS_* flags are not supported (FALSE).
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg);
 
 // Begins painting: sends WM_ERASEBKGND when the background needs erasing,
 // marks the window painted. Difference: the update rectangle is always the
@@ -507,15 +539,23 @@ BOOL WINAPI GetClientRect(HWND hwnd, RECT *rect);
 // Control, Menu only): high bit set while down.
 SHORT WINAPI GetKeyState(int vk);
 
-// Modal box with its own loop, no accelerators; buttons labelled as in
-// Portuguese (Brazil): "OK", "Cancelar", "Sim", "Não" (and "Anular",
-// "Repetir", "Ignorar"). Closing the box answers IDCANCEL when there is a
-// Cancel button, IDOK for MB_OK, and is disabled for MB_YESNO and
+// Modal box with its own loop: it dispatches what arrives meanwhile, posted
+// messages and input alike, without the program's accelerators. With an
+// owner, the owner's top-level window is disabled while the box is open
+// (input for it is dropped) and the box is centred on it; without one,
+// every window stays usable and the box is centred on the screen. The box is
+// as wide as its text (wrapped beyond four fifths of the screen) or its
+// buttons, which are centred below the text and labelled as in Portuguese
+// (Brazil): "OK", "Cancelar", "Sim", "Não" (and "Anular", "Repetir",
+// "Ignorar"). Closing the box answers IDCANCEL when there is a Cancel
+// button, IDOK for MB_OK, and is disabled for MB_YESNO and
 // MB_ABORTRETRYIGNORE. Escape does the same as the close box, Enter presses
-// the first button. Differences: icons are not shown; messages posted
-// meanwhile stay queued for the program's loop instead of being dispatched
-// by the box's loop. Headless or with answers queued by winapi_test, it
-// shows nothing and answers from the queue (IDOK/IDYES when empty).
+// the first button. A quit message ends the box with answer 0 and stays
+// queued for the program's loop. Differences: icons are not shown; fonts
+// and margins are the toolkit's. Headless or with answers queued by
+// winapi_test, it shows nothing and answers from the queue (IDOK/IDYES when
+// empty) after its loop has dispatched what is pending. Without a display
+// it writes "caption: text" to standard error and returns 0.
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
