@@ -329,6 +329,9 @@ const FontData *fontData(HFONT f) {
 
 int fontPixelSize(HFONT f) { return (int)std::lround(emPixels(f)); }
 
+// Ascent plus descent: Arial's 2288 units per 2048 of the em.
+int fontCellHeight(HFONT f) { return (int)std::lround(emPixels(f) * 2288.0 / 2048.0); }
+
 const Image *brushImage(HBRUSH b) {
   Gdi *g = gdi(b, GdiType::PatternBrush);
   return g ? g->image.get() : nullptr;
@@ -449,6 +452,16 @@ void typeChar(Window &w, unsigned char c) {
   if (w.style & ES_READONLY)
     return;
   std::string t = w.text;
+  if (w.kind == Kind::Combo && w.textSelected) {
+    // A key replaces the selected text; Backspace only deletes it.
+    w.textSelected = false;
+    t.clear();
+    if (c == 8) {
+      setText(w, t, true);
+      update(w);
+      return;
+    }
+  }
   if (c == 8) {
     if (t.empty())
       return;
@@ -485,9 +498,22 @@ void selectItem(Window &w, int index, bool notify) {
   HWND h = w.handle;
   if (notify)
     notifyParent(w, CBN_SELCHANGE);
-  // The edit part shows the choice once the list has reported it.
-  if (Window *still = find(h))
+  // The edit part shows the choice once the list has reported it, selected
+  // while the box has the focus.
+  if (Window *still = find(h)) {
+    still->textSelected = GetFocus() == h;
     setText(*still, still->items[index], false);
+    update(*still);
+  }
+}
+
+// The edit part's text is selected whenever the box takes the focus, and
+// only while it has it.
+void selectComboText(Window &w, bool on) {
+  if (w.textSelected == on)
+    return;
+  w.textSelected = on;
+  update(w);
 }
 
 // The drop-down list opens with the selection highlighted.
@@ -644,18 +670,25 @@ LRESULT CALLBACK controlProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       SetFocus(h);
       // The drop-down button opens the list; a click on the box closes it.
       if (combo && (w = find(h))) {
+        bool onButton = (short)LOWORD(lp) >= w->w - kComboArrowWidth;
+        if (!onButton)
+          selectComboText(*w, false); // the caret goes where the click was
         if (w->dropped)
           closeList(*w, false);
-        else if ((short)LOWORD(lp) >= w->w - kComboArrowWidth)
+        else if (onButton)
           openList(*w);
       }
       return 0;
     case WM_SETFOCUS:
+      if (combo)
+        selectComboText(*w, true);
       notifyParent(*w, combo ? CBN_SETFOCUS : EN_SETFOCUS);
       return 0;
     case WM_KILLFOCUS:
-      if (combo)
+      if (combo) {
+        selectComboText(*w, false);
         closeList(*w, false);
+      }
       if ((w = find(h)))
         notifyParent(*w, combo ? CBN_KILLFOCUS : EN_KILLFOCUS);
       return 0;
@@ -1699,6 +1732,7 @@ std::vector<std::string> comboItems(HWND combo) {
   return find(combo) ? find(combo)->items : std::vector<std::string>{};
 }
 int comboSelection(HWND combo) { return find(combo) ? find(combo)->sel : CB_ERR; }
+bool comboTextSelected(HWND combo) { return find(combo) && find(combo)->textSelected; }
 StaticColors staticColors(HWND label) {
   Window *w = find(label);
   if (!w)

@@ -114,12 +114,19 @@ public:
 
 class EditInput : public Fl_Input, public Tag {
 public:
-  EditInput(HWND h, int x, int y, int w, int ht, bool secret) : Fl_Input(x, y, w, ht), Tag{h} {
-    if (secret)
-      type(FL_SECRET_INPUT);
+  EditInput(HWND h, int x, int y, int w, int ht) : Fl_Input(x, y, w, ht), Tag{h} {
     box(FL_BORDER_BOX);
     color(FL_WHITE);
     selection_color(FL_SELECTION_COLOR);
+  }
+  // A single-line Win32 edit draws its text from the top left of its
+  // formatting rectangle (border and gap, then the left margin), not
+  // centred in the field as FLTK does.
+  void draw() override {
+    if (damage() & FL_DAMAGE_ALL)
+      draw_box(box(), color());
+    fl_font(textfont(), textsize());
+    drawtext(x() + kEditTextX, y() + kEditTextY, w() - 2 * kEditTextX, fl_height());
   }
   int handle(int e) override {
     if (forwardMouse(this, hwnd, e))
@@ -290,7 +297,7 @@ public:
     l->font = input()->textfont();
     l->size = input()->textsize();
     fl_font(l->font, l->size);
-    l->rowH = fl_height() + 2;
+    l->rowH = fontCellHeight(w.font); // a list row is one line of the font
     int n = (int)l->rows.size();
     // As tall as the control was made, less its closed part; one row at least.
     int fit = std::max(1, (w.h - kComboClosedHeight - 2) / l->rowH);
@@ -405,7 +412,7 @@ void create(Window &w) {
       wd->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
     break;
   case Kind::Edit:
-    wd = new EditInput(w.handle, w.x, w.y, w.w, w.h, w.style & ES_PASSWORD);
+    wd = new EditInput(w.handle, w.x, w.y, w.w, w.h);
     break;
   case Kind::Button:
     wd = new ButtonW(w.handle, w.x, w.y, w.w, w.h);
@@ -489,11 +496,17 @@ void update(Window &w) {
     static_cast<Fl_Button *>(wd)->value(w.pressed ? 1 : 0);
     break;
   case Kind::Edit:
-    setInputText(static_cast<Fl_Input *>(wd), utf8);
+    // A classic password field shows one '*' per character.
+    setInputText(static_cast<Fl_Input *>(wd),
+                 (w.style & ES_PASSWORD) ? std::string(w.text.size(), '*') : utf8);
     break;
   case Kind::Combo: {
     ComboW *c = static_cast<ComboW *>(wd);
     setInputText(c->input(), utf8);
+    if (w.textSelected)
+      c->input()->position(c->input()->size(), 0);
+    else
+      c->input()->position(c->input()->size());
     if (w.dropped && w.visible)
       c->showList(w);
     else

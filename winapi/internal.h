@@ -18,6 +18,11 @@ constexpr int kCaption = 19;
 constexpr int kComboClosedHeight = 24;
 // Width of its drop-down button at the right end, border included.
 constexpr int kComboArrowWidth = 22;
+// Where a single-line edit field's text cell starts: its border and a gap
+// of one pixel, then the left margin (x); the border, the gap and the
+// font's internal leading (y).
+constexpr int kEditTextX = 6;
+constexpr int kEditTextY = 3;
 
 struct Image {
   int w = 0, h = 0, depth = 3; // top-down rows, RGB or RGBA
@@ -43,8 +48,9 @@ struct Window {
   bool disabled = false;          // owner of an open message box
   std::vector<std::string> items; // combo box list
   int sel = -1;
-  bool dropped = false; // the list is open
-  int hot = -1;         // entry highlighted in the open list
+  bool dropped = false;      // the list is open
+  int hot = -1;              // entry highlighted in the open list
+  bool textSelected = false; // the edit part's text is selected
   bool painted = false;
   COLORREF textColor = 0, backColor = 0, brushColor = 0; // last static paint
   void *view = nullptr;                                  // presenter's widget
@@ -66,6 +72,7 @@ int clientOffsetX(const Window &w);
 int clientOffsetY(const Window &w);
 const FontData *fontData(HFONT f);
 int fontPixelSize(HFONT f);
+int fontCellHeight(HFONT f); // the line height of text in the font
 // Image of a bitmap or of a pattern brush; solid colour of a solid brush.
 const Image *brushImage(HBRUSH b);
 bool brushColor(HBRUSH b, COLORREF *color);
