@@ -335,7 +335,8 @@ TEST_F(Program, InputWhileTheRefusalBoxIsOpenIsHandledThenAndNeverReplayed) {
 // answer with plain values comes.
 TEST_F(Program, AccountValuesThatAreNotPlainSipNeverRegister) {
   const std::string domain = "127.0.0.61";
-  SippPeer peer(domain, dir.path());
+  SippPeer peer;
+  ASSERT_TRUE(peer.start(domain, dir.path()));
   auto answer = [](const std::string &dominio, const std::string &user) {
     return R"({"resposta":{"status":true,"dominio":")" + dominio + R"(","user":")" + user +
            R"(","pass":"segredo"},"filas":[{"info":[{"nome":"ATENDIMENTO","info":{"user":"a1"}}]}]})";

@@ -65,18 +65,8 @@ std::string udpPortHolder(const std::string &ip) {
   return "something";
 }
 
-::testing::AssertionResult SippProcess::start(const std::string &ip,
-                                              const std::vector<std::string> &args,
-                                              const std::string &workDir,
-                                              const std::string &logFile) {
-  stop();
-  const std::string address = ip + ":5060";
-  std::string holder = udpPortHolder(ip);
-  if (!holder.empty())
-    return ::testing::AssertionFailure()
-           << address << " is already taken by " << holder
-           << ", so no peer of this test can listen there (left behind by an earlier run?)";
-
+bool SippProcess::spawn(const std::string &ip, const std::vector<std::string> &args,
+                        const std::string &workDir, const std::string &logFile) {
   std::vector<std::string> all = {"sipp", "-i", ip, "-mi", ip, "-p", "5060"};
   all.insert(all.end(), args.begin(), args.end());
   // Everything the child needs is made before the fork.
@@ -103,8 +93,33 @@ std::string udpPortHolder(const std::string &ip) {
     _exit(127);
   }
   if (child < 0)
-    return ::testing::AssertionFailure() << "no process for the peer on " << address;
+    return false;
   pid = child;
+  return true;
+}
+
+int SippProcess::run(const std::string &ip, const std::vector<std::string> &args,
+                     const std::string &workDir, const std::string &logFile, int timeoutMs) {
+  stop();
+  if (!spawn(ip, args, workDir, logFile))
+    return -1;
+  return finish(timeoutMs);
+}
+
+::testing::AssertionResult SippProcess::start(const std::string &ip,
+                                              const std::vector<std::string> &args,
+                                              const std::string &workDir,
+                                              const std::string &logFile) {
+  stop();
+  const std::string address = ip + ":5060";
+  std::string holder = udpPortHolder(ip);
+  if (!holder.empty())
+    return ::testing::AssertionFailure()
+           << address << " is already taken by " << holder
+           << ", so no peer of this test can listen there (left behind by an earlier run?)";
+
+  if (!spawn(ip, args, workDir, logFile))
+    return ::testing::AssertionFailure() << "no process for the peer on " << address;
 
   int status = 0;
   bool quit = false;

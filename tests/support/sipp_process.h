@@ -23,6 +23,10 @@ public:
   // quits before it listens.
   ::testing::AssertionResult start(const std::string &ip, const std::vector<std::string> &args,
                                    const std::string &workDir, const std::string &logFile);
+  // Runs sipp the same way as a client, to its end: its exit code; -1 when
+  // it did not end within timeoutMs (it is then killed) or could not run.
+  int run(const std::string &ip, const std::vector<std::string> &args, const std::string &workDir,
+          const std::string &logFile, int timeoutMs);
   // sipp's exit code once it has ended by itself within timeoutMs; -1 when
   // it had to be killed or was not running.
   int finish(int timeoutMs);
@@ -31,6 +35,8 @@ public:
   bool running() const { return pid > 0; }
 
 private:
+  bool spawn(const std::string &ip, const std::vector<std::string> &args,
+             const std::string &workDir, const std::string &logFile);
   pid_t pid = -1;
 };
 
