@@ -65,7 +65,7 @@ TextList copyQueueUsers() { return {}; }
 int findQueueIndex() { return 0; }
 const char *lookupQueueUser() { return "erro"; }
 bool sendLogoutNotice() { return true; }
-const char *serviceHost() { return "127.0.0.1:18080"; }
+const char *serviceBaseUrl() { return "http://127.0.0.1:18080"; }
 void setupSipAccount(const char *, const char *, const char *) {}
 void placeCall(const char *) {}
 void terminateCall() {}

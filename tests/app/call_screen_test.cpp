@@ -220,13 +220,15 @@ TEST_F(CallScreen, LongestQueueNamesAndUsersAreUsedWhole) {
 // time, closing refused while it runs, hung up, then a clean exit.
 TEST_F(CallScreen, CallsHangsUpAndClosesAgainstARealPeer) {
   const std::string domain = "127.0.0.21";
-  SippPeer peer(domain, dir.path());
+  SippPeer peer;
+  ASSERT_TRUE(peer.start(domain, dir.path()));
   grant(domain, {{"Fiscal", "fiscal01"}, {"ATENDIMENTO", "atendimento01"}});
   int result = runProgram({
       [] { typeLogin("1001", "demo123"); },
       [&] {
         ASSERT_TRUE(waitUntil([] { return app.registered.load(); }, 15000));
-        EXPECT_FALSE(peer.received("REGISTER ").empty());
+        // The peer records the request after it has answered it.
+        EXPECT_TRUE(peer.waitFor("REGISTER ", 1, 10000));
         click(buttonLabelled("Ligar")); // Yes
       },
       [&] {

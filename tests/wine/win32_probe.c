@@ -11,8 +11,9 @@
  * control's rectangle is in its parent's client area. Texts are UTF-8, with \ " and line ends
  * escaped. Exit code 0 when the program runs, 2 when no process of that name exists. */
 #define WIN32_LEAN_AND_MEAN
-#include <tlhelp32.h>
 #include <windows.h>
+/* needs windows.h first */
+#include <tlhelp32.h>
 
 #include <stdio.h>
 #include <string.h>
