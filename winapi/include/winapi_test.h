@@ -97,6 +97,7 @@ bool isAlive(HWND w);
 bool isVisible(HWND w);
 std::vector<std::string> comboItems(HWND combo);
 int comboSelection(HWND combo);
+bool comboTextSelected(HWND combo); // the edit part's whole text is selected
 // Colours a "STATIC" control was last painted with, as its parent answered
 // WM_CTLCOLORSTATIC; painted false before its first WM_PAINT.
 struct StaticColors {
