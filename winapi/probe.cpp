@@ -23,7 +23,8 @@
 #include <set>
 #include <string>
 
-#include "internal.h"
+#include "presenter.h"
+#include "state.h"
 #include "winapi_test.h"
 
 namespace {
@@ -114,10 +115,11 @@ void dumpControls(FILE *out, const winapi::Window &parent, int depth) {
                  2 * depth, "", c->id, quoted(win32ClassName(*c)).c_str(),
                  fromLatin1(c->text).c_str(), x, y, w, h2, (unsigned long)c->style,
                  GetFocus() == h);
-    if (c->kind == winapi::Kind::Combo) {
-      std::fprintf(out, " items=%d sel=%d\n", (int)c->items.size(), c->sel);
-      for (size_t i = 0; i < c->items.size(); ++i)
-        std::fprintf(out, "    item %d %s\n", (int)i, fromLatin1(c->items[i]).c_str());
+    if (c->kind == winapi::Kind::Combo && c->combo) {
+      const winapi::ComboState &combo = *c->combo;
+      std::fprintf(out, " items=%d sel=%d\n", (int)combo.items.size(), combo.sel);
+      for (size_t i = 0; i < combo.items.size(); ++i)
+        std::fprintf(out, "    item %d %s\n", (int)i, fromLatin1(combo.items[i]).c_str());
     } else {
       std::fputc('\n', out);
     }
