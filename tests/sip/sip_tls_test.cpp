@@ -1,6 +1,6 @@
 // SIP over TLS (the program built with SIP_TRANSPORT=tls): a registrar behind
 // a TLS front (stunnel, in front of sipp over TCP) on 127.0.3.121:5061.
-#include <spawn.h>
+#include <sys/prctl.h>
 
 #include "app_state.h"
 #include "sip.h"
@@ -8,44 +8,53 @@
 #include "sip_test_support.h"
 #include "test_certs.h"
 
-extern char **environ;
-
 namespace {
 
 const char REGISTRAR[] = "127.0.3.121";
 
+// Runs a peer with its output in `log`; the kernel stops it should the test
+// process die first.
 pid_t spawnLogged(std::vector<std::string> args, const std::string &log) {
   std::vector<char *> argv;
   for (std::string &a : args)
     argv.push_back(&a[0]);
   argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ) != 0)
-    pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
+  pid_t parent = getpid();
+  pid_t pid = fork();
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent)
+      _exit(127);
+    int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 1);
+    dup2(fd, 2);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
   return pid;
 }
 
-void stop(pid_t &pid) {
-  if (pid > 0) {
-    kill(pid, SIGTERM);
+// The peer's exit code once it ended by itself; -1 when it had to be killed.
+int finish(pid_t &pid, int timeoutMs) {
+  int status = 0;
+  bool ended =
+      pid > 0 && waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, timeoutMs);
+  if (!ended && pid > 0) {
+    kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
   }
   pid = -1;
+  return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 class SipTls : public SipTest {
 protected:
   TestCa ca{dir};
-  pid_t tlsFront = -1, udpDecoy = -1;
+  pid_t tlsFront = -1, tcpRegistrar = -1;
 
   void TearDown() override {
-    stop(tlsFront);
-    stop(udpDecoy);
+    finish(tlsFront, 0);
+    finish(tcpRegistrar, 0);
     if (HasFailure())
       printf("--- stunnel ---\n%s\n", readFile(dir + "/stunnel.log").c_str());
     SipTest::TearDown();
@@ -54,32 +63,31 @@ protected:
   // sipp as a registrar with digest on TCP REGISTRAR:5060 (one call), and a
   // TLS front on REGISTRAR:5061 showing `cert`.
   void startRegistrar(const CertFiles &cert) {
-    std::string errors = dir + "/sipp-errors.log";
-    sipp = spawnLogged({"sipp",
-                        "-sf",
-                        SCENARIO_DIR "/registrar_challenge.xml",
-                        "-t",
-                        "t1",
-                        "-i",
-                        REGISTRAR,
-                        "-p",
-                        "5060",
-                        "-nostdin",
-                        "-m",
-                        "1",
-                        "-timeout",
-                        "40s",
-                        "-timeout_error",
-                        "-trace_msg",
-                        "-message_file",
-                        dir + "/sipp-tcp.msg",
-                        "-key",
-                        "user",
-                        "cliente7",
-                        "-key",
-                        "pass",
-                        "segredo"},
-                       dir + "/sipp.log");
+    tcpRegistrar = spawnLogged({"sipp",
+                                "-sf",
+                                SCENARIO_DIR "/registrar_challenge.xml",
+                                "-t",
+                                "t1",
+                                "-i",
+                                REGISTRAR,
+                                "-p",
+                                "5060",
+                                "-nostdin",
+                                "-m",
+                                "1",
+                                "-timeout",
+                                "40s",
+                                "-timeout_error",
+                                "-trace_msg",
+                                "-message_file",
+                                dir + "/sipp-tcp.msg",
+                                "-key",
+                                "user",
+                                "cliente7",
+                                "-key",
+                                "pass",
+                                "segredo"},
+                               dir + "/sipp.log");
     std::ofstream(dir + "/stunnel.conf")
         << "foreground = yes\npid =\ndebug = info\noutput = " << dir << "/stunnel.log\n"
         << "[sip]\naccept = " << REGISTRAR << ":5061\nconnect = " << REGISTRAR << ":5060\n"
@@ -95,12 +103,9 @@ protected:
   // there one.
   void startUdpDecoy() {
     // Same scenario and credentials as the TLS registrar.
-    udpDecoy =
-        spawnLogged({"sipp", "-sf", SCENARIO_DIR "/registrar_challenge.xml", "-i", REGISTRAR, "-p",
-                     "5060", "-nostdin", "-trace_msg", "-message_file", dir + "/sipp-udp.msg",
-                     "-key", "user", "cliente7", "-key", "pass", "segredo"},
-                    dir + "/sipp-udp.log");
-    ASSERT_TRUE(waitUntil([] { return udpListening(REGISTRAR); }));
+    ASSERT_TRUE(startPeer("registrar_challenge.xml", REGISTRAR, 0,
+                          {"-trace_msg", "-message_file", dir + "/sipp-udp.msg", "-key", "user",
+                           "cliente7", "-key", "pass", "segredo"}));
   }
 };
 
@@ -111,7 +116,7 @@ TEST_F(SipTls, RegistersWithDigestThroughAVerifiedTlsRegistrar) {
   setSipCaFileForTests(ca.caFile().c_str());
   setupSipAccount("cliente7", "segredo", REGISTRAR);
   ASSERT_TRUE(waitUntil([] { return app.registered.load(); }));
-  EXPECT_EQ(finishPeer(), 0) << "the registrar saw wrong or no credentials";
+  EXPECT_EQ(finish(tcpRegistrar, 30000), 0) << "the registrar saw wrong or no credentials";
   EXPECT_NE(output().find("LinphoneRegistrationOk para o usuario id [sip:cliente7@127.0.3.121] "
                           "no proxy [<sip:127.0.3.121;transport=tls>]"),
             std::string::npos);
