@@ -1,8 +1,8 @@
 #!/bin/sh
 # Installs what is needed, then builds and runs every test: a plain build,
 # an AddressSanitizer+UBSan build, a ThreadSanitizer run of the threaded
-# tests, the check that the window code is still real Win32, and the
-# Windows executable under Wine.
+# tests, the check that the window code is still real Win32, a build for an
+# https service with SIP over TLS, and the Windows executable under Wine.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -24,6 +24,17 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/scripts/tsan.supp" \
   run_suite build-tsan thread -L threads
 if [ -x scripts/check-win32.sh ]; then scripts/check-win32.sh; fi
+
+# The secure build: the service over https, SIP over TLS only. Its own tests
+# run here: the service client against https servers of a throw-away CA, and
+# registration through a TLS front (stunnel, tests only) to a sipp registrar.
+stage_start=$(date +%s)
+./scripts/install-test-deps.sh
+cmake -S . -B build-secure -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DSERVICE_HOST=https://localhost:18443 -DSIP_TRANSPORT=tls >/dev/null
+cmake --build build-secure -j "$JOBS"
+(cd build-secure && ctest --output-on-failure -j "$JOBS" -R 'Service|Https|SipTls|Worker')
+echo "https + TLS build and tests: $(($(date +%s) - stage_start)) s"
 
 # The Windows executable, built here with MinGW-w64 and run under Wine. Wine
 # and the libraries' sources are for the tests only (not for the demo).

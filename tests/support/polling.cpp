@@ -41,3 +41,19 @@ std::string udpInode(const std::string &ip) {
   }
   return "";
 }
+
+bool tcpListening(const std::string &ip, int port) {
+  in_addr addr{};
+  inet_pton(AF_INET, ip.c_str(), &addr);
+  char local[32];
+  snprintf(local, sizeof local, "%08X:%04X", addr.s_addr, port);
+  std::ifstream tcp("/proc/net/tcp");
+  std::string line;
+  while (std::getline(tcp, line)) {
+    // "sl local_address rem_address st": 0A is LISTEN.
+    size_t at = line.find(local);
+    if (at != std::string::npos && line.compare(at + 28, 2, "0A") == 0)
+      return true;
+  }
+  return false;
+}
