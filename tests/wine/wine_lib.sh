@@ -35,6 +35,11 @@ wait_until() {
   done
 }
 
+# ended PID: the process is gone or only waits to be reaped.
+ended() {
+  [ ! -e "/proc/$1" ] || [ "$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1)" = Z ]
+}
+
 # What the program shows now, in $WORK/probe.txt.
 probe() {
   wine "$PROBE" "$IMAGE" >"$WORK/probe.new" 2>/dev/null || true
