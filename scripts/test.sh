@@ -43,5 +43,8 @@ stage_start=$(date +%s)
 ./scripts/build-windows.sh build-win
 tests/wine/run_wine_e2e.sh build-win/app/dravik-tirn.exe build-win/tests/wine/win32-probe.exe \
   build/tests/e2e/screenshots-wine build-win/wine-prefix
-echo "windows build and wine test: $(($(date +%s) - stage_start)) s"
+# The same session on the Linux build, compared field by field with Wine's.
+tests/wine/run_differential.sh build/tests/e2e/dravik-tirn-e2e build/tests/e2e/screenshots-wine/probe \
+  build/tests/e2e/screenshots-layer
+echo "windows build, wine test and differential check: $(($(date +%s) - stage_start)) s"
 echo "all tests passed"

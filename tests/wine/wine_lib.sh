@@ -16,9 +16,12 @@ fresh_wine_prefix() {
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 }
 
+# Safe in an exit trap under set -e: a server already gone fails nothing,
+# so the cleanup after it still runs.
 stop_wine() {
-  [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
-  return 0
+  if [ -n "${WINEPREFIX:-}" ]; then
+    wineserver -k 2>/dev/null || true
+  fi
 }
 
 # wait_until TENTHS CONDITION: polls a shell condition.
@@ -104,7 +107,9 @@ control_centre() {
     }
     /^  control / && !done {
       t = $0; sub(/^.* text="/, "", t); sub(/" rect=.*$/, "", t)
-      if (t == want && ++seen == nth) {
+      # Button labels compare without their mnemonic mark ("&Sim").
+      gsub(/&/, "", t); w = want; gsub(/&/, "", w)
+      if (t == w && ++seen == nth) {
         r = $0; sub(/^.* rect=/, "", r); sub(/ .*$/, "", r); split(r, rect, ",")
         print origin[1] + rect[1] + int(rect[3] / 2), origin[2] + rect[2] + int(rect[4] / 2)
         done = 1
@@ -142,7 +147,9 @@ click_edit() {
 # retype_password PW: the password field emptied, PW typed, Enter.
 retype_password() {
   click_edit 2
-  xdotool key End shift+Home BackSpace
+  # Emptied key by key: the layer's edit field has no Shift+Home selection.
+  xdotool key End BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace \
+    BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace
   xdotool type --delay 30 "$1"
   xdotool key Return
 }
