@@ -31,13 +31,26 @@ std::string jsonText(const std::string &text) {
 
 } // namespace
 
-SippPeer::SippPeer(const std::string &addr, const std::string &workDir) {
+SippPeer::SippPeer(const std::string &addr, const std::string &workDir, const std::string &scenario,
+                   const std::vector<std::pair<std::string, std::string>> &values) {
   traceFile = workDir + "/sipp-" + addr + ".msg";
+  std::string scenarioFile = scenario;
+  if (!values.empty()) {
+    std::ifstream in(scenario);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string filled = text.str();
+    for (const auto &v : values)
+      for (size_t at = filled.find(v.first); at != std::string::npos; at = filled.find(v.first, at))
+        filled.replace(at, v.first.size(), v.second);
+    scenarioFile = workDir + "/scenario-" + addr + ".xml";
+    std::ofstream(scenarioFile) << filled;
+  }
   // The queues' waiting music, which the peer reads from its working
   // directory: a second of A-law silence.
   std::ofstream(workDir + "/queue-audio.al", std::ios::binary) << std::string(8000, '\xd5');
   std::vector<std::string> args = {
-      "sipp",    "-sf",        DEMO_SIP_PEER, "-i",
+      "sipp",    "-sf",        scenarioFile,  "-i",
       addr,      "-p",         "5060",        "-mi",
       addr,      "-nostdin",   "-trace_msg",  "-message_file",
       traceFile, "-trace_err", "-error_file", workDir + "/sipp-errors.log"};
@@ -146,6 +159,28 @@ HWND buttonLabelled(const char *text) {
     if (winapi_test::windowText(b) == text)
       return b;
   return nullptr;
+}
+
+std::string statusLine() {
+  for (HWND label : controlsOfClass("STATIC"))
+    if (winapi_test::style(label) & SS_ENDELLIPSIS)
+      return winapi_test::windowText(label);
+  return "";
+}
+
+bool pumpUntil(const std::function<bool()> &pred, int timeoutMs) {
+  return waitUntil(
+      [&] {
+        winapi_test::pump(mainWindow(), nullptr);
+        return pred();
+      },
+      timeoutMs);
+}
+
+bool pumpUntilStatus(const std::string &text, int timeoutMs) {
+  bool seen = pumpUntil([&] { return statusLine() == text; }, timeoutMs);
+  EXPECT_EQ(statusLine(), text);
+  return seen;
 }
 
 void typeLogin(const std::string &code, const std::string &password) {

@@ -22,7 +22,11 @@ const char *const LOGOUT_PATH = "/appConsultoria/remove_login.php";
 // SIP message it sees.
 class SippPeer {
 public:
-  SippPeer(const std::string &addr, const std::string &workDir);
+  // scenario: the demo peer's by default; values fill a template's
+  // placeholders (sipp checks status codes on loading, before its own keys).
+  SippPeer(const std::string &addr, const std::string &workDir,
+           const std::string &scenario = DEMO_SIP_PEER,
+           const std::vector<std::pair<std::string, std::string>> &values = {});
   ~SippPeer();
   SippPeer(const SippPeer &) = delete;
   SippPeer &operator=(const SippPeer &) = delete;
@@ -54,6 +58,13 @@ HWND mainWindow();
 // Live children of the main window of the given class ("BUTTON", ...).
 std::vector<HWND> controlsOfClass(const char *className);
 HWND buttonLabelled(const char *text); // nullptr when there is none
+// The text the call screen's status line shows; empty without one.
+std::string statusLine();
+// Inside a step: handles what the program's loop has (the SIP side's posts
+// above all) until pred holds or timeoutMs passes; returns pred's last value.
+bool pumpUntil(const std::function<bool()> &pred, int timeoutMs = 20000);
+bool pumpUntilStatus(const std::string &text, int timeoutMs = 20000);
+
 // Types code and password into the login fields and presses Enter.
 void typeLogin(const std::string &code, const std::string &password);
 
