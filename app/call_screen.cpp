@@ -188,7 +188,7 @@ void hangUpCommand(HWND window) {
 }
 
 void helpCommand() {
-  std::string page = std::string("http://") + serviceHost() + "/?url=/areas_assuntos.php";
+  std::string page = std::string(serviceBaseUrl()) + "/?url=/areas_assuntos.php";
   ShellExecuteA(nullptr, nullptr, page.c_str(), nullptr, nullptr, SW_SHOW);
 }
 

@@ -3,6 +3,10 @@
 
     python3 demo/service.py [--host 127.0.0.1] [--port 18080]
                             [--sip-domain 127.0.0.50] [--logout-log FILE]
+                            [--cert CERT.pem --key KEY.pem]
+
+With --cert and --key it serves https (TLS) with that certificate, for a
+program built with SERVICE_HOST=https://host:port.
 
 Login endpoint  POST /appConsultoria/mirtavel.php   (codigo, senha, version, chave)
 Logout endpoint POST /appConsultoria/remove_login.php (codigo), recorded in FILE
@@ -12,6 +16,7 @@ import argparse
 import html
 import json
 import os
+import ssl
 import sys
 import threading
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -84,6 +89,12 @@ li{{margin:.4em 0}}</style></head>
 
 class Handler(BaseHTTPRequestHandler):
     server_version = "DemoConsultoria/1.0"
+    timeout = 10
+
+    def setup(self):
+        super().setup()
+        if isinstance(self.request, ssl.SSLSocket):
+            self.request.do_handshake()
 
     def answer(self, status, body, content_type):
         data = body.encode("utf-8")
@@ -131,17 +142,35 @@ def main():
     parser.add_argument("--sip-domain", default="127.0.0.50")
     parser.add_argument("--logout-log", default="demo-logout.log")
     parser.add_argument("--port-file", help="write the port in use to this file")
+    parser.add_argument("--cert", help="PEM certificate (chain): serve https")
+    parser.add_argument("--key", help="PEM private key of --cert")
     args = parser.parse_args()
+    if bool(args.cert) != bool(args.key):
+        parser.error("--cert and --key go together")
 
     server = ThreadingHTTPServer((args.host, args.port), Handler)
+    scheme = "http"
+    if args.cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.minimum_version = ssl.TLSVersion.TLSv1_2
+        context.load_cert_chain(args.cert, args.key)
+        # The handshake runs in the request's own thread, not in the accept
+        # loop, so one silent client cannot stall the others.
+        server.socket = context.wrap_socket(server.socket, server_side=True,
+                                            do_handshake_on_connect=False)
+        scheme = "https"
     server.daemon_threads = True
     server.sip_domain = args.sip_domain
     server.logout_log = args.logout_log
     server.log_lock = threading.Lock()
     server.note = lambda text: print(f"demo service: {text}", flush=True)
+    # A client that refuses the certificate ends its connection in the
+    # handshake: one line, not a traceback.
+    server.handle_error = lambda request, address: server.note(
+        f"connection from {address[0]} ended: {sys.exc_info()[1]}")
     port = server.server_address[1]
     print(
-        f"demo service on http://{args.host}:{port}/ - customer code {DEMO_CODE}, "
+        f"demo service on {scheme}://{args.host}:{port}/ - customer code {DEMO_CODE}, "
         f"password {DEMO_PASSWORD}; SIP account {SIP_USER}@{args.sip_domain}",
         flush=True,
     )

@@ -21,6 +21,24 @@ for src in app/*.cpp; do
     status=1
   fi
 done
+# The SIP code against the SIP library's headers (Debian's copy: the same
+# headers, Windows branches included, as the library's Windows SDK), with
+# the posix-thread MinGW compiler that the Windows build uses. Only the
+# library's own folders are made visible, not the rest of /usr/include.
+CXX_POSIX=${MINGW_CXX_POSIX:-x86_64-w64-mingw32-g++-posix}
+if command -v "$CXX_POSIX" >/dev/null 2>&1 && [ -d /usr/include/linphone ]; then
+  sipinc=$(mktemp -d)
+  for d in linphone bctoolbox mediastreamer2 ortp belle-sip belr belcard bzrtp lime; do
+    [ -d "/usr/include/$d" ] && ln -s "/usr/include/$d" "$sipinc/$d"
+  done
+  for src in sip/*.cpp; do
+    if ! $CXX_POSIX -fsyntax-only -std=c++17 -Wall -Wextra -Werror=cpp $INCLUDES -isystem "$sipinc" "$src"; then
+      echo "check-win32: $src does not build for Windows with the SIP library's headers" >&2
+      status=1
+    fi
+  done
+  rm -rf "$sipinc"
+fi
 # The resource script as well: bitmap, icons, accelerators and manifest.
 WINDRES=${MINGW_WINDRES:-x86_64-w64-mingw32-windres}
 if command -v "$WINDRES" >/dev/null 2>&1; then
@@ -47,7 +65,7 @@ TextList copyQueueUsers() { return {}; }
 int findQueueIndex() { return 0; }
 const char *lookupQueueUser() { return "erro"; }
 bool sendLogoutNotice() { return true; }
-const char *serviceHost() { return "127.0.0.1:18080"; }
+const char *serviceBaseUrl() { return "http://127.0.0.1:18080"; }
 void setupSipAccount(const char *, const char *, const char *) {}
 void placeCall(const char *) {}
 void terminateCall() {}

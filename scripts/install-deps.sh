@@ -4,7 +4,7 @@
 set -eu
 PKGS="build-essential cmake pkg-config clang-format
   liblinphone-dev libcurl4-openssl-dev libjsoncpp-dev
-  libfltk1.3-dev libcpp-httplib-dev
+  libfltk1.3-dev libcpp-httplib-dev libssl-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   sip-tester xvfb xdotool x11-apps imagemagick xauth
   g++-mingw-w64-x86-64 python3 procps locales fonts-liberation"

@@ -10,7 +10,8 @@
 #include "service_internal.h"
 
 namespace {
-std::string hostOverride;
+std::string baseUrlOverride, caFileOverride;
+bool caFileOverridden = false;
 const long TRANSFER_TIMEOUT_SECONDS = 10;
 // Far beyond any real answer (500 queues are some 40 KB); a service that
 // sends more is faulty or hostile and must not fill the memory.
@@ -26,9 +27,24 @@ int keepWindowPainted(void *, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 }
 } // namespace
 
-const char *serviceHost() { return hostOverride.empty() ? SERVICE_HOST : hostOverride.c_str(); }
+const char *serviceBaseUrl() {
+  return baseUrlOverride.empty() ? SERVICE_BASE_URL : baseUrlOverride.c_str();
+}
 
-void setServiceHostForTests(const char *hostPort) { hostOverride = hostPort ? hostPort : ""; }
+void setServiceHostForTests(const char *location) {
+  std::string text = location ? location : "";
+  bool hasScheme = text.compare(0, 7, "http://") == 0 || text.compare(0, 8, "https://") == 0;
+  baseUrlOverride = text.empty() || hasScheme ? text : "http://" + text;
+}
+
+void setServiceCaFileForTests(const char *pemFile) {
+  caFileOverridden = pemFile != nullptr;
+  caFileOverride = pemFile ? pemFile : "";
+}
+
+namespace {
+const char *serviceCaFile() { return caFileOverridden ? caFileOverride.c_str() : SERVICE_CA_FILE; }
+} // namespace
 
 std::string formEncode(const std::string &value) {
   static const char hex[] = "0123456789ABCDEF";
@@ -66,7 +82,7 @@ size_t collectResponse(char *data, size_t size, size_t count, void *target) {
 TransferResult postForm(const char *path, const std::string &body, std::string &response,
                         long &status) {
   status = 0;
-  std::string url = std::string("http://") + serviceHost() + path;
+  std::string url = std::string(serviceBaseUrl()) + path;
 
   curl_global_init(CURL_GLOBAL_ALL);
   CURL *handle = curl_easy_init();
@@ -85,6 +101,15 @@ TransferResult postForm(const char *path, const std::string &body, std::string &
   curl_easy_setopt(handle, CURLOPT_WRITEDATA, &response);
   curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, keepWindowPainted);
   curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+  if (url.compare(0, 8, "https://") == 0) {
+    // The password and the SIP account travel here: the peer must prove it
+    // is the service. Any TLS failure fails the transfer; there is no retry
+    // in plain http, and redirects are never followed.
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (*serviceCaFile())
+      curl_easy_setopt(handle, CURLOPT_CAINFO, serviceCaFile());
+  }
 
   // An answer cut off by the time-out or a dropped connection can still
   // carry status 200 and a body that parses; only a finished transfer counts.

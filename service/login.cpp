@@ -57,6 +57,12 @@ LoginAnswer readAnswer(const std::string &body, std::string &refusalText) {
   if (!fitsBuffer(sipDomain, SIP_DOMAIN_CAP) || !fitsBuffer(sipUser, SIP_USER_CAP) ||
       !fitsBuffer(sipPassword, SIP_PASSWORD_CAP))
     return ANSWER_FAILED;
+  // Values that are not plainly a SIP host, user and password would be read
+  // by the SIP library as something else (another host, a transport, a
+  // password in the address): such an answer is not used at all.
+  if (!validSipDomain(sipDomain) || sipUser.empty() || !validSipUser(sipUser) ||
+      !validSipPassword(sipPassword))
+    return ANSWER_FAILED;
 
   TextList names, users;
   for (const Json::Value &group : root["filas"]) {
@@ -75,6 +81,9 @@ LoginAnswer readAnswer(const std::string &body, std::string &refusalText) {
       // A queue whose name or user would have to be cut is left out, so
       // that no call ever dials a different user than the service gave.
       if (!fitsBuffer(name, QUEUE_NAME_CAP) || !fitsBuffer(queueUser, CALLEE_USER_CAP))
+        continue;
+      // Likewise a queue whose user is not a plain SIP user.
+      if (!validSipUser(queueUser))
         continue;
       names.push_back(name);
       users.push_back(queueUser);

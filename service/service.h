@@ -35,7 +35,11 @@ const char *lookupQueueUser();
 // no transfer could be set up; the answer is not looked at.
 bool sendLogoutNotice();
 
-// host:port of the service's web endpoints (compiled in).
-const char *serviceHost();
-// Points the client at a test server; the program never calls it.
-void setServiceHostForTests(const char *hostPort);
+// "http://host[:port]" or "https://host[:port]" of the service's web
+// endpoints and help page (compiled in), without a trailing slash.
+const char *serviceBaseUrl();
+// Point the client at a test server; the program never calls them. A
+// location without a scheme means http://. The CA file replaces the
+// compiled-in one (nullptr: back to the compiled-in one, "": system store).
+void setServiceHostForTests(const char *location);
+void setServiceCaFileForTests(const char *pemFile);

@@ -21,3 +21,12 @@ enum LoginAnswer { ANSWER_ACCEPTED, ANSWER_REFUSED, ANSWER_FAILED };
 // stores the SIP account and appends the queues; a refusal gives its repaired
 // text in refusalText; anything unexpected is ANSWER_FAILED and stores nothing.
 LoginAnswer applyLoginAnswer(const std::string &body, std::string &refusalText);
+
+// The SIP account values of a login answer. A domain is a host name, an IPv4
+// address or a bracketed IPv6 address, with an optional port and nothing
+// else; a user is made of the characters a SIP user part allows, without ':'
+// and '@' (an empty text passes: the caller decides whether it may be
+// empty); a password holds no control characters.
+bool validSipDomain(const std::string &domain);
+bool validSipUser(const std::string &user);
+bool validSipPassword(const std::string &password);

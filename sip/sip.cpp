@@ -1,4 +1,7 @@
 #include "sip.h"
+// Before anything that brings in windows.h: the library's headers need
+// winsock2.h first on Windows.
+#include "sip_internal.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +12,6 @@
 
 #include "app_state.h"
 #include "periodic_worker.h"
-#include "sip_internal.h"
 
 std::mutex coreMutex;
 
@@ -104,10 +106,14 @@ void forgetCurrentCall() {
     linphone_call_unref(call);
 }
 const char *const DATA_DIR_NAME = "dravik-tirn";
+// Media plugins the core loads: a folder of the program's own, left empty, so
+// that none of the system's (video among them) is loaded. The audio codecs are
+// built into the media library and stay available.
+const char *const MEDIA_PLUGIN_DIR_NAME = "media-plugins";
+const char *const CORE_DEFAULTS_NAME = "core-defaults.conf";
 
-// The folder where the core keeps its databases: a folder of the program's
-// own beside the library's default, created when missing. Ends with '/'.
-// False when it cannot be created.
+// The folder of the program's own files beside the library's default,
+// created when missing. Ends with '/'. False when it cannot be created.
 bool prepareDataDir(std::string &dir) {
   namespace fs = std::filesystem;
   const char *libraryDir = linphone_factory_get_data_dir(linphone_factory_get(), nullptr);
@@ -120,12 +126,53 @@ bool prepareDataDir(std::string &dir) {
     base = base.parent_path();
   fs::path own = base.parent_path() / DATA_DIR_NAME;
   std::error_code ec;
-  fs::create_directories(own, ec);
-  if (!fs::is_directory(own, ec))
+  fs::create_directories(own / MEDIA_PLUGIN_DIR_NAME, ec);
+  if (!fs::is_directory(own / MEDIA_PLUGIN_DIR_NAME, ec))
     return false;
   // The library joins file names to this text without a separator.
   dir = own.string() + '/';
   return true;
+}
+
+// The core's defaults, read when it is created. A voice-only phone that
+// places calls: no video, no databases (nothing here reads call logs, chats,
+// contacts or keeps encryption secrets), and SIP over UDP alone on a port the
+// system picks, so that start-up never tries 5060 or a TLS port that a second
+// instance or another phone on this host may hold. A TCP listener would only
+// take connections from outside: the account's requests go to its bare
+// domain over UDP whatever their size.
+const char CORE_DEFAULTS[] = "[sip]\n"
+                             "sip_port=-1\n"
+                             "sip_tcp_port=0\n"
+                             "sip_tls_port=0\n"
+                             "[rtp]\n"
+                             "audio_rtp_port=-1\n"
+                             "[video]\n"
+                             "capture=0\n"
+                             "display=0\n"
+                             "automatically_initiate=0\n"
+                             "automatically_accept=0\n"
+                             "[storage]\n"
+                             "uri=null\n"
+                             "call_logs_db_uri=null\n"
+                             "zrtp_secrets_db_uri=null\n"
+                             "friends_db_uri=null\n"
+                             "[lime]\n"
+                             "enabled=0\n";
+
+// Writes the defaults to `path`, whole or not at all.
+bool writeCoreDefaults(const std::string &path) {
+  std::string partial = path + ".new";
+  FILE *file = fopen(partial.c_str(), "wb");
+  if (!file)
+    return false;
+  bool written =
+      fwrite(CORE_DEFAULTS, 1, sizeof CORE_DEFAULTS - 1, file) == sizeof CORE_DEFAULTS - 1;
+  written = fclose(file) == 0 && written;
+  if (written && rename(partial.c_str(), path.c_str()) == 0)
+    return true;
+  remove(partial.c_str());
+  return false;
 }
 } // namespace
 
@@ -176,7 +223,14 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
     publishRegistration(REGISTRATION_UNAVAILABLE);
     return; // without its folder the core would never start
   }
-  linphone_factory_set_data_dir(linphone_factory_get(), dataDir.c_str());
+  std::string defaults = dataDir + CORE_DEFAULTS_NAME;
+  if (!writeCoreDefaults(defaults)) {
+    publishRegistration(REGISTRATION_UNAVAILABLE);
+    return; // the library's own defaults would bring video and databases back
+  }
+  LinphoneFactory *factory = linphone_factory_get();
+  linphone_factory_set_data_dir(factory, dataDir.c_str());
+  linphone_factory_set_msplugins_dir(factory, (dataDir + MEDIA_PLUGIN_DIR_NAME).c_str());
 
   linphone_core_enable_logs(nullptr);
   app.coreVTable = &coreVTableStorage;
@@ -184,7 +238,7 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
   // The core copies the table when it is created, so the call-state handler
   // has to be in it now; it ignores every call but the one placed here.
   coreVTableStorage.call_state_changed = onCallStateChanged;
-  LinphoneCore *core = linphone_core_new(&coreVTableStorage, nullptr, nullptr, nullptr);
+  LinphoneCore *core = linphone_core_new(&coreVTableStorage, nullptr, defaults.c_str(), nullptr);
   if (!core) {
     publishRegistration(REGISTRATION_UNAVAILABLE);
     return;
@@ -194,15 +248,6 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
     publishRegistration(REGISTRATION_UNAVAILABLE);
     return;
   }
-  // Random local ports, so that a second instance, another phone or a
-  // registrar on this host neither steals nor blocks our traffic.
-  LinphoneTransports *transports = linphone_factory_create_transports(linphone_factory_get());
-  linphone_transports_set_udp_port(transports, LC_SIP_TRANSPORT_RANDOM);
-  linphone_transports_set_tcp_port(transports, LC_SIP_TRANSPORT_RANDOM);
-  linphone_transports_set_tls_port(transports, LC_SIP_TRANSPORT_DISABLED);
-  linphone_core_set_transports(core, transports);
-  linphone_transports_unref(transports);
-  linphone_core_set_audio_port(core, -1);
 
   app.proxyConfig = linphone_core_create_proxy_config(core);
   // An identity that does not fit whole, or does not parse into a user and a
@@ -266,12 +311,28 @@ void iterateCore() {
     linphone_core_iterate(app.core);
 }
 
+namespace {
+// Nobody answers a call coming in to this program, which only calls out:
+// each is declined with 486 Busy Here the moment it arrives, before the core
+// rings for it or tells the caller it rings. True for every state of an
+// incoming call; the program's own call state is never touched by one.
+bool declineIncomingCall(LinphoneCall *call, LinphoneCallState state) {
+  if (!call || linphone_call_get_dir(call) != LinphoneCallIncoming)
+    return false;
+  if (state == LinphoneCallIncomingReceived)
+    linphone_call_decline(call, LinphoneReasonBusy);
+  return true;
+}
+} // namespace
+
 // Runs with `coreMutex` held (inside an iteration, an invitation or a
 // termination). Only the call the program placed, and holds a reference on,
-// is followed; calls arriving from outside are left to the library. A failed
-// call ends in the error state and then the released one, without the end
-// state: whichever of the three comes first ends the program's call, once.
+// is followed. A failed call ends in the error state and then the released
+// one, without the end state: whichever of the three comes first ends the
+// program's call, once.
 void onCallStateChanged(LinphoneCore *, LinphoneCall *call, LinphoneCallState state, const char *) {
+  if (declineIncomingCall(call, state))
+    return;
   if (!call || call != app.currentCall)
     return;
   switch (state) {

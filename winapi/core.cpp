@@ -91,7 +91,11 @@ struct State {
   HBRUSH faceBrush = nullptr;
   HCURSOR arrow = nullptr, waitCursor = nullptr, cursor = nullptr;
   bool cursorSet = false; // before the first SetCursor, the arrow
-  std::deque<int> answers;
+  struct Answer {
+    int answer;
+    std::function<void()> meanwhile;
+  };
+  std::deque<Answer> answers;
   std::vector<winapi_test::BoxRecord> boxes;
   bool headless = false;  // chosen by tests only
   bool noDisplay = false; // no display could be opened: nothing can be shown
@@ -325,6 +329,9 @@ const FontData *fontData(HFONT f) {
 
 int fontPixelSize(HFONT f) { return (int)std::lround(emPixels(f)); }
 
+// Ascent plus descent: Arial's 2288 units per 2048 of the em.
+int fontCellHeight(HFONT f) { return (int)std::lround(emPixels(f) * 2288.0 / 2048.0); }
+
 const Image *brushImage(HBRUSH b) {
   Gdi *g = gdi(b, GdiType::PatternBrush);
   return g ? g->image.get() : nullptr;
@@ -445,6 +452,16 @@ void typeChar(Window &w, unsigned char c) {
   if (w.style & ES_READONLY)
     return;
   std::string t = w.text;
+  if (w.kind == Kind::Combo && w.textSelected) {
+    // A key replaces the selected text; Backspace only deletes it.
+    w.textSelected = false;
+    t.clear();
+    if (c == 8) {
+      setText(w, t, true);
+      update(w);
+      return;
+    }
+  }
   if (c == 8) {
     if (t.empty())
       return;
@@ -481,9 +498,22 @@ void selectItem(Window &w, int index, bool notify) {
   HWND h = w.handle;
   if (notify)
     notifyParent(w, CBN_SELCHANGE);
-  // The edit part shows the choice once the list has reported it.
-  if (Window *still = find(h))
+  // The edit part shows the choice once the list has reported it, selected
+  // while the box has the focus.
+  if (Window *still = find(h)) {
+    still->textSelected = GetFocus() == h;
     setText(*still, still->items[index], false);
+    update(*still);
+  }
+}
+
+// The edit part's text is selected whenever the box takes the focus, and
+// only while it has it.
+void selectComboText(Window &w, bool on) {
+  if (w.textSelected == on)
+    return;
+  w.textSelected = on;
+  update(w);
 }
 
 // The drop-down list opens with the selection highlighted.
@@ -640,18 +670,25 @@ LRESULT CALLBACK controlProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       SetFocus(h);
       // The drop-down button opens the list; a click on the box closes it.
       if (combo && (w = find(h))) {
+        bool onButton = (short)LOWORD(lp) >= w->w - kComboArrowWidth;
+        if (!onButton)
+          selectComboText(*w, false); // the caret goes where the click was
         if (w->dropped)
           closeList(*w, false);
-        else if ((short)LOWORD(lp) >= w->w - kComboArrowWidth)
+        else if (onButton)
           openList(*w);
       }
       return 0;
     case WM_SETFOCUS:
+      if (combo)
+        selectComboText(*w, true);
       notifyParent(*w, combo ? CBN_SETFOCUS : EN_SETFOCUS);
       return 0;
     case WM_KILLFOCUS:
-      if (combo)
+      if (combo) {
+        selectComboText(*w, false);
         closeList(*w, false);
+      }
       if ((w = find(h)))
         notifyParent(*w, combo ? CBN_KILLFOCUS : EN_KILLFOCUS);
       return 0;
@@ -795,7 +832,10 @@ bool takeMessage(MSG *out, UINT filterMin = 0, UINT filterMax = 0, bool remove =
     Queued q = *it;
     if (q.toFocus)
       q.msg.hwnd = s.focus ? s.focus : (find(s.active) ? s.active : nullptr);
-    if (!q.msg.hwnd || !find(q.msg.hwnd)) { // no window to take it
+    Window *target = find(q.msg.hwnd);
+    // No window to take it, or the owner of an open message box, which is
+    // disabled.
+    if (!target || topLevelOf(target)->disabled) {
       it = remove ? s.input.erase(it) : it + 1;
       continue;
     }
@@ -1470,6 +1510,31 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 // ---- Message box and shell -------------------------------------------------
 
+namespace winapi {
+
+// One turn of a message box's own loop: what is queued is dispatched as the
+// program's loop would, but without its accelerators; input for the box's
+// disabled owner is dropped. False once a quit message is pending: the box
+// ends and leaves it for the program's loop.
+bool runBoxLoop() {
+  State &s = st();
+  MSG m;
+  while (!s.quit || postedPending()) {
+    if (!takeMessage(&m))
+      return true;
+    if (m.message == WM_QUIT) { // taken ahead of the posted ones: keep it
+      s.quit = true;
+      s.quitCode = (int)m.wParam;
+      return false;
+    }
+    TranslateMessage(&m);
+    DispatchMessageA(&m);
+  }
+  return false;
+}
+
+} // namespace winapi
+
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   State &s = st();
   std::vector<int> ids;
@@ -1486,11 +1551,6 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   if (Window *f = find(s.focus))
     if (f->kind == Kind::Combo)
       closeList(*f, false);
-  if (!s.answers.empty()) {
-    int a = s.answers.front();
-    s.answers.pop_front();
-    return a;
-  }
   if (!s.headless && s.noDisplay) {
     // Nowhere to show the box: its words go to standard error, and the
     // box fails as one that cannot be created does.
@@ -1498,12 +1558,30 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
                  latin1ToUtf8(t).c_str());
     return 0;
   }
-  if (const Presenter *p = presenter()) {
-    int answer = p->messageBox(owner, t, c, type, labels, ids, closeAnswer);
-    p->focus(find(s.focus)); // the keyboard returns to where it was
-    return answer;
+  // The owner (its top-level window) is disabled while the box is open; a
+  // box without one leaves every window usable, and its loop dispatches
+  // what the user does there at once.
+  Window *ownerTop = topLevelOf(find(owner));
+  HWND disabled = ownerTop && !ownerTop->disabled ? ownerTop->handle : nullptr;
+  if (disabled)
+    ownerTop->disabled = true;
+  int answer;
+  const Presenter *p = presenter();
+  if (!s.answers.empty() || !p) {
+    State::Answer a = s.answers.empty() ? State::Answer{ids.front(), nullptr} : s.answers.front();
+    if (!s.answers.empty())
+      s.answers.pop_front();
+    if (a.meanwhile)
+      a.meanwhile();
+    answer = runBoxLoop() ? a.answer : 0;
+  } else {
+    answer = p->messageBox(owner, t, c, type, labels, ids, closeAnswer, runBoxLoop);
   }
-  return ids.front();
+  if (Window *o = find(disabled))
+    o->disabled = false;
+  if (p)
+    p->focus(find(s.focus)); // the keyboard returns to where it was
+  return answer;
 }
 
 HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR, LPCSTR, INT) {
@@ -1530,7 +1608,9 @@ HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR, LPCSTR, I
 
 namespace winapi_test {
 
-void queueBoxAnswer(int answer) { st().answers.push_back(answer); }
+void queueBoxAnswer(int answer, std::function<void()> meanwhile) {
+  st().answers.push_back({answer, std::move(meanwhile)});
+}
 const std::vector<BoxRecord> &shownBoxes() { return st().boxes; }
 void resetBoxes() {
   st().answers.clear();
@@ -1652,6 +1732,7 @@ std::vector<std::string> comboItems(HWND combo) {
   return find(combo) ? find(combo)->items : std::vector<std::string>{};
 }
 int comboSelection(HWND combo) { return find(combo) ? find(combo)->sel : CB_ERR; }
+bool comboTextSelected(HWND combo) { return find(combo) && find(combo)->textSelected; }
 StaticColors staticColors(HWND label) {
   Window *w = find(label);
   if (!w)

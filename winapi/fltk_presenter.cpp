@@ -14,6 +14,7 @@
 #include <FL/Fl_Secret_Input.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
+#include <X11/Xatom.h>
 
 #include <algorithm>
 #include <atomic>
@@ -113,12 +114,19 @@ public:
 
 class EditInput : public Fl_Input, public Tag {
 public:
-  EditInput(HWND h, int x, int y, int w, int ht, bool secret) : Fl_Input(x, y, w, ht), Tag{h} {
-    if (secret)
-      type(FL_SECRET_INPUT);
+  EditInput(HWND h, int x, int y, int w, int ht) : Fl_Input(x, y, w, ht), Tag{h} {
     box(FL_BORDER_BOX);
     color(FL_WHITE);
     selection_color(FL_SELECTION_COLOR);
+  }
+  // A single-line Win32 edit draws its text from the top left of its
+  // formatting rectangle (border and gap, then the left margin), not
+  // centred in the field as FLTK does.
+  void draw() override {
+    if (damage() & FL_DAMAGE_ALL)
+      draw_box(box(), color());
+    fl_font(textfont(), textsize());
+    drawtext(x() + kEditTextX, y() + kEditTextY, w() - 2 * kEditTextX, fl_height());
   }
   int handle(int e) override {
     if (forwardMouse(this, hwnd, e))
@@ -289,7 +297,7 @@ public:
     l->font = input()->textfont();
     l->size = input()->textsize();
     fl_font(l->font, l->size);
-    l->rowH = fl_height() + 2;
+    l->rowH = fontCellHeight(w.font); // a list row is one line of the font
     int n = (int)l->rows.size();
     // As tall as the control was made, less its closed part; one row at least.
     int fit = std::max(1, (w.h - kComboClosedHeight - 2) / l->rowH);
@@ -319,6 +327,17 @@ public:
     }
   }
 };
+
+// Window managers read the legacy name properties as Latin-1 (X's STRING);
+// FLTK writes UTF-8 bytes there, so they are written again in Latin-1. The
+// UTF-8 name (_NET_WM_NAME) stays FLTK's.
+void setLegacyName(Fl_Window *win, const std::string &latin1) {
+  if (!win->shown())
+    return;
+  for (Atom a : {XA_WM_NAME, XA_WM_ICON_NAME})
+    XChangeProperty(fl_display, fl_xid(win), a, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(latin1.data()), (int)latin1.size());
+}
 
 Fl_Widget *widget(Window &w) { return static_cast<Fl_Widget *>(w.view); }
 
@@ -393,7 +412,7 @@ void create(Window &w) {
       wd->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
     break;
   case Kind::Edit:
-    wd = new EditInput(w.handle, w.x, w.y, w.w, w.h, w.style & ES_PASSWORD);
+    wd = new EditInput(w.handle, w.x, w.y, w.w, w.h);
     break;
   case Kind::Button:
     wd = new ButtonW(w.handle, w.x, w.y, w.w, w.h);
@@ -440,6 +459,7 @@ void show(Window &w) {
     wd->hide();
   } else if (Fl_Window *win = wd->as_window()) {
     win->show();
+    setLegacyName(win, w.text);
     if (w.minimized)
       win->iconize();
   } else {
@@ -463,8 +483,10 @@ void update(Window &w) {
   std::string utf8 = latin1ToUtf8(w.text);
   switch (w.kind) {
   case Kind::Custom:
-    if (wd->as_window())
+    if (wd->as_window()) {
       wd->copy_label(utf8.c_str());
+      setLegacyName(wd->as_window(), w.text);
+    }
     break;
   case Kind::Static:
     wd->copy_label(latin1ToUtf8(staticShownText(w)).c_str());
@@ -474,11 +496,17 @@ void update(Window &w) {
     static_cast<Fl_Button *>(wd)->value(w.pressed ? 1 : 0);
     break;
   case Kind::Edit:
-    setInputText(static_cast<Fl_Input *>(wd), utf8);
+    // A classic password field shows one '*' per character.
+    setInputText(static_cast<Fl_Input *>(wd),
+                 (w.style & ES_PASSWORD) ? std::string(w.text.size(), '*') : utf8);
     break;
   case Kind::Combo: {
     ComboW *c = static_cast<ComboW *>(wd);
     setInputText(c->input(), utf8);
+    if (w.textSelected)
+      c->input()->position(c->input()->size(), 0);
+    else
+      c->input()->position(c->input()->size());
     if (w.dropped && w.visible)
       c->showList(w);
     else
@@ -597,23 +625,34 @@ void setCursor(Presenter::Cursor c) {
   Fl::flush(); // the shape shows before whatever blocks next
 }
 
+// A message box as Windows lays it out: as wide as its text (wrapped only
+// beyond four fifths of the screen) or its row of buttons, whichever is
+// wider; the buttons centred below the text; the box centred on its owner,
+// or on the screen when it has none.
 int messageBox(HWND owner, const std::string &text, const std::string &caption, UINT,
                const std::vector<std::string> &buttons, const std::vector<int> &answers,
-               int closeAnswer) {
+               int closeAnswer, bool (*loopTurn)()) {
+  const int margin = 12, bw = 75, bh = 23, gap = 6, textSize = 14;
   std::string utf8 = latin1ToUtf8(text);
-  fl_font(FL_HELVETICA, 14);
-  int tw = 360, th = 0;
+  int sx, sy, sw, sh;
+  Fl::screen_xywh(sx, sy, sw, sh, 0);
+  fl_font(FL_HELVETICA, textSize);
+  int tw = 0, th = 0;
   fl_measure(utf8.c_str(), tw, th, 0);
-  const int bw = 88, bh = 26, gap = 8;
+  if (tw > sw * 4 / 5) {
+    tw = sw * 4 / 5;
+    th = 0;
+    fl_measure(utf8.c_str(), tw, th, 0);
+  }
   int buttonsW = (int)buttons.size() * (bw + gap) - gap;
-  int W = std::max(tw + 40, buttonsW + 40), H = th + 30 + bh + 30;
+  int W = std::max(tw, buttonsW) + 2 * margin, H = margin + th + 2 * margin + bh + margin;
   Fl_Group::current(nullptr);
   Fl_Double_Window win(W, H);
   win.copy_label(latin1ToUtf8(caption).c_str());
-  Fl_Box *msg = new Fl_Box(20, 15, W - 40, th + 10); // the window deletes its widgets
+  Fl_Box *msg = new Fl_Box(margin, margin, W - 2 * margin, th); // the window deletes its widgets
   msg->copy_label(utf8.c_str());
-  msg->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
-  msg->labelsize(14);
+  msg->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+  msg->labelsize(textSize);
   int result = 0;
   struct Pick {
     int *result;
@@ -622,10 +661,10 @@ int messageBox(HWND owner, const std::string &text, const std::string &caption, 
   };
   std::vector<Pick> picks(buttons.size());
   Fl_Button *first = nullptr;
-  int x = W - 20 - buttonsW;
+  int x = (W - buttonsW) / 2;
   for (size_t i = 0; i < buttons.size(); ++i, x += bw + gap) {
-    Fl_Button *b = i == 0 ? new Fl_Return_Button(x, H - bh - 15, bw, bh)
-                          : new Fl_Button(x, H - bh - 15, bw, bh);
+    Fl_Button *b = i == 0 ? new Fl_Return_Button(x, H - margin - bh, bw, bh)
+                          : new Fl_Button(x, H - margin - bh, bw, bh);
     b->copy_label(latin1ToUtf8(buttons[i]).c_str());
     picks[i] = Pick{&result, answers[i], &win};
     b->callback(
@@ -651,13 +690,23 @@ int messageBox(HWND owner, const std::string &text, const std::string &caption, 
       &closePick);
   Window *o = find(owner);
   Fl_Widget *ow = o ? static_cast<Fl_Widget *>(topLevelOf(o)->view) : nullptr;
-  if (ow && ow->as_window() && ow->as_window()->shown())
+  if (ow && ow->as_window() && ow->as_window()->shown()) {
     win.position(ow->x() + (ow->w() - W) / 2, ow->y() + (ow->h() - H) / 2);
-  win.set_modal();
+    win.set_modal(); // its owner is disabled meanwhile
+  } else {
+    win.position(sx + (sw - W) / 2, sy + (sh - H) / 2);
+    win.set_non_modal(); // every window stays usable
+  }
   win.show();
+  setLegacyName(&win, caption);
   first->take_focus();
-  while (win.shown())
+  while (win.shown()) {
     Fl::wait();
+    if (!loopTurn()) {
+      win.hide();
+      return 0;
+    }
+  }
   return result ? result : answers.front();
 }
 

@@ -18,6 +18,11 @@ constexpr int kCaption = 19;
 constexpr int kComboClosedHeight = 24;
 // Width of its drop-down button at the right end, border included.
 constexpr int kComboArrowWidth = 22;
+// Where a single-line edit field's text cell starts: its border and a gap
+// of one pixel, then the left margin (x); the border, the gap and the
+// font's internal leading (y).
+constexpr int kEditTextX = 6;
+constexpr int kEditTextY = 3;
 
 struct Image {
   int w = 0, h = 0, depth = 3; // top-down rows, RGB or RGBA
@@ -40,10 +45,12 @@ struct Window {
   HFONT font = nullptr;
   bool visible = false, minimized = false, needsPaint = false, needsErase = false;
   bool destroyed = false, pressed = false;
+  bool disabled = false;          // owner of an open message box
   std::vector<std::string> items; // combo box list
   int sel = -1;
-  bool dropped = false; // the list is open
-  int hot = -1;         // entry highlighted in the open list
+  bool dropped = false;      // the list is open
+  int hot = -1;              // entry highlighted in the open list
+  bool textSelected = false; // the edit part's text is selected
   bool painted = false;
   COLORREF textColor = 0, backColor = 0, brushColor = 0; // last static paint
   void *view = nullptr;                                  // presenter's widget
@@ -65,6 +72,7 @@ int clientOffsetX(const Window &w);
 int clientOffsetY(const Window &w);
 const FontData *fontData(HFONT f);
 int fontPixelSize(HFONT f);
+int fontCellHeight(HFONT f); // the line height of text in the font
 // Image of a bitmap or of a pattern brush; solid colour of a solid brush.
 const Image *brushImage(HBRUSH b);
 bool brushColor(HBRUSH b, COLORREF *color);
@@ -97,9 +105,11 @@ struct Presenter {
   void (*flush)();           // handle what the toolkit has, without blocking
   void (*wake)();            // from any thread: end a wait() in progress
   void (*cursor)(Cursor c);  // over every top-level window
+  // Shows a box until it is answered, calling loopTurn after each wait for
+  // toolkit events; when loopTurn answers false the box ends with answer 0.
   int (*messageBox)(HWND owner, const std::string &text, const std::string &caption, UINT type,
                     const std::vector<std::string> &buttons, const std::vector<int> &answers,
-                    int closeAnswer);
+                    int closeAnswer, bool (*loopTurn)());
 };
 const Presenter *fltkPresenter();
 // Opens the X display for the presenter; false when none can be opened.

@@ -295,3 +295,89 @@ TEST_F(Program, FailedExchangeStaysOnLoginAndStillSendsTheLogoutNotice) {
   EXPECT_EQ(http.requests()[1].path, LOGOUT_PATH);
   EXPECT_EQ(parseForm(http.requests()[1].body)["codigo"], "5150");
 }
+
+// The refusal box has no owner: while it is open the user can still type
+// into the window, and what the user does there is handled then, by the
+// box's loop, without the program's accelerators; the running login keeps a
+// second one from starting. Nothing is left over to run once the box is
+// gone, and a close asked meanwhile is handled while the box is still open.
+TEST_F(Program, InputWhileTheRefusalBoxIsOpenIsHandledThenAndNeverReplayed) {
+  http.setAnswer(LOGIN_PATH, 200, refusedAnswer("Inv\xc3\xa1lida"));
+  bool ranAfterClose = false;
+  int result = runProgram({
+      [] {
+        queueBoxAnswer(IDOK, [] {
+          typeText(app.codeEdit, "8");
+          pressKey(VK_RETURN);
+          click(app.loginButton);
+        });
+        typeLogin("77", "pw");
+      },
+      [] {
+        EXPECT_EQ(windowText(app.codeEdit), "778") << "typed while the box was open";
+        ASSERT_EQ(shownBoxes().size(), 1u);
+        queueBoxAnswer(IDOK, [] { closeWindow(mainWindow()); });
+        pressKey(VK_RETURN);
+      },
+      [&] { ranAfterClose = true; },
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_FALSE(ranAfterClose) << "the close asked during the box ended the program";
+  ASSERT_EQ(shownBoxes().size(), 3u);
+  EXPECT_EQ(shownBoxes()[1].text, "Inv\xe1lida");
+  EXPECT_EQ(shownBoxes()[2].text, "Sair ?");
+  EXPECT_EQ(requestsTo(http, LOGIN_PATH).size(), 2u) << "one login per Enter the user meant";
+}
+
+// Account values that the SIP library would bend into another host, another
+// transport or a password in the address fail the login: the user stays on
+// the login screen with the failure box and nothing is registered until an
+// answer with plain values comes.
+TEST_F(Program, AccountValuesThatAreNotPlainSipNeverRegister) {
+  const std::string domain = "127.0.0.61";
+  SippPeer peer(domain, dir.path());
+  auto answer = [](const std::string &dominio, const std::string &user) {
+    return R"({"resposta":{"status":true,"dominio":")" + dominio + R"(","user":")" + user +
+           R"(","pass":"segredo"},"filas":[{"info":[{"nome":"ATENDIMENTO","info":{"user":"a1"}}]}]})";
+  };
+  const std::vector<std::string> refused = {
+      answer(domain + " >x", "cliente7"),
+      answer(domain + ";transport=tcp", "cliente7"),
+      answer(domain, "cliente7:outra"),
+      answer(domain, "cliente7@127.0.0.62"),
+  };
+  // Each step checks the outcome of the previous login, then logs in again.
+  std::vector<std::function<void()>> steps;
+  for (size_t i = 0; i <= refused.size(); ++i) {
+    steps.push_back([&, i] {
+      // No ASSERT here: the step must always leave input for the loop.
+      if (app.loggedIn) {
+        ADD_FAILURE() << "a refused answer logged in";
+        closeWindow(mainWindow());
+        return;
+      }
+      EXPECT_EQ(shownBoxes().size(), i);
+      if (i > 0 && shownBoxes().size() == i) {
+        EXPECT_EQ(shownBoxes()[i - 1].caption, "Aten\xe7\xe3o");
+        EXPECT_FALSE(app.loggedIn);
+        EXPECT_TRUE(isAlive(app.codeEdit));
+      }
+      EXPECT_TRUE(peer.received("REGISTER ").empty());
+      http.setAnswer(LOGIN_PATH, 200, i < refused.size() ? refused[i] : answer(domain, "cliente7"));
+      typeLogin("1001", "demo123");
+    });
+  }
+  steps.push_back([&] {
+    ASSERT_TRUE(waitUntil([] { return app.registered.load(); }, 15000));
+    closeWindow(mainWindow());
+  });
+  runProgram(steps);
+  // Only the plain account ever reached the registrar, and nothing of the
+  // refused values did.
+  EXPECT_EQ(peer.received("REGISTER ").size(),
+            peer.received("REGISTER sip:" + domain + " ").size());
+  std::string seen = fileText(dir.path() + "/sipp-" + domain + ".msg");
+  EXPECT_NE(seen.find("From: <sip:cliente7@" + domain + ">"), std::string::npos);
+  for (const char *refusedPiece : {"outra", "transport=tcp", "127.0.0.62", ">x"})
+    EXPECT_EQ(seen.find(refusedPiece), std::string::npos) << refusedPiece;
+}

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -35,9 +36,9 @@ TEST_F(SipAccount, RegistersAfterDigestChallengeInAFolderOfItsOwn) {
   ASSERT_TRUE(waitUntil([] { return app.registered.load(); }));
   EXPECT_EQ(finishPeer(), 0) << "the registrar saw wrong or no credentials";
 
-  // The HOME of this test had no data folder: the core made its own.
+  // The HOME of this test had no data folder: the program made its own.
   std::string home = getenv("HOME");
-  EXPECT_TRUE(std::filesystem::exists(home + "/.local/share/dravik-tirn/linphone.db"));
+  EXPECT_TRUE(std::filesystem::is_directory(home + "/.local/share/dravik-tirn"));
 
   std::string out = output();
   const std::string progress = "Novo estado de registro LinphoneRegistrationProgress para o "
@@ -121,6 +122,50 @@ TEST_F(SipAccount, IdentityOf199CharactersIsConfigured) {
   ASSERT_NE(account, nullptr);
   std::lock_guard<std::mutex> lock(coreMutex);
   EXPECT_EQ(std::string(linphone_proxy_config_get_server_addr(account)), "sip:" + domain);
+}
+
+// Everything here is decided when the core is created; no peer is needed.
+TEST_F(SipAccount, CoreIsVoiceOnlyWithoutDatabasesOnOneRandomUdpPort) {
+  namespace fs = std::filesystem;
+  std::string data = std::string(getenv("HOME")) + "/.local/share/dravik-tirn";
+  // A stale defaults file from an older version is replaced whole.
+  fs::create_directories(data);
+  std::ofstream(data + "/core-defaults.conf") << "[video]\ncapture=1\ndisplay=1\n";
+  setupSipAccount("alice", "pw", "127.0.3.9");
+  ASSERT_NE(app.core, nullptr);
+  ASSERT_EQ(globalState(), LinphoneGlobalOn);
+
+  std::lock_guard<std::mutex> lock(coreMutex);
+  EXPECT_FALSE(linphone_core_video_capture_enabled(app.core));
+  EXPECT_FALSE(linphone_core_video_display_enabled(app.core));
+
+  // Call logs, chats, contacts and encryption secrets: no database at all.
+  std::vector<std::string> files;
+  for (const auto &entry : fs::recursive_directory_iterator(data))
+    if (entry.is_regular_file())
+      files.push_back(entry.path().filename().string());
+  EXPECT_EQ(files, std::vector<std::string>{"core-defaults.conf"});
+  // The program's own media plugin folder, with nothing in it.
+  EXPECT_TRUE(fs::is_empty(data + "/media-plugins"));
+
+  // Built into the media library, so still there without any plugin.
+  std::vector<std::string> codecs;
+  bctbx_list_t *types = linphone_core_get_audio_payload_types(app.core);
+  for (bctbx_list_t *at = types; at; at = bctbx_list_next(at))
+    codecs.push_back(
+        linphone_payload_type_get_mime_type(static_cast<LinphonePayloadType *>(at->data)));
+  bctbx_list_free_with_data(types,
+                            reinterpret_cast<bctbx_list_free_func>(linphone_payload_type_unref));
+  for (const char *codec : {"opus", "speex", "PCMU", "PCMA"})
+    EXPECT_NE(std::find(codecs.begin(), codecs.end(), codec), codecs.end()) << codec;
+
+  // SIP over UDP alone, on a port the system chose; nothing on TCP or TLS.
+  LinphoneTransports *used = linphone_core_get_transports_used(app.core);
+  EXPECT_GT(linphone_transports_get_udp_port(used), 0);
+  EXPECT_NE(linphone_transports_get_udp_port(used), 5060);
+  EXPECT_EQ(linphone_transports_get_tcp_port(used), 0);
+  EXPECT_EQ(linphone_transports_get_tls_port(used), 0);
+  linphone_transports_unref(used);
 }
 
 TEST_F(SipAccount, WithoutADataFolderNoCoreIsCreatedAndCallsAreHarmless) {

@@ -22,6 +22,47 @@ bool noCurrentCall() {
   return app.currentCall == nullptr;
 }
 
+// The UDP port the core's SIP listens on.
+int sipPort() {
+  std::lock_guard<std::mutex> lock(coreMutex);
+  LinphoneTransports *used = linphone_core_get_transports_used(app.core);
+  int port = linphone_transports_get_udp_port(used);
+  linphone_transports_unref(used);
+  return port;
+}
+
+// Runs sipp as a stranger calling our contact from `ip` once, to the end:
+// its exit code, 0 when the call was declined without ringing. The process
+// is gone when this returns, however it went.
+int strangerCalls(const std::string &dir, const std::string &ip, int port) {
+  std::string target = "127.0.0.1:" + std::to_string(port);
+  std::string scenario = SCENARIO_DIR "/incoming_caller.xml", log = dir + "/stranger.log";
+  std::vector<std::string> args = {
+      "sipp", target, "-sf", scenario, "-i",       ip,         "-p",  "5060",
+      "-m",   "1",    "-s",  "alice",  "-nostdin", "-timeout", "20s", "-timeout_error"};
+  std::vector<char *> argv;
+  for (auto &a : args)
+    argv.push_back(const_cast<char *>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 1);
+    dup2(fd, 2);
+    execvp("sipp", argv.data());
+    _exit(127);
+  }
+  if (pid < 0)
+    return -1;
+  int status = 0;
+  if (!waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 30000)) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 class SipCall : public SipTest {
 protected:
   // A registered account on a peer that also plays the queue.
@@ -76,8 +117,9 @@ TEST_F(SipCall, RefusedCallsEndByThemselvesAndSayWhy) {
     ASSERT_TRUE(waitUntil([] { return !app.callInProgress && noCurrentCall(); })) << c.status;
     SipReport report = sipReport();
     EXPECT_EQ(report.call, c.view) << c.status;
-    if (c.view == CALL_FAILED)
+    if (c.view == CALL_FAILED) {
       EXPECT_EQ(report.callCode, std::atoi(c.status));
+    }
     EXPECT_TRUE(report.callNewer);
     EXPECT_EQ(finishPeer(), 0) << c.status;
     terminateCall(); // a hang-up or close afterwards finds nothing to end
@@ -95,6 +137,30 @@ TEST_F(SipCall, HangUpSendsByeToTheQueue) {
   EXPECT_FALSE(app.callInProgress);
   EXPECT_TRUE(noCurrentCall());
   EXPECT_EQ(finishPeer(), 0) << "the queue did not receive the BYE";
+  EXPECT_FALSE(app.callInProgress);
+}
+
+// A stranger who finds the contact address is declined at once, idle or
+// during the program's own call, and the program's call is left as it was.
+TEST_F(SipCall, IncomingCallsAreDeclinedWithoutRingingAndLeaveTheOwnCallAlone) {
+  ASSERT_TRUE(registerWith("queue_awaits_bye.xml", "127.0.3.7"));
+  int port = sipPort();
+  ASSERT_GT(port, 0);
+
+  EXPECT_EQ(strangerCalls(dir, "127.0.3.8", port), 0) << readFile(dir + "/stranger.log");
+  EXPECT_FALSE(app.callInProgress);
+  EXPECT_TRUE(noCurrentCall());
+
+  textCopy(app.calleeUser, "fila");
+  placeCall("127.0.3.7");
+  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }));
+  LinphoneCall *own = app.currentCall;
+  EXPECT_EQ(strangerCalls(dir, "127.0.3.8", port), 0) << readFile(dir + "/stranger.log");
+  EXPECT_TRUE(app.callInProgress);
+  EXPECT_TRUE(currentCallIn({LinphoneCallStreamsRunning}));
+  EXPECT_EQ(app.currentCall, own);
+  terminateCall();
+  EXPECT_EQ(finishPeer(), 0) << "the queue did not see the INVITE it expects, or no BYE";
   EXPECT_FALSE(app.callInProgress);
 }
 

@@ -17,8 +17,9 @@ struct Answer {
 } // namespace
 
 struct LoopbackHttp::Impl {
-  httplib::Server server;
+  std::unique_ptr<httplib::Server> server;
   std::thread thread;
+  std::string address;
   int port = 0;
 
   mutable std::mutex mutex;
@@ -30,7 +31,8 @@ struct LoopbackHttp::Impl {
 
   void handle(const httplib::Request &req, httplib::Response &res) {
     std::unique_lock<std::mutex> lock(mutex);
-    recorded.push_back({req.method, req.path, req.get_header_value("Content-Type"), req.body});
+    recorded.push_back({req.method, req.path, req.get_header_value("Content-Type"), req.body,
+                        req.get_header_value("Accept-Encoding")});
     changed.notify_all();
     // A slow service; ends early when the server is being torn down.
     if (delayMs > 0)
@@ -46,20 +48,33 @@ struct LoopbackHttp::Impl {
   }
 };
 
-LoopbackHttp::LoopbackHttp() : impl(new Impl) {
+LoopbackHttp::LoopbackHttp() : LoopbackHttp(LoopbackOptions()) {}
+
+LoopbackHttp::LoopbackHttp(const LoopbackOptions &options) : impl(new Impl) {
   Impl *p = impl.get();
+  if (!options.certFile.empty())
+    p->server.reset(new httplib::SSLServer(options.certFile.c_str(), options.keyFile.c_str()));
+  else
+    p->server.reset(new httplib::Server);
+  if (!p->server->is_valid())
+    throw std::runtime_error("loopback HTTP server: certificate or key not usable");
+  httplib::Server &server = *p->server;
   auto handler = [p](const httplib::Request &req, httplib::Response &res) { p->handle(req, res); };
-  p->server.Get(".*", handler);
-  p->server.Post(".*", handler);
+  server.Get(".*", handler);
+  server.Post(".*", handler);
   // One request per connection: nothing lingers in keep-alive at shutdown.
-  p->server.set_keep_alive_max_count(1);
-  p->port = p->server.bind_to_any_port("127.0.0.1");
+  server.set_keep_alive_max_count(1);
+  p->address = options.address;
+  if (options.port > 0)
+    p->port = server.bind_to_port(options.address.c_str(), options.port) ? options.port : -1;
+  else
+    p->port = server.bind_to_any_port(options.address.c_str());
   if (p->port <= 0)
-    throw std::runtime_error("loopback HTTP server: cannot bind 127.0.0.1");
-  p->thread = std::thread([p] { p->server.listen_after_bind(); });
+    throw std::runtime_error("loopback HTTP server: cannot bind " + options.address);
+  p->thread = std::thread([p] { p->server->listen_after_bind(); });
   // stop() does nothing until the accept loop runs, so a server torn down
   // at once would never end: wait for the loop.
-  while (!p->server.is_running())
+  while (!p->server->is_running())
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
@@ -69,11 +84,16 @@ LoopbackHttp::~LoopbackHttp() {
     impl->stopping = true;
   }
   impl->changed.notify_all();
-  impl->server.stop();
+  impl->server->stop();
   impl->thread.join();
 }
 
-std::string LoopbackHttp::hostPort() const { return "127.0.0.1:" + std::to_string(impl->port); }
+std::string LoopbackHttp::hostPort() const {
+  bool v6 = impl->address.find(':') != std::string::npos;
+  return (v6 ? "[" + impl->address + "]" : impl->address) + ":" + std::to_string(impl->port);
+}
+
+int LoopbackHttp::port() const { return impl->port; }
 
 void LoopbackHttp::setAnswer(const std::string &path, int status, const std::string &body,
                              const std::string &contentType) {

@@ -381,10 +381,25 @@ TEST_F(Layer, ComboChoiceSendsSelChangeAfterSelectingAndTypingSendsNone) {
   EXPECT_EQ(winapi_test::windowText(combo), "T\xc9"
                                             "CNICO");
 
+  // The picked text is selected: a key replaces it, and it stays selected
+  // only while the box has the focus.
+  EXPECT_TRUE(winapi_test::comboTextSelected(combo));
+  winapi_test::pressKey('X');
+  winapi_test::pump(main, accel);
+  EXPECT_EQ(winapi_test::windowText(combo), "x");
+  EXPECT_FALSE(winapi_test::comboTextSelected(combo));
+  winapi_test::chooseComboItem(combo, 0);
+  winapi_test::pump(main, accel);
+  EXPECT_TRUE(winapi_test::comboTextSelected(combo));
+  SetFocus(edit1);
+  EXPECT_FALSE(winapi_test::comboTextSelected(combo));
+
   comboSelected = nullptr;
   winapi_test::typeText(combo, "AT");
   winapi_test::pump(main, accel);
   EXPECT_EQ(comboSelected, nullptr);
+  EXPECT_EQ(winapi_test::windowText(combo).rfind("ATENDIMENTOA", 0), 0u)
+      << "after a click into the text, typing adds to it";
   EXPECT_EQ(winapi_test::comboItems(combo).size(), 3u);
 
   char buf[64];

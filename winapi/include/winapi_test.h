@@ -22,7 +22,11 @@ struct BoxRecord {
 // Every following MessageBoxA answers from this queue, in order, without
 // showing anything (also with FLTK); with the queue empty it answers IDOK
 // (or IDYES for MB_YESNO) when headless, and shows a real box otherwise.
-void queueBoxAnswer(int answer);
+// `meanwhile` runs while the box is open, as the user acting then: what it
+// posts is dispatched by the box's own loop (no accelerators; input for the
+// box's owner dropped) before the box answers. A quit message ends the box
+// with answer 0.
+void queueBoxAnswer(int answer, std::function<void()> meanwhile = nullptr);
 const std::vector<BoxRecord> &shownBoxes();
 void resetBoxes();
 // Button labels MessageBoxA uses for a type (Latin-1).
@@ -93,6 +97,7 @@ bool isAlive(HWND w);
 bool isVisible(HWND w);
 std::vector<std::string> comboItems(HWND combo);
 int comboSelection(HWND combo);
+bool comboTextSelected(HWND combo); // the edit part's whole text is selected
 // Colours a "STATIC" control was last painted with, as its parent answered
 // WM_CTLCOLORSTATIC; painted false before its first WM_PAINT.
 struct StaticColors {

@@ -539,16 +539,23 @@ BOOL WINAPI GetClientRect(HWND hwnd, RECT *rect);
 // Control, Menu only): high bit set while down.
 SHORT WINAPI GetKeyState(int vk);
 
-// Modal box with its own loop, no accelerators; buttons labelled as in
-// Portuguese (Brazil): "OK", "Cancelar", "Sim", "Não" (and "Anular",
-// "Repetir", "Ignorar"). Closing the box answers IDCANCEL when there is a
-// Cancel button, IDOK for MB_OK, and is disabled for MB_YESNO and
+// Modal box with its own loop: it dispatches what arrives meanwhile, posted
+// messages and input alike, without the program's accelerators. With an
+// owner, the owner's top-level window is disabled while the box is open
+// (input for it is dropped) and the box is centred on it; without one,
+// every window stays usable and the box is centred on the screen. The box is
+// as wide as its text (wrapped beyond four fifths of the screen) or its
+// buttons, which are centred below the text and labelled as in Portuguese
+// (Brazil): "OK", "Cancelar", "Sim", "Não" (and "Anular", "Repetir",
+// "Ignorar"). Closing the box answers IDCANCEL when there is a Cancel
+// button, IDOK for MB_OK, and is disabled for MB_YESNO and
 // MB_ABORTRETRYIGNORE. Escape does the same as the close box, Enter presses
-// the first button. Differences: icons are not shown; messages posted
-// meanwhile stay queued for the program's loop instead of being dispatched
-// by the box's loop. Headless or with answers queued by winapi_test, it
-// shows nothing and answers from the queue (IDOK/IDYES when empty). Without a
-// display it writes "caption: text" to standard error and returns 0.
+// the first button. A quit message ends the box with answer 0 and stays
+// queued for the program's loop. Differences: icons are not shown; fonts
+// and margins are the toolkit's. Headless or with answers queued by
+// winapi_test, it shows nothing and answers from the queue (IDOK/IDYES when
+// empty) after its loop has dispatched what is pending. Without a display
+// it writes "caption: text" to standard error and returns 0.
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);

@@ -1,0 +1,171 @@
+// Checks of the SIP account values the service grants. They are used as the
+// user and host of SIP addresses, so anything that is not plainly one (a
+// parameter, a second host, a URI password, a line break) is refused rather
+// than bent into something the SIP library would read differently.
+#include <cstring>
+
+#include "service_internal.h"
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isAlnum(char c) { return isDigit(c) || isAlpha(c); }
+bool isHex(char c) { return isDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+
+// 1 to 65535, digits only.
+bool validPort(const std::string &text) {
+  if (text.empty() || text.size() > 5 || text[0] == '0')
+    return false;
+  for (char c : text)
+    if (!isDigit(c))
+      return false;
+  return std::stol(text) <= 65535;
+}
+
+// Dotted quad, each part 0 to 255 without leading zeros.
+bool validIpv4(const std::string &text) {
+  size_t start = 0;
+  for (int part = 0; part < 4; ++part) {
+    size_t end = part < 3 ? text.find('.', start) : text.size();
+    if (end == std::string::npos)
+      return false;
+    std::string digits = text.substr(start, end - start);
+    if (digits.empty() || digits.size() > 3 || (digits.size() > 1 && digits[0] == '0'))
+      return false;
+    for (char c : digits)
+      if (!isDigit(c))
+        return false;
+    if (std::stoi(digits) > 255)
+      return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+// Eight groups of 1 to 4 hex digits, one "::" standing for one or more zero
+// groups, and an optional dotted quad in place of the last two groups.
+bool validIpv6(const std::string &text) {
+  size_t gap = text.find("::");
+  if (gap != std::string::npos && text.find("::", gap + 1) != std::string::npos)
+    return false;
+  int groups = 0;
+  bool hasGap = gap != std::string::npos;
+  auto countGroups = [&groups](const std::string &side, bool lastSide) {
+    if (side.empty())
+      return true;
+    size_t start = 0;
+    while (true) {
+      size_t end = side.find(':', start);
+      std::string group = side.substr(start, end == std::string::npos ? end : end - start);
+      if (end == std::string::npos && lastSide && group.find('.') != std::string::npos) {
+        if (!validIpv4(group))
+          return false;
+        groups += 2;
+        return true;
+      }
+      if (group.empty() || group.size() > 4)
+        return false;
+      for (char c : group)
+        if (!isHex(c))
+          return false;
+      ++groups;
+      if (end == std::string::npos)
+        return true;
+      start = end + 1;
+    }
+  };
+  if (hasGap) {
+    if (!countGroups(text.substr(0, gap), false) || !countGroups(text.substr(gap + 2), true))
+      return false;
+    return groups <= 7;
+  }
+  return countGroups(text, true) && groups == 8;
+}
+
+// Labels of letters, digits and inner hyphens, separated by single dots, an
+// optional final dot; the last label starts with a letter, so that no
+// malformed address passes as a name.
+bool validHostName(const std::string &text) {
+  std::string name = text;
+  if (!name.empty() && name.back() == '.')
+    name.pop_back();
+  if (name.empty())
+    return false;
+  size_t start = 0;
+  while (true) {
+    size_t end = name.find('.', start);
+    std::string label = name.substr(start, end == std::string::npos ? end : end - start);
+    if (label.empty() || label.front() == '-' || label.back() == '-')
+      return false;
+    for (char c : label)
+      if (!isAlnum(c) && c != '-')
+        return false;
+    if (end == std::string::npos)
+      return isAlpha(label.front());
+    start = end + 1;
+  }
+}
+
+} // namespace
+
+bool validSipDomain(const std::string &domain) {
+  std::string host = domain, port;
+  if (!host.empty() && host[0] == '[') {
+    size_t close = host.find(']');
+    if (close == std::string::npos)
+      return false;
+    if (close + 1 < host.size()) {
+      if (host[close + 1] != ':')
+        return false;
+      port = host.substr(close + 2);
+      if (!validPort(port))
+        return false;
+    }
+    return validIpv6(host.substr(1, close - 1));
+  }
+  size_t colon = host.find(':');
+  if (colon != std::string::npos) {
+    port = host.substr(colon + 1);
+    host.erase(colon);
+    if (!validPort(port))
+      return false;
+  }
+  return validIpv4(host) || validHostName(host);
+}
+
+bool validSipUser(const std::string &user) {
+  // Unreserved characters, the user-part extras and %XX escapes; no ':'
+  // (it would start a password) and no '@' (it would end the user).
+  static const char allowed[] = "-_.!~*'()&=+$,;?/";
+  for (size_t i = 0; i < user.size(); ++i) {
+    char c = user[i];
+    if (c == '%') {
+      // An escape may not smuggle in what is refused as a character.
+      if (i + 2 >= user.size() || !isHex(user[i + 1]) || !isHex(user[i + 2]))
+        return false;
+      int byte = std::stoi(user.substr(i + 1, 2), nullptr, 16);
+      if (byte < 0x20 || byte == 0x7F || byte == ':' || byte == '@')
+        return false;
+      i += 2;
+    } else if (!isAlnum(c) && (c == '\0' || !std::strchr(allowed, c))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool validSipPassword(const std::string &password) {
+  for (size_t i = 0; i < password.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(password[i]);
+    if (c < 0x20 || c == 0x7F)
+      return false;
+    // U+0080..U+009F, the second set of control characters, in UTF-8.
+    if (c == 0xC2 && i + 1 < password.size()) {
+      unsigned char next = static_cast<unsigned char>(password[i + 1]);
+      if (next >= 0x80 && next <= 0x9F)
+        return false;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,12 @@
+// SIP stand-in, for builds where the SIP library is not available (the
+// Windows executable built on Linux). It registers nothing and places no
+// call: `registered` stays 0, so the call screen offers the call and then
+// does nothing, as with a registrar that never answered.
+#include "app_state.h"
+#include "sip.h"
+
+void setupSipAccount(const char *, const char *, const char *) {}
+
+void placeCall(const char *) {}
+
+void terminateCall() { app.callInProgress = false; }

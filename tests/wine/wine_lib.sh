@@ -1,0 +1,148 @@
+# Shared by the Wine tests (sourced after scripts/lib.sh, with WORK, PROBE
+# and IMAGE set): a fresh Wine prefix, the window probe and clicks on what
+# it lists.
+
+# fresh_wine_prefix DIR: a new prefix in DIR, in Portuguese, with Wine
+# drawing its windows' frames itself, so no window manager is needed.
+fresh_wine_prefix() {
+  rm -rf "$1"
+  mkdir -p "$(dirname "$1")"
+  WINEPREFIX=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+  export WINEPREFIX WINEARCH=win64 WINEDEBUG=-all
+  # No browser or .NET runtime to offer to download.
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export LC_ALL=pt_BR.UTF-8 LANG=pt_BR.UTF-8
+  wine wineboot --init >"$WORK/wineboot.log" 2>&1 || return 1
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+}
+
+stop_wine() {
+  [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
+  return 0
+}
+
+# wait_until TENTHS CONDITION: polls a shell condition.
+wait_until() {
+  limit=$1; shift
+  n=0
+  until eval "$@"; do
+    n=$((n + 1))
+    [ $n -ge "$limit" ] && return 1
+    sleep 0.1
+  done
+}
+
+# What the program shows now, in $WORK/probe.txt.
+probe() {
+  wine "$PROBE" "$IMAGE" >"$WORK/probe.new" 2>/dev/null || true
+  mv "$WORK/probe.new" "$WORK/probe.txt"
+}
+has() { grep -q -- "$1" "$WORK/probe.txt"; }
+
+# Each probe takes a fraction of a second: 60 of them are some 20 seconds.
+PROBE_TRIES=60
+
+# wait_probe PATTERN: until a line of the probe's answer matches.
+wait_probe() {
+  n=0
+  while :; do
+    probe
+    has "$1" && return 0
+    n=$((n + 1))
+    [ $n -ge $PROBE_TRIES ] && return 1
+  done
+}
+
+# The lines of the top-level window whose caption matches the regular
+# expression CAPTION whole (dialog boxes first), with their controls.
+window_block() {
+  awk -v want="^$1\$" '
+    /^window / {
+      t = $0; sub(/^.* text="/, "", t); sub(/" rect=.*$/, "", t)
+      grab = (t ~ want)
+    }
+    grab' "$WORK/probe.txt"
+}
+box_block() {
+  awk -v want="^$1\$" '
+    /^window / {
+      t = $0; sub(/^.* text="/, "", t); sub(/" rect=.*$/, "", t)
+      grab = (t ~ want) && index($0, "class=\"#32770\"")
+    }
+    grab' "$WORK/probe.txt"
+}
+
+# wait_box CAPTION TEXT: until a message box with that caption shows a text
+# that starts with TEXT (regular expressions).
+wait_box() {
+  n=0
+  while :; do
+    probe
+    box_block "$1" | grep -q "class=\"Static\" text=\"$2" && return 0
+    n=$((n + 1))
+    [ $n -ge $PROBE_TRIES ] && return 1
+  done
+}
+
+wait_gone() {
+  n=0
+  while :; do
+    probe
+    [ -z "$(box_block "$1")" ] && return 0
+    n=$((n + 1))
+    [ $n -ge $PROBE_TRIES ] && return 1
+  done
+}
+
+# control_centre CAPTION TEXT [NTH]: screen position of the middle of the
+# NTH (default 1) direct control whose text is TEXT, in the window whose
+# caption matches CAPTION (a message box if there is one).
+control_centre() {
+  { box_block "$1"; window_block "$1"; } | awk -v want="$2" -v nth="${3:-1}" '
+    /^window / && !done {
+      c = $0; sub(/^.* client=/, "", c); sub(/ .*$/, "", c); split(c, origin, ",")
+    }
+    /^  control / && !done {
+      t = $0; sub(/^.* text="/, "", t); sub(/" rect=.*$/, "", t)
+      if (t == want && ++seen == nth) {
+        r = $0; sub(/^.* rect=/, "", r); sub(/ .*$/, "", r); split(r, rect, ",")
+        print origin[1] + rect[1] + int(rect[3] / 2), origin[2] + rect[2] + int(rect[4] / 2)
+        done = 1
+      }
+    }'
+}
+
+# click_control CAPTION TEXT [--move-only]: a click in the middle of it.
+click_control() {
+  probe
+  pos=$(control_centre "$1" "$2")
+  [ -n "$pos" ] || fail "no control \"$2\" in the window \"$1\""
+  # shellcheck disable=SC2086
+  if [ "${3:-}" = --move-only ]; then
+    xdotool mousemove $pos
+  else
+    xdotool mousemove $pos click 1
+  fi
+}
+
+# click_edit N: a click into the main window's Nth edit field.
+click_edit() {
+  probe
+  pos=$(window_block 'Dravik Tirn 1\.1' | awk -v nth="$1" '
+    /^window / { c = $0; sub(/^.* client=/, "", c); sub(/ .*$/, "", c); split(c, origin, ",") }
+    /^  control .*class="Edit"/ && ++seen == nth {
+      r = $0; sub(/^.* rect=/, "", r); sub(/ .*$/, "", r); split(r, rect, ",")
+      print origin[1] + rect[1] + int(rect[3] / 2), origin[2] + rect[2] + int(rect[4] / 2); exit
+    }')
+  [ -n "$pos" ] || fail "no edit field $1 in the main window"
+  # shellcheck disable=SC2086
+  xdotool mousemove $pos click 1
+}
+
+# retype_password PW: the password field emptied, PW typed, Enter.
+retype_password() {
+  click_edit 2
+  xdotool key End shift+Home BackSpace
+  xdotool type --delay 30 "$1"
+  xdotool key Return
+}
