@@ -37,15 +37,16 @@ start_xvfb() {
 # Their files are DIR/PREFIX followed by service.log, logout.log (the logout
 # notices received), sip.log and sip.msg (the messages the peer exchanged).
 # Sets SERVICE (host:port) once the service listens; fails when it does not
-# in 10 s.
+# in 10 s. A fifth argument, a sipp scenario file, replaces the demo peer's.
 start_demo_peers() {
   files=$1/$2
+  scenario=${5:-$ROOT/demo/sip/peer.xml}
   rm -f "${files}port"
   python3 "$ROOT/demo/service.py" --host 127.0.0.1 --port "$4" --port-file "${files}port" \
     --sip-domain "$3" --logout-log "${files}logout.log" >"${files}service.log" 2>&1 &
   PIDS="$PIDS $!"
   python3 "$ROOT/demo/sip/make_audio.py" "$1/queue-audio.al"
-  (cd "$1" && exec sipp -sf "$ROOT/demo/sip/peer.xml" -i "$3" -p 5060 -mi "$3" -nostdin \
+  (cd "$1" && exec sipp -sf "$scenario" -i "$3" -p 5060 -mi "$3" -nostdin \
     -trace_msg -message_file "${files}sip.msg" >"${files}sip.log" 2>&1) &
   PIDS="$PIDS $!"
   tries=0
