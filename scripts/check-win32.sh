@@ -39,6 +39,23 @@ if command -v "$CXX_POSIX" >/dev/null 2>&1 && [ -d /usr/include/linphone ]; then
   done
   rm -rf "$sipinc"
 fi
+# Every Win32 function the Linux window layer declares, held against the
+# real declaration: compiled as C, where a differing signature is an error.
+if command -v "${MINGW_CC:-x86_64-w64-mingw32-gcc}" >/dev/null 2>&1; then
+  sigs=$(mktemp --suffix=.c)
+  {
+    echo '#include <windows.h>'
+    echo '#include <shellapi.h>'
+    awk '/WINAPI [A-Za-z]+\(/ { on = 1 } on { print } on && /\);/ { on = 0 }' \
+      winapi/include/windows.h winapi/include/win32/*.h winapi/include/shellapi.h
+  } >"$sigs"
+  if ! "${MINGW_CC:-x86_64-w64-mingw32-gcc}" -fsyntax-only -Wno-attributes -Werror=incompatible-pointer-types \
+       "$sigs"; then
+    echo "check-win32: a function of winapi/include differs from its Win32 declaration" >&2
+    status=1
+  fi
+  rm -f "$sigs"
+fi
 # The resource script as well: bitmap, icons, accelerators and manifest.
 WINDRES=${MINGW_WINDRES:-x86_64-w64-mingw32-windres}
 if command -v "$WINDRES" >/dev/null 2>&1; then

@@ -20,7 +20,7 @@ rm -f "$OUT/demo-logout.log"
 trap stop_tracked EXIT INT TERM
 
 if ! start_demo_peers "$OUT" demo- 127.0.0.50 18080; then
-  echo "demo: the demo service did not start (is port 18080 in use?); see $OUT/demo-service.log" >&2
+  echo "demo: the demo service or SIP peer did not start; see $OUT/demo-service.log and $OUT/demo-sip.log" >&2
   exit 1
 fi
 head -n 1 "$OUT/demo-service.log"

@@ -1,7 +1,11 @@
 # Shared by the demo, the end-to-end test and the benchmark (sourced; they
 # set ROOT to the project's top folder first).
-# Background processes are tracked in PIDS and stopped on exit.
+# Background processes are tracked in PIDS and stopped on exit. The peers are
+# started through OWNED as well, so that the kernel kills them when the
+# script itself is killed (no trap runs then) and none is left holding its
+# fixed address.
 PIDS=""
+OWNED="setpriv --pdeathsig KILL"
 stop_tracked() {
   for pid in $PIDS; do kill "$pid" 2>/dev/null || true; done
   for pid in $PIDS; do wait "$pid" 2>/dev/null || true; done
@@ -18,7 +22,7 @@ use_work_dir() {
 # exported as DISPLAY. Fails when the server does not come up in 10 s.
 start_xvfb() {
   exec 3>"$1/.xvfb-display"
-  Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >"$2" 2>&1 &
+  $OWNED Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >"$2" 2>&1 &
   PIDS="$PIDS $!"
   exec 3>&-
   tries=0
@@ -31,26 +35,55 @@ start_xvfb() {
   export DISPLAY
 }
 
+# running PID: the process has not ended (a zombie has).
+running() {
+  state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1)
+  [ -n "$state" ] && [ "$state" != Z ]
+}
+
+# udp_sip_taken ADDR: something listens on UDP ADDR:5060.
+udp_sip_taken() {
+  local_hex=$(echo "$1" | awk -F. '{ printf "%02X%02X%02X%02X:13C4", $4, $3, $2, $1 }')
+  grep -q ": $local_hex " /proc/net/udp
+}
+
 # start_demo_peers DIR PREFIX SIP_ADDR PORT: the demo service on
 # 127.0.0.1:PORT (0 picks a free port) granting accounts on SIP_ADDR, and the
 # demo SIP peer on SIP_ADDR:5060, running in DIR (where its waiting music is).
 # Their files are DIR/PREFIX followed by service.log, logout.log (the logout
 # notices received), sip.log and sip.msg (the messages the peer exchanged).
-# Sets SERVICE (host:port) once the service listens; fails when it does not
-# in 10 s. A fifth argument, a sipp scenario file, replaces the demo peer's.
+# Sets SERVICE (host:port) once both listen. Fails at once, saying which
+# address, when one of them cannot listen, and after 10 s when they do not.
+# A fifth argument, a sipp scenario file, replaces the demo peer's.
 start_demo_peers() {
   files=$1/$2
   scenario=${5:-$ROOT/demo/sip/peer.xml}
   rm -f "${files}port"
-  python3 "$ROOT/demo/service.py" --host 127.0.0.1 --port "$4" --port-file "${files}port" \
+  if udp_sip_taken "$3"; then
+    echo "$3:5060 is already taken: the demo SIP peer cannot listen there" >&2
+    return 1
+  fi
+  $OWNED python3 "$ROOT/demo/service.py" --host 127.0.0.1 --port "$4" --port-file "${files}port" \
     --sip-domain "$3" --logout-log "${files}logout.log" >"${files}service.log" 2>&1 &
-  PIDS="$PIDS $!"
+  service_pid=$!
+  PIDS="$PIDS $service_pid"
   python3 "$ROOT/demo/sip/make_audio.py" "$1/queue-audio.al"
-  (cd "$1" && exec sipp -sf "$scenario" -i "$3" -p 5060 -mi "$3" -nostdin \
+  (cd "$1" && exec $OWNED sipp -sf "$scenario" -i "$3" -p 5060 -mi "$3" -nostdin \
     -trace_msg -message_file "${files}sip.msg" >"${files}sip.log" 2>&1) &
-  PIDS="$PIDS $!"
+  sip_pid=$!
+  PIDS="$PIDS $sip_pid"
   tries=0
-  until [ -s "${files}port" ]; do
+  until [ -s "${files}port" ] && udp_sip_taken "$3"; do
+    if ! running "$service_pid"; then
+      echo "the demo service could not listen on 127.0.0.1:$4:" \
+        "$(tail -n 1 "${files}service.log")" >&2
+      return 1
+    fi
+    if ! running "$sip_pid"; then
+      echo "the demo SIP peer could not listen on $3:5060:" \
+        "$(grep -m 1 -e Unable -e rror "${files}sip.log")" >&2
+      return 1
+    fi
     tries=$((tries + 1))
     [ $tries -gt 100 ] && return 1
     sleep 0.1

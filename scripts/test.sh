@@ -1,8 +1,8 @@
 #!/bin/sh
 # Installs what is needed, then builds and runs every test: a plain build,
 # an AddressSanitizer+UBSan build, a ThreadSanitizer run of the threaded
-# tests, the check that the window code is still real Win32, and the
-# Windows executable under Wine.
+# tests, the check that the window code is still real Win32, a build for an
+# https service with SIP over TLS, and the Windows executable under Wine.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -25,6 +25,17 @@ TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/scripts/tsan.supp" \
   run_suite build-tsan thread -L threads
 if [ -x scripts/check-win32.sh ]; then scripts/check-win32.sh; fi
 
+# The secure build: the service over https, SIP over TLS only. Its own tests
+# run here: the service client against https servers of a throw-away CA, and
+# registration through a TLS front (stunnel, tests only) to a sipp registrar.
+stage_start=$(date +%s)
+./scripts/install-test-deps.sh
+cmake -S . -B build-secure -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DSERVICE_HOST=https://localhost:18443 -DSIP_TRANSPORT=tls >/dev/null
+cmake --build build-secure -j "$JOBS"
+(cd build-secure && ctest --output-on-failure -j "$JOBS" -R 'Service|Https|SipTls|Worker')
+echo "https + TLS build and tests: $(($(date +%s) - stage_start)) s"
+
 # The Windows executable, built here with MinGW-w64 and run under Wine. Wine
 # and the libraries' sources are for the tests only (not for the demo).
 stage_start=$(date +%s)
@@ -32,5 +43,8 @@ stage_start=$(date +%s)
 ./scripts/build-windows.sh build-win
 tests/wine/run_wine_e2e.sh build-win/app/dravik-tirn.exe build-win/tests/wine/win32-probe.exe \
   build/tests/e2e/screenshots-wine build-win/wine-prefix
-echo "windows build and wine test: $(($(date +%s) - stage_start)) s"
+# The same session on the Linux build, compared field by field with Wine's.
+tests/wine/run_differential.sh build/tests/e2e/dravik-tirn-e2e build/tests/e2e/screenshots-wine/probe \
+  build/tests/e2e/screenshots-layer
+echo "windows build, wine test and differential check: $(($(date +%s) - stage_start)) s"
 echo "all tests passed"

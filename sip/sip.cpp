@@ -248,6 +248,7 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
     publishRegistration(REGISTRATION_UNAVAILABLE);
     return;
   }
+  secureSipTransport(core);
 
   app.proxyConfig = linphone_core_create_proxy_config(core);
   // An identity that does not fit whole, or does not parse into a user and a
@@ -269,7 +270,9 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
     }
     linphone_proxy_config_set_identity_address(app.proxyConfig, app.identityAddress);
     app.proxyDomain = linphone_address_get_domain(app.identityAddress);
-    linphone_proxy_config_set_server_addr(app.proxyConfig, app.proxyDomain);
+    linphone_proxy_config_set_server_addr(app.proxyConfig,
+                                          sipServerAddress(app.proxyDomain, domain).c_str());
+    routeThroughServer(app.proxyConfig, domain);
     linphone_proxy_config_enable_register(app.proxyConfig, 1);
     linphone_address_destroy(app.identityAddress);
     app.identityAddress = nullptr;

@@ -17,6 +17,7 @@
 #endif
 
 #include <mutex>
+#include <string>
 
 // Held by the worker around each iteration and by the window thread around
 // each of its calls into the core. The library runs the handlers inside those
@@ -30,3 +31,18 @@ void onCallStateChanged(LinphoneCore *core, LinphoneCall *call, LinphoneCallStat
 
 // The worker's function: one iteration of `app.core`, read at each call.
 void iterateCore();
+
+// Transport of the account (sip_transport.cpp): UDP, or TLS only when the
+// program is built with SIP_TRANSPORT=tls.
+bool sipOverTls();
+// TLS build: TLS as the only transport, verified certificates, SRTP required.
+// Nothing in the UDP build. Called once the core exists, before the account.
+void secureSipTransport(LinphoneCore *core);
+// The registrar's address: the bare domain parsed from the identity (UDP), or
+// a TLS address of the account's domain as granted, port included.
+std::string sipServerAddress(const char *parsedDomain, const char *domain);
+// TLS build: every request of the account goes through its registrar.
+void routeThroughServer(LinphoneProxyConfig *proxyConfig, const char *domain);
+// Replaces the compiled-in CA file of the registrar's certificate (nullptr:
+// back to it); the program never calls it.
+void setSipCaFileForTests(const char *pemFile);

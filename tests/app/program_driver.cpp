@@ -1,11 +1,5 @@
 #include "program_driver.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <deque>
 #include <fstream>
@@ -14,8 +8,6 @@
 #include "commands.h"
 #include "service.h"
 #include "winapi_test.h"
-
-extern char **environ;
 
 namespace {
 
@@ -31,8 +23,9 @@ std::string jsonText(const std::string &text) {
 
 } // namespace
 
-SippPeer::SippPeer(const std::string &addr, const std::string &workDir, const std::string &scenario,
-                   const std::vector<std::pair<std::string, std::string>> &values) {
+::testing::AssertionResult
+SippPeer::start(const std::string &addr, const std::string &workDir, const std::string &scenario,
+                const std::vector<std::pair<std::string, std::string>> &values) {
   traceFile = workDir + "/sipp-" + addr + ".msg";
   std::string scenarioFile = scenario;
   if (!values.empty()) {
@@ -49,33 +42,10 @@ SippPeer::SippPeer(const std::string &addr, const std::string &workDir, const st
   // The queues' waiting music, which the peer reads from its working
   // directory: a second of A-law silence.
   std::ofstream(workDir + "/queue-audio.al", std::ios::binary) << std::string(8000, '\xd5');
-  std::vector<std::string> args = {
-      "sipp",    "-sf",        scenarioFile,  "-i",
-      addr,      "-p",         "5060",        "-mi",
-      addr,      "-nostdin",   "-trace_msg",  "-message_file",
-      traceFile, "-trace_err", "-error_file", workDir + "/sipp-errors.log"};
-  std::vector<char *> argv;
-  for (std::string &a : args)
-    argv.push_back(&a[0]);
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
-  std::string log = workDir + "/sipp-screen.log";
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  pid_t child = -1;
-  if (posix_spawnp(&child, "sipp", &actions, nullptr, argv.data(), environ) == 0)
-    pid = child;
-  posix_spawn_file_actions_destroy(&actions);
-  waitUntil([&] { return udpListening(addr); }, 10000);
-}
-
-SippPeer::~SippPeer() {
-  if (pid > 0) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-  }
+  return process.start(addr,
+                       {"-sf", scenarioFile, "-nostdin", "-trace_msg", "-message_file", traceFile,
+                        "-trace_err", "-error_file", workDir + "/sipp-errors.log"},
+                       workDir, workDir + "/sipp-screen.log");
 }
 
 std::vector<std::string> SippPeer::received(const std::string &start) const {

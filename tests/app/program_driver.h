@@ -12,31 +12,31 @@
 
 #include "loopback_http.h"
 #include "polling.h"
+#include "sipp_process.h"
 #include "temp_work_dir.h"
 
 // The service's login and logout endpoints.
 const char *const LOGIN_PATH = "/appConsultoria/mirtavel.php";
 const char *const LOGOUT_PATH = "/appConsultoria/remove_login.php";
 
-// A sipp process playing registrar and queue on addr:5060, recording every
-// SIP message it sees.
+// The demo's sipp peer playing registrar and queue on addr:5060, recording
+// every SIP message it sees; stopped however the test ends.
 class SippPeer {
 public:
+  // Fails at once, naming the address, when the peer cannot listen there.
   // scenario: the demo peer's by default; values fill a template's
   // placeholders (sipp checks status codes on loading, before its own keys).
-  SippPeer(const std::string &addr, const std::string &workDir,
-           const std::string &scenario = DEMO_SIP_PEER,
-           const std::vector<std::pair<std::string, std::string>> &values = {});
-  ~SippPeer();
-  SippPeer(const SippPeer &) = delete;
-  SippPeer &operator=(const SippPeer &) = delete;
+  ::testing::AssertionResult
+  start(const std::string &addr, const std::string &workDir,
+        const std::string &scenario = DEMO_SIP_PEER,
+        const std::vector<std::pair<std::string, std::string>> &values = {});
   // The received messages whose first line starts with start, e.g.
   // "INVITE sip:" or "BYE ".
   std::vector<std::string> received(const std::string &start) const;
   bool waitFor(const std::string &start, size_t count, int timeoutMs) const;
 
 private:
-  int pid = -1;
+  SippProcess process;
   std::string traceFile;
 };
 

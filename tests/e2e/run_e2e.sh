@@ -30,12 +30,12 @@ start_xvfb "$WORK" "$WORK/xvfb.log" || fail "Xvfb did not start"
 
 # The demo service on a free port, granting an account on the SIP peer's
 # address, and the peer.
-start_demo_peers "$WORK" "" "$SIP_ADDR" 0 || fail "the demo service did not start"
+start_demo_peers "$WORK" "" "$SIP_ADDR" 0 || fail "the demo service or SIP peer did not start"
 
 # The program, in a working directory and HOME of its own (its key.txt, the
 # SIP core's data folder).
 mkdir "$WORK/run"
-(cd "$WORK/run" && HOME="$WORK/run" DRAVIK_TIRN_TEST_SERVICE=$SERVICE exec "$PROGRAM" >"$WORK/program.log" 2>&1) &
+(cd "$WORK/run" && HOME="$WORK/run" DRAVIK_TIRN_TEST_SERVICE=$SERVICE exec $OWNED "$PROGRAM" >"$WORK/program.log" 2>&1) &
 PROGRAM_PID=$!
 
 # Queue 1 of the demo service is "Gestão Tributária", SIP user tributario01.

@@ -4,9 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,6 +15,7 @@
 #include <vector>
 
 #include "polling.h"
+#include "sipp_process.h"
 #include "temp_work_dir.h"
 
 // The test runs in its own temporary working directory, where sipp runs too.
@@ -24,8 +23,10 @@ class SipTest : public ::testing::Test {
 protected:
   TempWorkDir work;
   const std::string dir = work.path();
-  pid_t sipp = -1;
   int savedStdout = -1;
+  // Declared after the folder it runs in, so it is stopped before the folder
+  // goes, also when SetUp or the test fails half-way.
+  SippProcess peer;
 
   void SetUp() override {
     std::string home = dir + "/home";
@@ -45,8 +46,7 @@ protected:
     std::string captured = output();
     dup2(savedStdout, 1);
     close(savedStdout);
-    if (sipp > 0)
-      finishPeer(0);
+    peer.stop();
     if (HasFailure()) {
       size_t from = captured.size() > 4000 ? captured.size() - 4000 : 0;
       printf("--- end of the test's standard output ---\n%s\n", captured.c_str() + from);
@@ -81,70 +81,24 @@ protected:
   }
 
   // Starts sipp as a server on `ip`:5060 with a scenario of tests/sip/scenarios
-  // (or the one at an absolute path)
-  // and waits until it listens. It quits after `calls` calls (when above 0),
-  // or fails after 40 s at the latest.
-  bool startPeer(const std::string &scenario, const std::string &ip, int calls,
-                 const std::vector<std::string> &extra = {}) {
+  // (or the one at an absolute path) and waits until it listens; fails at
+  // once, naming the address, when it cannot. It quits after `calls` calls
+  // when above 0.
+  ::testing::AssertionResult startPeer(const std::string &scenario, const std::string &ip,
+                                       int calls, const std::vector<std::string> &extra = {}) {
     std::string path = scenario[0] == '/' ? scenario : SCENARIO_DIR "/" + scenario;
-    std::string errors = dir + "/sipp-errors.log";
-    std::vector<std::string> args = {"sipp",
-                                     "-sf",
-                                     path,
-                                     "-i",
-                                     ip,
-                                     "-mi",
-                                     ip,
-                                     "-p",
-                                     "5060",
-                                     "-nostdin",
-                                     "-timeout",
-                                     "40s",
-                                     "-timeout_error",
-                                     "-trace_err",
-                                     "-error_file",
-                                     errors};
+    std::vector<std::string> args = {"-sf",         path,
+                                     "-nostdin",    "-trace_err",
+                                     "-error_file", dir + "/sipp-errors.log"};
     if (calls > 0) {
       args.push_back("-m");
       args.push_back(std::to_string(calls));
     }
     args.insert(args.end(), extra.begin(), extra.end());
-    std::string log = dir + "/sipp.log";
-    // Everything the child needs is made before the fork.
-    std::vector<char *> argv;
-    for (auto &a : args)
-      argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    sipp = fork();
-    if (sipp == 0) {
-      int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      dup2(fd, 1);
-      dup2(fd, 2);
-      execvp("sipp", argv.data());
-      _exit(127);
-    }
-    if (sipp < 0)
-      return false;
-    return waitUntil([&] {
-             int status;
-             return udpListening(ip) || waitpid(sipp, &status, WNOHANG) == sipp;
-           }) &&
-           udpListening(ip);
+    return peer.start(ip, args, dir, dir + "/sipp.log");
   }
 
   // sipp's exit code once it has ended by itself within `seconds`; -1 when it
   // had to be killed.
-  int finishPeer(double seconds = 30) {
-    int status = 0;
-    pid_t pid = sipp;
-    sipp = -1;
-    bool ended =
-        waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, int(seconds * 1000));
-    if (!ended) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
+  int finishPeer(double seconds = 30) { return peer.finish(int(seconds * 1000)); }
 };

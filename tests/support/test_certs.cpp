@@ -61,8 +61,13 @@ X509 *newCert(EVP_PKEY *key, const std::string &commonName, const std::vector<st
     addExtension(cert, signer, NID_key_usage, "critical,keyCertSign,cRLSign");
   } else {
     std::string alt;
-    for (const std::string &n : names)
-      alt += (alt.empty() ? "" : ",") + std::string(isAddress(n) ? "IP:" : "DNS:") + n;
+    // An address is named twice: as an address, and as a name for TLS
+    // stacks that compare names only.
+    for (const std::string &n : names) {
+      alt += (alt.empty() ? "DNS:" : ",DNS:") + n;
+      if (isAddress(n))
+        alt += ",IP:" + n;
+    }
     addExtension(cert, signer, NID_subject_alt_name, alt);
     addExtension(cert, signer, NID_ext_key_usage, "serverAuth");
   }

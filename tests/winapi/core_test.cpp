@@ -8,7 +8,9 @@
 #include <winapi_test.h>
 #include <windows.h>
 
-#include "internal.h"
+#include "gdi.h"
+#include "presenter.h"
+#include "resource_images.h"
 #include "test_window.h"
 
 namespace {

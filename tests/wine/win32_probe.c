@@ -3,12 +3,12 @@
  *
  *   win32-probe.exe IMAGE-NAME      e.g. win32-probe.exe dravik-tirn.exe
  *
- * window class="..." text="..." rect=X,Y,W,H client=X,Y style=0x... active=0|1
+ * window class="..." text="..." rect=X,Y,W,H client=X,Y,W,H style=0x... active=0|1
  *   control id=N class="..." text="..." rect=X,Y,W,H style=0x... focus=0|1
  *   [items=N sel=N, then one  item N "..."  line each, for combo boxes]
  *
- * A window's rectangle and its client area's origin are on the screen, a
- * control's rectangle is in its parent's client area. Texts are UTF-8, with \ " and line ends
+ * A window's rectangle and its client area are on the screen, a control's
+ * rectangle is in its parent's client area. Texts are UTF-8, with \ " and line ends
  * escaped. Exit code 0 when the program runs, 2 when no process of that name exists. */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -136,15 +136,18 @@ static BOOL CALLBACK printWindow(HWND window, LPARAM unused) {
   GetClassNameW(window, className, 256);
   windowText(window, text);
   POINT client = {0, 0};
+  RECT clientRect;
   GetWindowRect(window, &rect);
+  GetClientRect(window, &clientRect);
   ClientToScreen(window, &client);
   fputs("window class=", stdout);
   printText(className);
   fputs(" text=", stdout);
   printText(text);
-  printf(" rect=%ld,%ld,%ld,%ld client=%ld,%ld style=0x%08lX active=%d\n", rect.left, rect.top,
-         rect.right - rect.left, rect.bottom - rect.top, client.x, client.y,
-         (unsigned long)GetWindowLongW(window, GWL_STYLE), window == gui.hwndActive);
+  printf(" rect=%ld,%ld,%ld,%ld client=%ld,%ld,%ld,%ld style=0x%08lX active=%d\n", rect.left,
+         rect.top, rect.right - rect.left, rect.bottom - rect.top, client.x, client.y,
+         clientRect.right, clientRect.bottom, (unsigned long)GetWindowLongW(window, GWL_STYLE),
+         window == gui.hwndActive);
   printControls(window, gui.hwndFocus, 1);
   return TRUE;
 }

@@ -104,7 +104,9 @@ control_centre() {
     }
     /^  control / && !done {
       t = $0; sub(/^.* text="/, "", t); sub(/" rect=.*$/, "", t)
-      if (t == want && ++seen == nth) {
+      # Button labels compare without their mnemonic mark ("&Sim").
+      gsub(/&/, "", t); w = want; gsub(/&/, "", w)
+      if (t == w && ++seen == nth) {
         r = $0; sub(/^.* rect=/, "", r); sub(/ .*$/, "", r); split(r, rect, ",")
         print origin[1] + rect[1] + int(rect[3] / 2), origin[2] + rect[2] + int(rect[4] / 2)
         done = 1
@@ -142,7 +144,9 @@ click_edit() {
 # retype_password PW: the password field emptied, PW typed, Enter.
 retype_password() {
   click_edit 2
-  xdotool key End shift+Home BackSpace
+  # Emptied key by key: the layer's edit field has no Shift+Home selection.
+  xdotool key End BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace \
+    BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace
   xdotool type --delay 30 "$1"
   xdotool key Return
 }

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <vector>
 
-#include "internal.h"
+#include "resource_images.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   winapi::Image image;

@@ -1,32 +1,30 @@
-// Shows the layer's windows with FLTK 1.3 and turns FLTK events into queued
-// Win32 input. FLTK never acts on input by itself here: keys go to the
-// message queue (so no Tab navigation, no editing behind the program's back),
-// clicks become WM_LBUTTONDOWN/UP, and the focus is only what the core says.
-#include <FL/Fl.H>
+// The FLTK presenter: widgets. Shows the layer's windows with FLTK 1.3:
+// the main window with its class brush, and one widget per control (static,
+// edit, button, combo box with its drop-down list). FLTK never acts on input
+// by itself here, and the focus is only what the core says.
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Input_Choice.H>
 #include <FL/Fl_RGB_Image.H>
-#include <FL/Fl_Return_Button.H>
 #include <FL/Fl_Scrollbar.H>
-#include <FL/Fl_Secret_Input.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 #include <X11/Xatom.h>
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
 
-#include "internal.h"
+#include "../controls.h"
+#include "../gdi.h"
+#include "../message.h"
+#include "../msgbox.h"
+#include "fltk.h"
 
 namespace winapi {
+namespace fltk {
 namespace {
-
-Fl_Color flColor(COLORREF c) { return fl_rgb_color(GetRValue(c), GetGValue(c), GetBValue(c)); }
-const Fl_Color kFace = fl_rgb_color(240, 240, 240);
 
 Fl_Font flFont(HFONT f) {
   const FontData *d = fontData(f);
@@ -38,26 +36,7 @@ Fl_Font flFont(HFONT f) {
   return FL_HELVETICA + style;
 }
 
-// Every widget of ours knows its window handle; the core says whether it is alive.
-struct Tag {
-  HWND hwnd;
-};
-
 bool coreFocus(HWND h) { return GetFocus() == h; }
-
-void postMouseAt(Fl_Widget *wd, HWND h, UINT msg) {
-  postMouse(h, msg, Fl::event_x() - wd->x(), Fl::event_y() - wd->y());
-}
-
-// Presses and releases reach the program as Win32 mouse messages; the
-// toolkit's own handling of them (focus on click, dragging) does not run.
-bool forwardMouse(Fl_Widget *wd, HWND h, int e) {
-  if (e == FL_PUSH)
-    postMouseAt(wd, h, WM_LBUTTONDOWN);
-  else if (e == FL_RELEASE)
-    postMouseAt(wd, h, WM_LBUTTONUP);
-  return e == FL_PUSH || e == FL_RELEASE || e == FL_DRAG;
-}
 
 class MainWin : public Fl_Double_Window, public Tag {
 public:
@@ -292,7 +271,7 @@ public:
     }
     ListWin *l = list;
     l->rows.clear();
-    for (const std::string &s : w.items)
+    for (const std::string &s : w.combo->items)
       l->rows.push_back(latin1ToUtf8(s));
     l->font = input()->textfont();
     l->size = input()->textsize();
@@ -309,12 +288,12 @@ public:
     } else {
       l->bar->hide();
     }
-    l->hot = w.hot;
+    l->hot = w.combo->hot;
     int first = l->top;
-    if (w.hot >= 0 && w.hot < first)
-      first = w.hot;
-    else if (w.hot >= first + l->shownRows)
-      first = w.hot - l->shownRows + 1;
+    if (w.combo->hot >= 0 && w.combo->hot < first)
+      first = w.combo->hot;
+    else if (w.combo->hot >= first + l->shownRows)
+      first = w.combo->hot - l->shownRows + 1;
     Fl_Window *win = window();
     int X = win->x_root() + x(), Y = win->y_root() + y() + h();
     if (Y + H > Fl::y() + Fl::h())
@@ -327,17 +306,6 @@ public:
     }
   }
 };
-
-// Window managers read the legacy name properties as Latin-1 (X's STRING);
-// FLTK writes UTF-8 bytes there, so they are written again in Latin-1. The
-// UTF-8 name (_NET_WM_NAME) stays FLTK's.
-void setLegacyName(Fl_Window *win, const std::string &latin1) {
-  if (!win->shown())
-    return;
-  for (Atom a : {XA_WM_NAME, XA_WM_ICON_NAME})
-    XChangeProperty(fl_display, fl_xid(win), a, XA_STRING, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char *>(latin1.data()), (int)latin1.size());
-}
 
 Fl_Widget *widget(Window &w) { return static_cast<Fl_Widget *>(w.view); }
 
@@ -357,18 +325,32 @@ void applyFont(Window &w) {
   }
 }
 
-int dispatchEvent(int event, Fl_Window *win);
-std::atomic<bool> awakeReady{false};
+// Sets an input's text when it differs, with the cursor at the end.
+void setInputText(Fl_Input *in, const std::string &utf8) {
+  if (utf8 != in->value()) {
+    in->value(utf8.c_str());
+    in->position(in->size());
+  }
+}
+
+} // namespace
+
+// Window managers read the legacy name properties as Latin-1 (X's STRING);
+// FLTK writes UTF-8 bytes there, so they are written again in Latin-1. The
+// UTF-8 name (_NET_WM_NAME) stays FLTK's.
+void setLegacyName(Fl_Window *win, const std::string &latin1) {
+  if (!win->shown())
+    return;
+  for (Atom a : {XA_WM_NAME, XA_WM_ICON_NAME})
+    XChangeProperty(fl_display, fl_xid(win), a, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(latin1.data()), (int)latin1.size());
+}
 
 void create(Window &w) {
   static bool hooked = false;
   if (!hooked) {
     hooked = true;
-    Fl::event_dispatch(dispatchEvent);
-    // Lets other threads wake the loop (Fl::awake); the window thread holds
-    // the toolkit's lock except while it waits.
-    Fl::lock();
-    awakeReady = true;
+    hookEvents();
     Fl::visual(FL_DOUBLE | FL_RGB);
     // Ask fontconfig for Arial itself: a metric-compatible face (Liberation
     // Sans) is taken when installed, another sans face otherwise.
@@ -467,14 +449,6 @@ void show(Window &w) {
   }
 }
 
-// Sets an input's text when it differs, with the cursor at the end.
-void setInputText(Fl_Input *in, const std::string &utf8) {
-  if (utf8 != in->value()) {
-    in->value(utf8.c_str());
-    in->position(in->size());
-  }
-}
-
 void update(Window &w) {
   Fl_Widget *wd = widget(w);
   if (!wd)
@@ -503,11 +477,11 @@ void update(Window &w) {
   case Kind::Combo: {
     ComboW *c = static_cast<ComboW *>(wd);
     setInputText(c->input(), utf8);
-    if (w.textSelected)
+    if (w.combo->textSelected)
       c->input()->position(c->input()->size(), 0);
     else
       c->input()->position(c->input()->size());
-    if (w.dropped && w.visible)
+    if (w.combo->dropped && w.visible)
       c->showList(w);
     else
       c->closeList();
@@ -533,88 +507,6 @@ void focus(Window *w) {
     wd->take_focus();
 }
 
-int virtualKey(int key) {
-  if (key >= 'a' && key <= 'z')
-    return key - 32;
-  if ((key >= '0' && key <= '9') || key == ' ')
-    return key;
-  switch (key) {
-  case FL_Tab:
-    return VK_TAB;
-  case FL_Enter:
-  case FL_KP_Enter:
-    return VK_RETURN;
-  case FL_BackSpace:
-    return VK_BACK;
-  case FL_Escape:
-    return VK_ESCAPE;
-  case FL_Delete:
-    return VK_DELETE;
-  case FL_Insert:
-    return VK_INSERT;
-  case FL_Home:
-    return VK_HOME;
-  case FL_End:
-    return VK_END;
-  case FL_Left:
-    return VK_LEFT;
-  case FL_Right:
-    return VK_RIGHT;
-  case FL_Up:
-    return VK_UP;
-  case FL_Down:
-    return VK_DOWN;
-  case FL_Shift_L:
-  case FL_Shift_R:
-    return VK_SHIFT;
-  case FL_Control_L:
-  case FL_Control_R:
-    return VK_CONTROL;
-  case FL_Alt_L:
-  case FL_Alt_R:
-    return VK_MENU;
-  }
-  if (key >= FL_F + 1 && key <= FL_F + 12)
-    return 0x70 + key - (FL_F + 1);
-  return 0;
-}
-
-// Keys for our windows go to the message queue instead of FLTK's widgets.
-int dispatchEvent(int event, Fl_Window *win) {
-  if ((event == FL_KEYDOWN || event == FL_KEYUP || event == FL_SHORTCUT) &&
-      dynamic_cast<Tag *>(win)) {
-    if (event == FL_SHORTCUT)
-      return 1;
-    int state = Fl::event_state();
-    int mods = ((state & FL_SHIFT) ? ModShift : 0) | ((state & FL_CTRL) ? ModCtrl : 0) |
-               ((state & FL_ALT) ? ModAlt : 0);
-    int key = Fl::event_key();
-    int vk = virtualKey(key);
-    unsigned char ch = 0;
-    if (!(mods & (ModCtrl | ModAlt))) {
-      ch = controlKeyChar(vk);
-      if (!ch && Fl::event_length() > 0) {
-        std::string l = utf8ToLatin1(std::string(Fl::event_text(), Fl::event_length()));
-        if (l.size() == 1 && (unsigned char)l[0] >= 0x20)
-          ch = (unsigned char)l[0];
-      }
-    }
-    if (!vk && ch)
-      vk = VK_PACKET;
-    if (vk)
-      postKey(event == FL_KEYDOWN, vk, ch, mods);
-    return 1;
-  }
-  return Fl::handle_(event, win);
-}
-
-void waitForEvents() { Fl::wait(); }
-void flushEvents() { Fl::check(); }
-void wakeEvents() {
-  if (awakeReady)
-    Fl::awake();
-}
-
 void setCursor(Presenter::Cursor c) {
   Fl_Cursor shape = c == Presenter::Wait     ? FL_CURSOR_WAIT
                     : c == Presenter::Hidden ? FL_CURSOR_NONE
@@ -625,106 +517,22 @@ void setCursor(Presenter::Cursor c) {
   Fl::flush(); // the shape shows before whatever blocks next
 }
 
-// A message box as Windows lays it out: as wide as its text (wrapped only
-// beyond four fifths of the screen) or its row of buttons, whichever is
-// wider; the buttons centred below the text; the box centred on its owner,
-// or on the screen when it has none.
-int messageBox(HWND owner, const std::string &text, const std::string &caption, UINT,
-               const std::vector<std::string> &buttons, const std::vector<int> &answers,
-               int closeAnswer, bool (*loopTurn)()) {
-  const int margin = 12, bw = 75, bh = 23, gap = 6, textSize = 14;
-  std::string utf8 = latin1ToUtf8(text);
-  int sx, sy, sw, sh;
-  Fl::screen_xywh(sx, sy, sw, sh, 0);
-  fl_font(FL_HELVETICA, textSize);
-  int tw = 0, th = 0;
-  fl_measure(utf8.c_str(), tw, th, 0);
-  if (tw > sw * 4 / 5) {
-    tw = sw * 4 / 5;
-    th = 0;
-    fl_measure(utf8.c_str(), tw, th, 0);
-  }
-  int buttonsW = (int)buttons.size() * (bw + gap) - gap;
-  int W = std::max(tw, buttonsW) + 2 * margin, H = margin + th + 2 * margin + bh + margin;
-  Fl_Group::current(nullptr);
-  Fl_Double_Window win(W, H);
-  win.copy_label(latin1ToUtf8(caption).c_str());
-  Fl_Box *msg = new Fl_Box(margin, margin, W - 2 * margin, th); // the window deletes its widgets
-  msg->copy_label(utf8.c_str());
-  msg->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
-  msg->labelsize(textSize);
-  int result = 0;
-  struct Pick {
-    int *result;
-    int answer;
-    Fl_Window *win;
-  };
-  std::vector<Pick> picks(buttons.size());
-  Fl_Button *first = nullptr;
-  int x = (W - buttonsW) / 2;
-  for (size_t i = 0; i < buttons.size(); ++i, x += bw + gap) {
-    Fl_Button *b = i == 0 ? new Fl_Return_Button(x, H - margin - bh, bw, bh)
-                          : new Fl_Button(x, H - margin - bh, bw, bh);
-    b->copy_label(latin1ToUtf8(buttons[i]).c_str());
-    picks[i] = Pick{&result, answers[i], &win};
-    b->callback(
-        [](Fl_Widget *, void *p) {
-          Pick *pick = static_cast<Pick *>(p);
-          *pick->result = pick->answer;
-          pick->win->hide();
-        },
-        &picks[i]);
-    if (!first)
-      first = b;
-  }
-  win.end();
-  Pick closePick{&result, closeAnswer, &win};
-  win.callback(
-      [](Fl_Widget *, void *p) {
-        Pick *pick = static_cast<Pick *>(p);
-        if (pick->answer) { // closing is disabled without an answer for it
-          *pick->result = pick->answer;
-          pick->win->hide();
-        }
-      },
-      &closePick);
-  Window *o = find(owner);
-  Fl_Widget *ow = o ? static_cast<Fl_Widget *>(topLevelOf(o)->view) : nullptr;
-  if (ow && ow->as_window() && ow->as_window()->shown()) {
-    win.position(ow->x() + (ow->w() - W) / 2, ow->y() + (ow->h() - H) / 2);
-    win.set_modal(); // its owner is disabled meanwhile
-  } else {
-    win.position(sx + (sw - W) / 2, sy + (sh - H) / 2);
-    win.set_non_modal(); // every window stays usable
-  }
-  win.show();
-  setLegacyName(&win, caption);
-  first->take_focus();
-  while (win.shown()) {
-    Fl::wait();
-    if (!loopTurn()) {
-      win.hide();
-      return 0;
-    }
-  }
-  return result ? result : answers.front();
-}
+} // namespace fltk
 
-const Presenter kFltk = {create,        destroy,     show,       update,    focus,
-                         waitForEvents, flushEvents, wakeEvents, setCursor, messageBox};
-
-} // namespace
-
-const Presenter *fltkPresenter() { return &kFltk; }
-
-// FLTK would end the process when it cannot open the display; asked first,
-// the layer can let window creation fail instead.
-bool openDisplay() {
-  Display *d = XOpenDisplay(nullptr);
-  if (!d)
-    return false;
-  fl_open_display(d);
-  return true;
+const Presenter *fltkPresenter() {
+  static const Presenter kFltk = {true,
+                                  fltk::create,
+                                  fltk::destroy,
+                                  fltk::show,
+                                  fltk::update,
+                                  fltk::focus,
+                                  fltk::waitForEvents,
+                                  fltk::flushEvents,
+                                  fltk::wakeEvents,
+                                  fltk::setCursor,
+                                  fltk::messageBox,
+                                  startDesktopOpen};
+  return &kFltk;
 }
 
 } // namespace winapi

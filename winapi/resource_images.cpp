@@ -1,9 +1,10 @@
-// Image files of the resources (BMP, ICO) and text conversion at the toolkit
-// boundary. Every read is bounds-checked: a damaged file gives no image.
+// Resources: the image files of the resource script (BMP, ICO), decoded for
+// LoadBitmapA and LoadIconA. Every read is bounds-checked: a damaged file
+// gives no image.
 #include <cstdint>
 #include <cstring>
 
-#include "internal.h"
+#include "resource_images.h"
 
 namespace winapi {
 namespace {
@@ -97,44 +98,6 @@ bool decodeIco(const unsigned char *data, size_t size, std::vector<Image> *out) 
       out->push_back(std::move(img));
   }
   return !out->empty();
-}
-
-std::string latin1ToUtf8(const std::string &latin1) {
-  std::string out;
-  out.reserve(latin1.size() * 2);
-  for (unsigned char c : latin1) {
-    if (c < 0x80) {
-      out += (char)c;
-    } else {
-      out += (char)(0xC0 | (c >> 6));
-      out += (char)(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::string utf8ToLatin1(const std::string &utf8) {
-  std::string out;
-  size_t i = 0, n = utf8.size();
-  while (i < n) {
-    unsigned char c = utf8[i];
-    int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    bool ok = len > 0 && i + len <= n;
-    uint32_t cp = len == 1 ? c : c & (0x7F >> len);
-    for (int k = 1; ok && k < len; ++k) {
-      unsigned char cc = utf8[i + k];
-      ok = (cc & 0xC0) == 0x80;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (!ok) { // a stray or broken sequence: not UTF-8
-      out += '?';
-      ++i;
-      continue;
-    }
-    out += cp <= 0xFF ? (char)cp : '?';
-    i += len;
-  }
-  return out;
 }
 
 } // namespace winapi

@@ -1,0 +1,33 @@
+// Message queue and dispatch: what the layer's other areas and the
+// presenters use of the queue.
+#pragma once
+
+#include "state.h"
+
+namespace winapi {
+
+// Takes (or, without remove, only looks at) the next message in Win32's
+// order whose number is in the filter (0, 0: any); false when there is none.
+bool takeMessage(MSG *out, UINT filterMin = 0, UINT filterMax = 0, bool remove = true);
+// Drops what is queued for a window that goes.
+void purgeQueued(HWND h);
+bool postedPending();
+bool inputPending();
+// One turn of a message box's own loop; false once a quit message is pending.
+bool runBoxLoop();
+
+// What the toolkit (or a test) reports, turned into queued input.
+enum Mods { ModShift = 1, ModCtrl = 2, ModAlt = 4 };
+void postKey(bool down, int vk, unsigned char ch, int mods);
+void postMouse(HWND w, UINT msg, int x, int y);
+void postComboChoice(HWND combo, int index); // a click on an entry of the open list
+void postListDismissed(HWND combo);          // a click outside the open list
+void postClose(HWND topLevel);
+// The character of Tab, Enter, Backspace and Escape; 0 for other keys.
+unsigned char controlKeyChar(int vk);
+// Latin-1 text of a key, for the character message that follows it.
+unsigned char keyChar(int vk, int mods);
+// Virtual key (and Shift) that types a Latin-1 character.
+int charKey(unsigned char c, int *mods);
+
+} // namespace winapi

@@ -1,0 +1,17 @@
+// Message boxes and the shell: what the test hooks and presenters share.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+namespace winapi {
+
+// Button labels (Latin-1) of a box type, their answers, and the answer of
+// closing the box (0: closing is disabled).
+std::vector<std::string> buttonsFor(UINT type, std::vector<int> *answers, int *closeAnswer);
+// Opens a document or address with xdg-open, not waiting for it.
+bool startDesktopOpen(const char *file);
+
+} // namespace winapi
