@@ -60,12 +60,13 @@ protected:
     SipTest::TearDown();
   }
 
-  // sipp as a registrar with digest on TCP REGISTRAR:5060 (one call), and a
-  // TLS front on REGISTRAR:5061 showing `cert`.
-  void startRegistrar(const CertFiles &cert) {
+  // sipp with a scenario (by default a registrar with digest, one call) on
+  // TCP REGISTRAR:5060, and a TLS front on REGISTRAR:5061 showing `cert`.
+  void startRegistrar(const CertFiles &cert, const char *scenario = "registrar_challenge.xml",
+                      int calls = 1) {
     tcpRegistrar = spawnLogged({"sipp",
                                 "-sf",
-                                SCENARIO_DIR "/registrar_challenge.xml",
+                                SCENARIO_DIR "/" + std::string(scenario),
                                 "-t",
                                 "t1",
                                 "-i",
@@ -74,7 +75,7 @@ protected:
                                 "5060",
                                 "-nostdin",
                                 "-m",
-                                "1",
+                                std::to_string(calls),
                                 "-timeout",
                                 "40s",
                                 "-timeout_error",
@@ -143,4 +144,27 @@ TEST_F(SipTls, SelfSignedRegistrarIsRefused) { expectRefused(ca.selfSigned("self
 
 TEST_F(SipTls, RegistrarCertifiedForAnotherNameIsRefused) {
   expectRefused(ca.issue("other", {"127.0.3.122"}));
+}
+
+// Calls carry their audio over SRTP or not at all: the offer holds only
+// encrypted audio with its keys, and a queue that answers with plain audio
+// is hung up on.
+TEST_F(SipTls, CallsOfferOnlySrtpAndEndWhenTheQueueAnswersPlainAudio) {
+  startRegistrar(ca.issue("registrar", {REGISTRAR}), "tls_queue_plain_rtp.xml", 2);
+  setSipCaFileForTests(ca.caFile().c_str());
+  setupSipAccount("cliente7", "segredo", REGISTRAR);
+  ASSERT_TRUE(waitUntil([] { return app.registered.load(); }));
+  textCopy(app.calleeUser, "fila");
+  placeCall(REGISTRAR);
+  EXPECT_EQ(finish(tcpRegistrar, 30000), 0) << "the queue was not hung up on";
+
+  std::string seen = readFile(dir + "/sipp-tcp.msg");
+  size_t invite = seen.find("INVITE sip:fila@127.0.3.121");
+  ASSERT_NE(invite, std::string::npos);
+  std::string offer = seen.substr(invite, seen.find("-----", invite) - invite);
+  EXPECT_NE(offer.find("m=audio"), std::string::npos);
+  EXPECT_NE(offer.find("RTP/SAVP"), std::string::npos);
+  EXPECT_NE(offer.find("a=crypto:"), std::string::npos);
+  EXPECT_EQ(offer.find("RTP/AVP "), std::string::npos);
+  EXPECT_EQ(offer.find("RTP/AVPF "), std::string::npos);
 }

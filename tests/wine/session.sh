@@ -89,6 +89,8 @@ xdotool key alt+F4
 wait_box 'Dravik Tirn' 'Sair ?' || fail "no close prompt"
 snapshot close-prompt
 click_control 'Dravik Tirn' OK
+# The logout notice may take its 10 seconds when the service does not answer.
+wait_until 300 'ended "$PROGRAM_PID"' || fail "the program did not end after OK"
 status=0
 wait "$PROGRAM_PID" || status=$?
 [ "$status" -eq 0 ] || fail "the program exited with code $status"

@@ -16,9 +16,12 @@ fresh_wine_prefix() {
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 }
 
+# Safe in an exit trap under set -e: a server already gone fails nothing,
+# so the cleanup after it still runs.
 stop_wine() {
-  [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null
-  return 0
+  if [ -n "${WINEPREFIX:-}" ]; then
+    wineserver -k 2>/dev/null || true
+  fi
 }
 
 # wait_until TENTHS CONDITION: polls a shell condition.
@@ -30,6 +33,11 @@ wait_until() {
     [ $n -ge "$limit" ] && return 1
     sleep 0.1
   done
+}
+
+# ended PID: the process is gone or only waits to be reaped.
+ended() {
+  [ ! -e "/proc/$1" ] || [ "$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1)" = Z ]
 }
 
 # What the program shows now, in $WORK/probe.txt.
