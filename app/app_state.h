@@ -20,6 +20,10 @@ struct _LinphoneCall;
 
 typedef std::vector<std::string> TextList;
 
+// Posted by the SIP side to the main window whenever registration or call
+// state changed (from whichever thread is inside the SIP library).
+enum { WM_SIP_CHANGED = WM_APP + 1 };
+
 // Capacities of the text buffers, terminator included.
 enum {
   LOGIN_FIELD_CAP = 20,
@@ -36,6 +40,8 @@ enum {
   PROMPT_CAP = 220,
   URI_CAP = 200,
   QUEUE_NAME_CAP = 200,
+  // "Em ligação com " + a queue name of up to 255 characters.
+  STATUS_CAP = 280,
 };
 
 struct AppState {
@@ -60,6 +66,9 @@ struct AppState {
   char promptText[PROMPT_CAP] = "";
   char identityUri[URI_CAP] = "";
   char calleeUri[URI_CAP] = "";
+  // The queue of the call placed last, as the status line names it.
+  char calledQueue[SELECTED_QUEUE_CAP] = "";
+  char statusText[STATUS_CAP] = "";
 
   TextList queueNames;
   TextList queueUsers;
@@ -80,9 +89,12 @@ struct AppState {
 
   HFONT labelFont = nullptr;
   HINSTANCE appInstance = nullptr;
+  // Set before the SIP worker starts; the worker only posts to it.
+  HWND mainWindow = nullptr;
   HWND codeLabel = nullptr, codeEdit = nullptr, passwordLabel = nullptr, passwordEdit = nullptr,
        loginButton = nullptr;
-  HWND queueCombo = nullptr, callButton = nullptr, helpButton = nullptr, hangUpButton = nullptr;
+  HWND queueCombo = nullptr, callButton = nullptr, helpButton = nullptr, hangUpButton = nullptr,
+       statusLabel = nullptr;
 };
 
 extern AppState app;

@@ -4,6 +4,8 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "app_state.h"
@@ -23,7 +25,8 @@ bool composePrompt(const char *first, const char *second = "", const char *third
 bool askYesNo(HWND window) { return MessageBoxA(window, app.promptText, "", MB_YESNO) == IDYES; }
 
 void destroyCallControls() {
-  HWND *controls[] = {&app.queueCombo, &app.callButton, &app.helpButton, &app.hangUpButton};
+  HWND *controls[] = {&app.queueCombo, &app.callButton, &app.helpButton, &app.hangUpButton,
+                      &app.statusLabel};
   for (HWND *control : controls) {
     if (*control)
       DestroyWindow(*control);
@@ -50,6 +53,87 @@ void buildCallScreen(HWND window) {
   if (app.callInProgress)
     createControl(app.hangUpButton, window, 0, "BUTTON", "Desligar", child | WS_BORDER, 160, 140,
                   100, 20, CMD_HANGUP);
+  // The status line: below the help button, from the combo box's left edge
+  // to its right one, inside the white panel; a long text ends in "...".
+  composeStatus(app.statusText);
+  createControl(app.statusLabel, window, 0, "STATIC", app.statusText,
+                child | SS_LEFT | SS_ENDELLIPSIS, 160, 200, 210, 18, 0);
+}
+
+void composeStatus(char (&text)[STATUS_CAP]) {
+  SipReport report = sipReport();
+  textCopy(text, "");
+  if (report.registration == REGISTRATION_UNAVAILABLE) {
+    textCopy(text, "Telefone indisponível");
+    return;
+  }
+  bool callShown = report.call == CALL_CALLING || report.call == CALL_CONNECTED ||
+                   (report.call != CALL_NONE && report.callNewer);
+  if (callShown) {
+    char code[16];
+    snprintf(code, sizeof code, "%d", report.callCode);
+    switch (report.call) {
+    case CALL_CALLING:
+      textAppend(text, "Chamando ") && textAppend(text, app.calledQueue) && textAppend(text, "...");
+      return;
+    case CALL_CONNECTED:
+      textAppend(text, "Em ligação com ") && textAppend(text, app.calledQueue);
+      return;
+    case CALL_ENDED:
+      textCopy(text, "Ligação encerrada");
+      return;
+    case CALL_BUSY:
+      textCopy(text, "Fila ocupada");
+      return;
+    case CALL_DECLINED:
+      textCopy(text, "Chamada recusada");
+      return;
+    case CALL_FAILED:
+      textAppend(text, "Ligação não completada (") &&
+          textAppend(text, report.callCode ? code : "sem resposta") && textAppend(text, ")");
+      return;
+    case CALL_NOT_PLACED:
+      textCopy(text, "Ligação não completada (endereço inválido)");
+      return;
+    case CALL_NONE:
+      break;
+    }
+  }
+  switch (report.registration) {
+  case REGISTRATION_OK:
+    textCopy(text, "Pronto para ligar");
+    break;
+  case REGISTRATION_FAILED:
+    textAppend(text, "Falha no registro: ") &&
+        textAppend(text, report.registrationReason[0] ? report.registrationReason : "sem resposta");
+    break;
+  default:
+    textCopy(text, "Registrando conta...");
+    break;
+  }
+}
+
+// Only the label's text changes, so an open queue list stays open.
+void updateStatusLine() {
+  char text[STATUS_CAP];
+  composeStatus(text);
+  if (!app.statusLabel || strcmp(text, app.statusText) == 0)
+    return;
+  textCopy(app.statusText, text);
+  SetWindowTextA(app.statusLabel, app.statusText);
+}
+
+// The SIP side changed something. The call screen is rebuilt when the call
+// came or went since it was built, so that "Desligar" follows the call; any
+// other change touches the status line alone.
+LRESULT onSipChanged(HWND window) {
+  if (!app.loggedIn || !app.queueCombo)
+    return 0;
+  if ((app.hangUpButton != nullptr) != app.callInProgress.load())
+    rebuildCallScreen(window);
+  else
+    updateStatusLine();
+  return 0;
 }
 
 // A pick in the queue list. Accelerator commands carry the same
@@ -82,11 +166,16 @@ void callCommand(HWND window) {
   if (!askYesNo(window))
     return;
 
-  if (app.registered) {
-    if (app.callInProgress)
-      MessageBoxA(window, "Ligação em Curso", "Atenção", MB_OK);
-    else
-      placeCall(app.sipDomain);
+  if (!app.registered) {
+    MessageBoxA(window,
+                "A conta SIP ainda não está registrada. Aguarde alguns instantes ou verifique "
+                "a conexão.",
+                "Atenção", MB_OK);
+  } else if (app.callInProgress) {
+    MessageBoxA(window, "Ligação em Curso", "Atenção", MB_OK);
+  } else {
+    textCopy(app.calledQueue, app.selectedQueue);
+    placeCall(app.sipDomain);
   }
   rebuildCallScreen(window);
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "app_state.h"
 #include "resource.h"
 
 // Command ids, carried in the low word of WM_COMMAND's wParam.
@@ -25,6 +26,7 @@ LRESULT onClose(HWND window);
 LRESULT onDestroy();
 LRESULT onPaint(HWND window);
 LRESULT onCtlColorStatic(HDC dc);
+LRESULT onSipChanged(HWND window);
 
 // Creates a child control of the main window, stores its handle in field and
 // gives it the label font.
@@ -43,3 +45,6 @@ void callCommand(HWND window);
 void hangUpCommand(HWND window);
 void helpCommand();
 void rebuildCallScreen(HWND window);
+// The status line's text for what the SIP side last reported.
+void composeStatus(char (&text)[STATUS_CAP]);
+void updateStatusLine();

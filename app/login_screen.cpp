@@ -61,6 +61,7 @@ void loginCommand(HWND window) {
   if (!app.loggedIn)
     return; // the screen stays, with the typed texts
 
+  app.mainWindow = window; // where the SIP side reports, from now on
   setupSipAccount(app.sipUser, app.sipPassword, app.sipDomain);
   destroyLoginControls();
   SendMessageA(window, WM_CREATE, 0, 1);

@@ -25,6 +25,8 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     return onPaint(window);
   case WM_CTLCOLORSTATIC:
     return onCtlColorStatic(reinterpret_cast<HDC>(wParam));
+  case WM_SIP_CHANGED:
+    return onSipChanged(window);
   default:
     return DefWindowProcA(window, message, wParam, lParam);
   }
@@ -97,7 +99,7 @@ LRESULT onPaint(HWND window) {
   return 0;
 }
 
-// The two labels: black on near-white. One brush serves every paint.
+// The labels: black on near-white. One brush serves every paint.
 LRESULT onCtlColorStatic(HDC dc) {
   static const HBRUSH labelBrush = CreateSolidBrush(RGB(249, 249, 249));
   SetTextColor(dc, RGB(0, 0, 0));

@@ -6,9 +6,9 @@
 #
 # tour.sh --x11-close PATH --shots DIR --code CODE --password PW
 #         --queue-index N --queue-count N --sip-trace FILE
-#         [--callee sip:user@domain]
+#         [--callee sip:user@domain] [--program-log FILE]
 set -eu
-X11CLOSE="" SHOTS="" CODE="" PASSWORD="" QUEUE=0 COUNT=1 TRACE="" CALLEE=""
+X11CLOSE="" SHOTS="" CODE="" PASSWORD="" QUEUE=0 COUNT=1 TRACE="" CALLEE="" PROGRAM_LOG=""
 while [ $# -gt 0 ]; do
   case "$1" in
   --x11-close) X11CLOSE=$2 ;;
@@ -19,6 +19,7 @@ while [ $# -gt 0 ]; do
   --queue-count) COUNT=$2 ;;
   --sip-trace) TRACE=$2 ;;
   --callee) CALLEE=$2 ;;
+  --program-log) PROGRAM_LOG=$2 ;;
   *) echo "tour: unknown argument $1" >&2; exit 2 ;;
   esac
   shift 2
@@ -103,6 +104,9 @@ xdotool key --window "$MAIN" Tab
 xdotool type --window "$MAIN" --delay 40 "$PASSWORD" 2>/dev/null
 xdotool key --window "$MAIN" Return
 wait_for 150 '[ "$(received "REGISTER ")" -ge 1 ]' || fail "the account did not register"
+if [ -n "$PROGRAM_LOG" ]; then # the registrar's answer has reached the program
+  wait_for 150 'grep -aq "LinphoneRegistrationOk" "$PROGRAM_LOG"' || fail "no registration report"
+fi
 say "logged in; the account registered"
 shot call-screen
 

@@ -86,6 +86,7 @@ const char *serviceBaseUrl() { return "http://127.0.0.1:18080"; }
 void setupSipAccount(const char *, const char *, const char *) {}
 void placeCall(const char *) {}
 void terminateCall() {}
+SipReport sipReport() { return SipReport(); }
 STUBS
   objs=""
   for src in app/*.cpp "$tmp/stubs.cpp"; do

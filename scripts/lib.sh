@@ -54,8 +54,10 @@ udp_sip_taken() {
 # notices received), sip.log and sip.msg (the messages the peer exchanged).
 # Sets SERVICE (host:port) once both listen. Fails at once, saying which
 # address, when one of them cannot listen, and after 10 s when they do not.
+# A fifth argument, a sipp scenario file, replaces the demo peer's.
 start_demo_peers() {
   files=$1/$2
+  scenario=${5:-$ROOT/demo/sip/peer.xml}
   rm -f "${files}port"
   if udp_sip_taken "$3"; then
     echo "$3:5060 is already taken: the demo SIP peer cannot listen there" >&2
@@ -66,7 +68,7 @@ start_demo_peers() {
   service_pid=$!
   PIDS="$PIDS $service_pid"
   python3 "$ROOT/demo/sip/make_audio.py" "$1/queue-audio.al"
-  (cd "$1" && exec $OWNED sipp -sf "$ROOT/demo/sip/peer.xml" -i "$3" -p 5060 -mi "$3" -nostdin \
+  (cd "$1" && exec $OWNED sipp -sf "$scenario" -i "$3" -p 5060 -mi "$3" -nostdin \
     -trace_msg -message_file "${files}sip.msg" >"${files}sip.log" 2>&1) &
   sip_pid=$!
   PIDS="$PIDS $sip_pid"

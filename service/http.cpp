@@ -1,5 +1,7 @@
 // The one way the program talks to the service's web endpoints: a form POST
 // with a 10-second limit on the whole transfer.
+#include <windows.h>
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -14,6 +16,15 @@ const long TRANSFER_TIMEOUT_SECONDS = 10;
 // Far beyond any real answer (500 queues are some 40 KB); a service that
 // sends more is faulty or hostile and must not fill the memory.
 const size_t MAX_ANSWER_BYTES = 4u << 20;
+// libcurl calls this about once a second, and more often while data flows.
+// The transfer runs on the window thread, so the window is kept painted from
+// here: paint messages only; clicks and keys stay queued until it is over.
+int keepWindowPainted(void *, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE))
+    DispatchMessageA(&message);
+  return 0;
+}
 } // namespace
 
 const char *serviceBaseUrl() {
@@ -88,6 +99,8 @@ TransferResult postForm(const char *path, const std::string &body, std::string &
   curl_easy_setopt(handle, CURLOPT_TIMEOUT, TRANSFER_TIMEOUT_SECONDS);
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, collectResponse);
   curl_easy_setopt(handle, CURLOPT_WRITEDATA, &response);
+  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, keepWindowPainted);
+  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
   if (url.compare(0, 8, "https://") == 0) {
     // The password and the SIP account travel here: the peer must prove it
     // is the service. Any TLS failure fails the transfer; there is no retry
@@ -100,7 +113,9 @@ TransferResult postForm(const char *path, const std::string &body, std::string &
 
   // An answer cut off by the time-out or a dropped connection can still
   // carry status 200 and a body that parses; only a finished transfer counts.
+  HCURSOR previousCursor = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
   CURLcode result = curl_easy_perform(handle);
+  SetCursor(previousCursor);
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
   curl_easy_cleanup(handle);
   app.httpHandle = nullptr;

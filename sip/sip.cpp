@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -20,6 +21,90 @@ LinphoneCoreVTable coreVTableStorage = {};
 bool setupDone = false;
 
 void holdCoreAtExit() { coreMutex.lock(); }
+
+// The report the status line is made from, written on any thread.
+std::mutex reportMutex;
+SipReport report = {REGISTRATION_PENDING, "", CALL_NONE, 0, false};
+
+// Records a change and tells the main window; posting is all this thread
+// does with the window, so it never waits for the window thread.
+template <typename Change> void publish(Change change) {
+  {
+    std::lock_guard<std::mutex> lock(reportMutex);
+    change(report);
+  }
+  if (app.mainWindow)
+    PostMessageA(app.mainWindow, WM_SIP_CHANGED, 0, 0);
+}
+
+void publishRegistration(RegistrationView view, const char *reason = "") {
+  publish([view, reason](SipReport &r) {
+    if (r.registration == view && std::strcmp(r.registrationReason, reason) == 0)
+      return; // a refresh that changed nothing
+    r.registration = view;
+    textCopy(r.registrationReason, reason);
+    r.callNewer = false;
+  });
+}
+
+void publishCall(CallView view, int code = 0) {
+  publish([view, code](SipReport &r) {
+    r.call = view;
+    r.callCode = code;
+    r.callNewer = true;
+  });
+}
+
+// The status code of the far side's answer; 0 when none came: the library
+// reports a time-out or an unreachable peer with codes of its own.
+int answerCode(const LinphoneErrorInfo *info) {
+  if (!info)
+    return 0;
+  switch (linphone_error_info_get_reason(info)) {
+  case LinphoneReasonNoResponse:
+  case LinphoneReasonIOError:
+  case LinphoneReasonNotAnswered:
+    return 0;
+  default:
+    break;
+  }
+  int code = linphone_error_info_get_protocol_code(info);
+  return code >= 300 ? code : 0;
+}
+
+// The registrar's answer, "403 Forbidden"; empty when none came.
+void registrarReason(LinphoneProxyConfig *config, char (&out)[REASON_CAP]) {
+  textCopy(out, "");
+  const LinphoneErrorInfo *info = config ? linphone_proxy_config_get_error_info(config) : nullptr;
+  int code = answerCode(info);
+  if (!code)
+    return;
+  const char *phrase = linphone_error_info_get_phrase(info);
+  std::snprintf(out, REASON_CAP, "%d %s", code, phrase ? phrase : "");
+}
+
+// How the program's own call failed, as the status line tells it.
+void publishCallFailure(LinphoneCall *call) {
+  LinphoneReason reason = linphone_call_get_reason(call);
+  int code = answerCode(linphone_call_get_error_info(call));
+  if (reason == LinphoneReasonBusy)
+    publishCall(CALL_BUSY, code);
+  else if (reason == LinphoneReasonDeclined)
+    publishCall(CALL_DECLINED, code);
+  else
+    publishCall(CALL_FAILED, code);
+}
+
+// The program's call is over: the flag is cleared and its one reference
+// released. Runs with `coreMutex` held; the handle is forgotten first, so
+// whatever reports the same call afterwards finds nothing to release.
+void forgetCurrentCall() {
+  LinphoneCall *call = app.currentCall;
+  app.callInProgress = false;
+  app.currentCall = nullptr;
+  if (call)
+    linphone_call_unref(call);
+}
 const char *const DATA_DIR_NAME = "dravik-tirn";
 // Media plugins the core loads: a folder of the program's own, left empty, so
 // that none of the system's (video among them) is loaded. The audio codecs are
@@ -105,8 +190,28 @@ void onRegistrationStateChanged(LinphoneCore *, LinphoneProxyConfig *config,
   printf("Novo estado de registro %s para o usuario id [%s] no proxy [%s]", name ? name : "",
          identity ? identity : "", server ? server : "");
   fflush(stdout);
-  if (state == LinphoneRegistrationOk)
+  if (state == LinphoneRegistrationOk) {
     app.registered = true;
+    publishRegistration(REGISTRATION_OK);
+  } else if (state == LinphoneRegistrationProgress) {
+    // A refresh of an accepted registration is no news for the user.
+    bool refresh;
+    {
+      std::lock_guard<std::mutex> lock(reportMutex);
+      refresh = report.registration == REGISTRATION_OK;
+    }
+    if (!refresh)
+      publishRegistration(REGISTRATION_PENDING);
+  } else if (state == LinphoneRegistrationFailed) {
+    char reason[REASON_CAP];
+    registrarReason(config, reason);
+    publishRegistration(REGISTRATION_FAILED, reason);
+  }
+}
+
+SipReport sipReport() {
+  std::lock_guard<std::mutex> lock(reportMutex);
+  return report;
 }
 
 void setupSipAccount(const char *user, const char *password, const char *domain) {
@@ -114,11 +219,15 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
     return;
   setupDone = true;
   std::string dataDir;
-  if (!prepareDataDir(dataDir))
+  if (!prepareDataDir(dataDir)) {
+    publishRegistration(REGISTRATION_UNAVAILABLE);
     return; // without its folder the core would never start
+  }
   std::string defaults = dataDir + CORE_DEFAULTS_NAME;
-  if (!writeCoreDefaults(defaults))
+  if (!writeCoreDefaults(defaults)) {
+    publishRegistration(REGISTRATION_UNAVAILABLE);
     return; // the library's own defaults would bring video and databases back
+  }
   LinphoneFactory *factory = linphone_factory_get();
   linphone_factory_set_data_dir(factory, dataDir.c_str());
   linphone_factory_set_msplugins_dir(factory, (dataDir + MEDIA_PLUGIN_DIR_NAME).c_str());
@@ -130,11 +239,15 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
   // has to be in it now; it ignores every call but the one placed here.
   coreVTableStorage.call_state_changed = onCallStateChanged;
   LinphoneCore *core = linphone_core_new(&coreVTableStorage, nullptr, defaults.c_str(), nullptr);
-  if (!core)
+  if (!core) {
+    publishRegistration(REGISTRATION_UNAVAILABLE);
     return;
+  }
   app.core = core;
-  if (linphone_core_get_global_state(core) != LinphoneGlobalOn)
+  if (linphone_core_get_global_state(core) != LinphoneGlobalOn) {
+    publishRegistration(REGISTRATION_UNAVAILABLE);
     return;
+  }
   secureSipTransport(core);
 
   app.proxyConfig = linphone_core_create_proxy_config(core);
@@ -149,6 +262,7 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
       linphone_address_unref(app.identityAddress);
     app.identityAddress = nullptr;
     textCopy(app.identityUri, "");
+    publishRegistration(REGISTRATION_FAILED, "conta inválida");
   } else {
     if (password) {
       app.authInfo = linphone_auth_info_new(user, nullptr, password, nullptr, nullptr, domain);
@@ -184,11 +298,11 @@ void terminateCall() {
   if (!call || !app.core)
     return;
   linphone_core_terminate_call(app.core, call);
-  // The end state may have been raised inside the termination, which then
+  // The end state is normally raised inside the termination, which then
   // released the reference already.
   if (app.currentCall == call) {
-    app.currentCall = nullptr;
-    linphone_call_unref(call);
+    forgetCurrentCall();
+    publishCall(CALL_ENDED);
   }
 }
 
@@ -216,47 +330,76 @@ bool declineIncomingCall(LinphoneCall *call, LinphoneCallState state) {
 
 // Runs with `coreMutex` held (inside an iteration, an invitation or a
 // termination). Only the call the program placed, and holds a reference on,
-// is followed.
+// is followed. A failed call ends in the error state and then the released
+// one, without the end state: whichever of the three comes first ends the
+// program's call, once.
 void onCallStateChanged(LinphoneCore *, LinphoneCall *call, LinphoneCallState state, const char *) {
   if (declineIncomingCall(call, state))
     return;
   if (!call || call != app.currentCall)
     return;
-  if (state == LinphoneCallConnected) {
+  switch (state) {
+  case LinphoneCallConnected:
     app.callInProgress = true;
-  } else if (state == LinphoneCallEnd) {
-    app.callInProgress = false;
-    // The handle goes with the reference, so no later hang-up passes it on.
-    app.currentCall = nullptr;
-    linphone_call_unref(call);
+    publishCall(CALL_CONNECTED);
+    break;
+  case LinphoneCallError:
+    publishCallFailure(call);
+    forgetCurrentCall();
+    break;
+  case LinphoneCallEnd:
+  case LinphoneCallReleased: {
+    // A queue that declines ends the call here, with its reason.
+    LinphoneReason reason = linphone_call_get_reason(call);
+    if (reason == LinphoneReasonDeclined || reason == LinphoneReasonBusy)
+      publishCallFailure(call);
+    else
+      publishCall(CALL_ENDED);
+    forgetCurrentCall();
+    break;
+  }
+  default:
+    break;
   }
 }
 
+// A call that cannot be placed (a target that does not fit or does not
+// parse, no core, an invitation refused at once) sends nothing and leaves no
+// call in progress; the status line says so.
 void placeCall(const char *domain) {
   app.callInProgress = true;
+  publishCall(CALL_CALLING);
   bool fits = textCopy(app.calleeUri, "") && textAppend(app.calleeUri, "sip:") &&
               textAppend(app.calleeUri, app.calleeUser) && textAppend(app.calleeUri, "@") &&
               textAppend(app.calleeUri, domain);
-  if (!fits) {
-    // No partial target is ever invited; the flag stays as after an
-    // invitation that failed at once, and the hang-up command clears it.
-    textCopy(app.calleeUri, "");
-    return;
-  }
+  if (!fits)
+    textCopy(app.calleeUri, ""); // no partial target is ever invited
   std::lock_guard<std::mutex> lock(coreMutex);
-  if (!app.core)
+  if (app.currentCall) // an earlier call the program still holds
+    forgetCurrentCall();
+  app.callInProgress = true;
+  app.calleeAddress = fits && app.core ? linphone_address_new(app.calleeUri) : nullptr;
+  if (!app.calleeAddress || !linphone_address_get_username(app.calleeAddress)) {
+    if (app.calleeAddress)
+      linphone_address_unref(app.calleeAddress);
+    app.calleeAddress = nullptr;
+    app.callInProgress = false;
+    publishCall(CALL_NOT_PLACED);
     return;
-  app.calleeAddress = linphone_address_new(app.calleeUri);
-  if (!app.calleeAddress)
-    return;
-  if (app.currentCall) { // an earlier call the program still holds
-    linphone_call_unref(app.currentCall);
-    app.currentCall = nullptr;
   }
   LinphoneCall *call = linphone_core_invite_address(app.core, app.calleeAddress);
-  if (call)
-    linphone_call_ref(call);
-  app.currentCall = call;
   linphone_address_unref(app.calleeAddress);
   app.calleeAddress = nullptr;
+  if (!call) {
+    app.callInProgress = false;
+    publishCall(CALL_FAILED);
+    return;
+  }
+  linphone_call_ref(call);
+  app.currentCall = call;
+  // A call that already failed inside the invitation was not yet the
+  // program's when the library reported it.
+  LinphoneCallState now = linphone_call_get_state(call);
+  if (now == LinphoneCallError || now == LinphoneCallEnd || now == LinphoneCallReleased)
+    onCallStateChanged(app.core, call, now, nullptr);
 }

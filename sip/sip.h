@@ -5,3 +5,37 @@
 void setupSipAccount(const char *user, const char *password, const char *domain);
 void placeCall(const char *domain);
 void terminateCall();
+
+// What the SIP side last reported, for the call screen's status line. The
+// callbacks record it (on whichever thread is inside the library) and post
+// WM_SIP_CHANGED to the main window; the window thread reads it with
+// sipReport().
+enum RegistrationView {
+  REGISTRATION_PENDING,     // set up, no answer yet (or trying again)
+  REGISTRATION_OK,          // the registrar accepted the account
+  REGISTRATION_FAILED,      // refused or unanswered: see registrationReason
+  REGISTRATION_UNAVAILABLE, // the SIP core could not be started
+};
+enum CallView {
+  CALL_NONE,
+  CALL_CALLING,   // invited, not answered yet
+  CALL_CONNECTED, // answered
+  CALL_ENDED,     // ended normally, by either side
+  CALL_BUSY,      // the queue answered busy
+  CALL_DECLINED,  // the queue refused the call
+  CALL_FAILED,    // any other failure: callCode (0: no answer)
+  CALL_NOT_PLACED // the queue's address is not valid: nothing was sent
+};
+enum { REASON_CAP = 64 };
+struct SipReport {
+  RegistrationView registration;
+  // The registrar's answer to a failed registration ("403 Forbidden"); empty
+  // when none came; "conta inválida" when there was no account to register.
+  char registrationReason[REASON_CAP];
+  CallView call;
+  int callCode;
+  // The call's outcome is newer than the registration's last change, so the
+  // status line shows the outcome.
+  bool callNewer;
+};
+SipReport sipReport();

@@ -24,6 +24,36 @@ HWND combo() {
   return c.size() == 1 ? c[0] : nullptr;
 }
 
+HWND statusLabel() {
+  std::vector<HWND> labels = controlsOfClass("STATIC");
+  return labels.size() == 1 ? labels[0] : nullptr;
+}
+
+const char *const NOT_REGISTERED_TEXT =
+    "A conta SIP ainda n\xe3o est\xe1 registrada. Aguarde alguns instantes ou verifique a "
+    "conex\xe3o.";
+
+// Left edge with the combo box, below the help button, inside the white
+// panel, overlapping no control; painted like the other labels.
+void expectStatusLinePlaced() {
+  HWND label = statusLabel();
+  ASSERT_NE(label, nullptr);
+  Rect r = geometry(label);
+  Rect help = geometry(buttonLabelled("Ajuda \xe1reas Consultoria"));
+  EXPECT_EQ(r.x, geometry(combo()).x);
+  EXPECT_GE(r.y, help.y + help.h);
+  EXPECT_LE(r.x + r.w, 372);
+  EXPECT_LE(r.y + r.h, 234);
+  for (HWND c : children(mainWindow())) {
+    if (c == label || c == combo())
+      continue; // the combo box's list is meant to open over the others
+    Rect o = geometry(c);
+    bool apart = o.x + o.w <= r.x || r.x + r.w <= o.x || o.y + o.h <= r.y || r.y + r.h <= o.y;
+    EXPECT_TRUE(apart) << windowText(c);
+  }
+  EXPECT_EQ(font(label), app.labelFont);
+}
+
 class CallScreen : public ProgramTest {
 protected:
   void grant(const std::string &domain, const std::vector<Queue> &queues) {
@@ -147,8 +177,12 @@ TEST_F(CallScreen, PickedQueueStaysSelectedAndNoLeavesTheScreenAsItWas) {
         click(buttonLabelled("Ligar"));           // Yes, while not registered
       },
       [&] {
-        // Nothing placed, nothing said, but the screen was rebuilt.
-        EXPECT_EQ(shownBoxes().size(), 2u);
+        // Nothing placed; the user is told why; the screen was rebuilt.
+        ASSERT_EQ(shownBoxes().size(), 3u);
+        EXPECT_EQ(shownBoxes()[2].text, NOT_REGISTERED_TEXT);
+        EXPECT_EQ(shownBoxes()[2].caption, "Aten\xe7\xe3o");
+        EXPECT_EQ(shownBoxes()[2].type, static_cast<UINT>(MB_OK));
+        EXPECT_EQ(shownBoxes()[2].owner, mainWindow());
         EXPECT_FALSE(app.callInProgress);
         EXPECT_FALSE(isAlive(firstCombo));
         expectCallScreen(false);
@@ -260,4 +294,146 @@ TEST_F(CallScreen, CallsHangsUpAndClosesAgainstARealPeer) {
   std::vector<RecordedRequest> logout = requestsTo(http, LOGOUT_PATH);
   ASSERT_EQ(logout.size(), 1u);
   EXPECT_EQ(parseForm(logout[0].body)["codigo"], "1001");
+}
+
+// The registrar refuses the account: the status line says so with its
+// answer, and "Ligar" / "Sim" explains instead of doing nothing.
+TEST_F(CallScreen, RefusedRegistrationIsShownAndCallsExplainWhy) {
+  const std::string domain = "127.0.0.22";
+  SippPeer peer;
+  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/registrar_refuses.xml"));
+  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [&] {
+        ASSERT_TRUE(pumpUntilStatus("Falha no registro: 403 Forbidden"));
+        expectStatusLinePlaced();
+        click(buttonLabelled("Ligar")); // Yes
+      },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 2u);
+        EXPECT_EQ(shownBoxes()[1].text, NOT_REGISTERED_TEXT);
+        EXPECT_EQ(shownBoxes()[1].caption, "Aten\xe7\xe3o");
+        EXPECT_FALSE(app.callInProgress);
+        expectCallScreen(false);
+        EXPECT_EQ(statusLine(), "Falha no registro: 403 Forbidden");
+        EXPECT_STREQ(app.calleeUri, "") << "no call was placed";
+        closeWindow(mainWindow());
+      },
+  });
+  EXPECT_EQ(shownBoxes().back().text, "Sair ?");
+}
+
+// A registrar that never answers: the window goes on working (a queue is
+// picked, the list stays open across the news) until the library gives up,
+// which the status line then says.
+TEST_F(CallScreen, UnansweredRegistrationFailsLateAndTheWindowStaysResponsive) {
+  const std::string domain = "127.0.0.23";
+  SippPeer peer;
+  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/registrar_silent.xml"));
+  grant(domain, {{"ATENDIMENTO", "atendimento01"}, {"Fiscal", "fiscal01"}});
+  HWND list = nullptr;
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [&] {
+        EXPECT_EQ(statusLine(), "Registrando conta...");
+        list = combo();
+        chooseComboItem(list, 1);
+      },
+      [&] {
+        EXPECT_STREQ(app.selectedQueue, "Fiscal");
+        SendMessageA(list, CB_SHOWDROPDOWN, TRUE, 0);
+        // The library gives up after its transaction time-out (some 32 s).
+        ASSERT_TRUE(pumpUntilStatus("Falha no registro: sem resposta", 60000));
+        EXPECT_EQ(combo(), list) << "news of the registration rebuild nothing";
+        EXPECT_TRUE(SendMessageA(list, CB_GETDROPPEDSTATE, 0, 0)) << "the open list stayed open";
+        EXPECT_FALSE(app.registered);
+        pressKey(VK_ESCAPE);
+      },
+      [&] { closeWindow(mainWindow()); },
+  });
+}
+
+// The queue is busy: the call ends by itself, "Desligar" goes with no user
+// action, the status says why, and a new call and closing work at once.
+TEST_F(CallScreen, BusyQueueEndsTheCallOnScreenByItself) {
+  const std::string domain = "127.0.0.24";
+  SippPeer peer;
+  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_refuses.xml",
+                         {{"[status]", "486"}, {"[phrase]", "Busy Here"}}));
+  grant(domain, {{"Fiscal", "fiscal01"}, {"ATENDIMENTO", "atendimento01"}});
+  int result = runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [&] {
+        ASSERT_TRUE(pumpUntilStatus("Pronto para ligar"));
+        chooseComboItem(combo(), 0);
+      },
+      [&] { click(buttonLabelled("Ligar")); },
+      [&] {
+        // Only the queue answers 486.
+        ASSERT_TRUE(pumpUntilStatus("Fila ocupada"));
+        EXPECT_EQ(std::string(app.calleeUri), "sip:fiscal01@" + domain);
+        EXPECT_FALSE(app.callInProgress);
+        expectCallScreen(false);
+        EXPECT_EQ(comboSelection(combo()), 0) << "the picked queue survives the rebuild";
+        textCopy(app.calleeUri, "");
+        click(buttonLabelled("Ligar"));
+      },
+      [&] {
+        EXPECT_EQ(shownBoxes().back().text, "Ligar para fila de Fiscal?");
+        EXPECT_EQ(std::string(app.calleeUri), "sip:fiscal01@" + domain) << "a new call was placed";
+        ASSERT_TRUE(pumpUntil([] { return !app.callInProgress && !buttonLabelled("Desligar"); }));
+        EXPECT_EQ(statusLine(), "Fila ocupada");
+        closeWindow(mainWindow());
+      },
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(shownBoxes().back().text, "Sair ?") << "closing is not refused";
+}
+
+// The queue answers and hangs up a second later. The first time the screen
+// follows by itself; the second time the user's hang-up prompt is open when
+// it happens, and answering "Sim" afterwards finds nothing left to end.
+TEST_F(CallScreen, QueueHangingUpClearsTheCallEvenUnderAnOpenPrompt) {
+  const std::string domain = "127.0.0.25";
+  SippPeer peer;
+  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_hangs_up.xml"));
+  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
+  bool hungUpUnderPrompt = false;
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [&] {
+        ASSERT_TRUE(pumpUntilStatus("Pronto para ligar"));
+        click(buttonLabelled("Ligar"));
+      },
+      [&] {
+        ASSERT_TRUE(pumpUntilStatus("Em liga\xe7\xe3o com ATENDIMENTO"));
+        expectCallScreen(true);
+        ASSERT_TRUE(pumpUntilStatus("Liga\xe7\xe3o encerrada"));
+        expectCallScreen(false);
+        click(buttonLabelled("Ligar"));
+      },
+      [&] {
+        ASSERT_TRUE(pumpUntilStatus("Em liga\xe7\xe3o com ATENDIMENTO"));
+        setBoxHook([&](const BoxRecord &box) {
+          if (box.text != "Deseja Desligar ?")
+            return;
+          // The queue's BYE arrives while the prompt is open; its news stays
+          // queued for the program's loop.
+          hungUpUnderPrompt =
+              waitUntil([] { return !app.callInProgress.load(); }, 10000) && waitForPosted(10000);
+        });
+        click(buttonLabelled("Desligar")); // "Sim" once the queue has hung up
+      },
+      [&] {
+        setBoxHook(nullptr);
+        EXPECT_TRUE(hungUpUnderPrompt);
+        EXPECT_FALSE(app.callInProgress);
+        expectCallScreen(false);
+        EXPECT_EQ(statusLine(), "Liga\xe7\xe3o encerrada");
+        EXPECT_EQ(app.currentCall, nullptr) << "nothing was left to hang up";
+        closeWindow(mainWindow());
+      },
+  });
+  EXPECT_EQ(shownBoxes().back().text, "Sair ?");
 }

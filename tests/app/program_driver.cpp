@@ -23,13 +23,27 @@ std::string jsonText(const std::string &text) {
 
 } // namespace
 
-::testing::AssertionResult SippPeer::start(const std::string &addr, const std::string &workDir) {
+::testing::AssertionResult
+SippPeer::start(const std::string &addr, const std::string &workDir, const std::string &scenario,
+                const std::vector<std::pair<std::string, std::string>> &values) {
   traceFile = workDir + "/sipp-" + addr + ".msg";
+  std::string scenarioFile = scenario;
+  if (!values.empty()) {
+    std::ifstream in(scenario);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string filled = text.str();
+    for (const auto &v : values)
+      for (size_t at = filled.find(v.first); at != std::string::npos; at = filled.find(v.first, at))
+        filled.replace(at, v.first.size(), v.second);
+    scenarioFile = workDir + "/scenario-" + addr + ".xml";
+    std::ofstream(scenarioFile) << filled;
+  }
   // The queues' waiting music, which the peer reads from its working
   // directory: a second of A-law silence.
   std::ofstream(workDir + "/queue-audio.al", std::ios::binary) << std::string(8000, '\xd5');
   return process.start(addr,
-                       {"-sf", DEMO_SIP_PEER, "-nostdin", "-trace_msg", "-message_file", traceFile,
+                       {"-sf", scenarioFile, "-nostdin", "-trace_msg", "-message_file", traceFile,
                         "-trace_err", "-error_file", workDir + "/sipp-errors.log"},
                        workDir, workDir + "/sipp-screen.log");
 }
@@ -115,6 +129,28 @@ HWND buttonLabelled(const char *text) {
     if (winapi_test::windowText(b) == text)
       return b;
   return nullptr;
+}
+
+std::string statusLine() {
+  for (HWND label : controlsOfClass("STATIC"))
+    if (winapi_test::style(label) & SS_ENDELLIPSIS)
+      return winapi_test::windowText(label);
+  return "";
+}
+
+bool pumpUntil(const std::function<bool()> &pred, int timeoutMs) {
+  return waitUntil(
+      [&] {
+        winapi_test::pump(mainWindow(), nullptr);
+        return pred();
+      },
+      timeoutMs);
+}
+
+bool pumpUntilStatus(const std::string &text, int timeoutMs) {
+  bool seen = pumpUntil([&] { return statusLine() == text; }, timeoutMs);
+  EXPECT_EQ(statusLine(), text);
+  return seen;
 }
 
 void typeLogin(const std::string &code, const std::string &password) {

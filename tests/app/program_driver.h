@@ -24,7 +24,12 @@ const char *const LOGOUT_PATH = "/appConsultoria/remove_login.php";
 class SippPeer {
 public:
   // Fails at once, naming the address, when the peer cannot listen there.
-  ::testing::AssertionResult start(const std::string &addr, const std::string &workDir);
+  // scenario: the demo peer's by default; values fill a template's
+  // placeholders (sipp checks status codes on loading, before its own keys).
+  ::testing::AssertionResult
+  start(const std::string &addr, const std::string &workDir,
+        const std::string &scenario = DEMO_SIP_PEER,
+        const std::vector<std::pair<std::string, std::string>> &values = {});
   // The received messages whose first line starts with start, e.g.
   // "INVITE sip:" or "BYE ".
   std::vector<std::string> received(const std::string &start) const;
@@ -53,6 +58,13 @@ HWND mainWindow();
 // Live children of the main window of the given class ("BUTTON", ...).
 std::vector<HWND> controlsOfClass(const char *className);
 HWND buttonLabelled(const char *text); // nullptr when there is none
+// The text the call screen's status line shows; empty without one.
+std::string statusLine();
+// Inside a step: handles what the program's loop has (the SIP side's posts
+// above all) until pred holds or timeoutMs passes; returns pred's last value.
+bool pumpUntil(const std::function<bool()> &pred, int timeoutMs = 20000);
+bool pumpUntilStatus(const std::string &text, int timeoutMs = 20000);
+
 // Types code and password into the login fields and presses Enter.
 void typeLogin(const std::string &code, const std::string &password);
 

@@ -42,6 +42,19 @@ const ControlRow HANG_UP_BUTTON = {&AppState::hangUpButton,
                                    20,
                                    CMD_HANGUP};
 
+// Its text follows the SIP side; below the help button, from the combo box's
+// left edge to its right one.
+const ControlRow STATUS_LINE = {&AppState::statusLabel,
+                                "STATIC",
+                                nullptr,
+                                0,
+                                CHILD | SS_LEFT | SS_ENDELLIPSIS,
+                                160,
+                                200,
+                                210,
+                                18,
+                                0};
+
 void expectControls(const std::vector<ControlRow> &rows) {
   using namespace winapi_test;
   std::vector<HWND> controls = children(mainWindow());
@@ -71,5 +84,6 @@ void expectCallScreen(bool withHangUp) {
   std::vector<ControlRow> rows = CALL_SCREEN;
   if (withHangUp)
     rows.push_back(HANG_UP_BUTTON);
+  rows.push_back(STATUS_LINE);
   expectControls(rows);
 }

@@ -20,6 +20,7 @@ struct ControlRow {
 extern const std::vector<ControlRow> LOGIN_SCREEN;
 extern const std::vector<ControlRow> CALL_SCREEN; // without "Desligar"
 extern const ControlRow HANG_UP_BUTTON;           // the call screen's, during a call
+extern const ControlRow STATUS_LINE;              // the call screen's last control
 
 // The main window holds exactly these controls, in this order, each as its
 // row says and in the label font.

@@ -40,12 +40,21 @@ PROGRAM_PID=$!
 
 # Queue 1 of the demo service is "Gestão Tributária", SIP user tributario01.
 "$ROOT/demo/tour.sh" --x11-close "$X11CLOSE" --shots "$SHOTS" --code 1001 --password demo123 \
-  --queue-index 1 --queue-count 5 --sip-trace "$WORK/sip.msg" --callee "sip:tributario01@$SIP_ADDR" ||
+  --queue-index 1 --queue-count 5 --sip-trace "$WORK/sip.msg" --callee "sip:tributario01@$SIP_ADDR" \
+  --program-log "$WORK/program.log" ||
   { kill "$PROGRAM_PID" 2>/dev/null; fail "the tour did not complete"; }
 
 status=0
 wait "$PROGRAM_PID" || status=$?
 [ "$status" -eq 0 ] || fail "the program exited with code $status"
 grep -qx "codigo=1001" "$WORK/logout.log" 2>/dev/null || fail "the service received no logout notice"
+# The call screen's status line in each state: registered and in a call
+# from the tour; ringing, busy and a refused registration from two more runs.
+cp "$SHOTS/call-screen.png" "$SHOTS/call-screen-registered.png"
+cp "$SHOTS/call-in-progress.png" "$SHOTS/call-screen-in-call.png"
+"$ROOT/tests/e2e/status_run.sh" "$PROGRAM" "$X11CLOSE" "$SHOTS" 127.0.0.41 \
+  "$ROOT/tests/e2e/queue_rings_busy.xml" busy || fail "the busy queue's run failed"
+"$ROOT/tests/e2e/status_run.sh" "$PROGRAM" "$X11CLOSE" "$SHOTS" 127.0.0.42 \
+  "$ROOT/tests/sip/scenarios/registrar_refuses.xml" refused || fail "the refused account's run failed"
 echo "e2e: passed; screenshots:"
 ls "$SHOTS"/*.png

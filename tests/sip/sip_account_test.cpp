@@ -69,6 +69,9 @@ TEST_F(SipAccount, RefusedRegistrationIsReportedAndLeavesUnregistered) {
   ASSERT_TRUE(waitUntil([&] { return output().find(failed) != std::string::npos; }));
   EXPECT_EQ(finishPeer(), 0);
   EXPECT_FALSE(app.registered);
+  SipReport report = sipReport();
+  EXPECT_EQ(report.registration, REGISTRATION_FAILED);
+  EXPECT_STREQ(report.registrationReason, "403 Forbidden");
 }
 
 // An identity that does not parse configures no account, registers nothing
@@ -79,6 +82,9 @@ void expectNoAccount() {
   EXPECT_STREQ(app.identityUri, "");
   EXPECT_EQ(app.identityAddress, nullptr);
   EXPECT_FALSE(app.registered);
+  SipReport report = sipReport();
+  EXPECT_EQ(report.registration, REGISTRATION_FAILED);
+  EXPECT_STREQ(report.registrationReason, "conta inv\xe1lida");
 }
 
 TEST_F(SipAccount, EmptyUserConfiguresNoAccount) {
@@ -170,10 +176,12 @@ TEST_F(SipAccount, WithoutADataFolderNoCoreIsCreatedAndCallsAreHarmless) {
   setupSipAccount("alice", "pw", "127.0.3.9");
   EXPECT_EQ(app.core, nullptr);
   EXPECT_FALSE(app.registered);
+  EXPECT_EQ(sipReport().registration, REGISTRATION_UNAVAILABLE);
   textCopy(app.calleeUser, "fila");
   placeCall("127.0.3.9");
-  EXPECT_TRUE(app.callInProgress);
+  EXPECT_FALSE(app.callInProgress);
   EXPECT_EQ(app.currentCall, nullptr);
+  EXPECT_EQ(sipReport().call, CALL_NOT_PLACED);
   terminateCall();
   EXPECT_FALSE(app.callInProgress);
 }

@@ -94,23 +94,47 @@ TEST_F(SipCall, CallEndedByTheQueueClearsTheFlagThroughTheEndState) {
   // Nobody hangs up here: only the handler can clear the flag and drop the
   // program's reference.
   ASSERT_TRUE(waitUntil([] { return !app.callInProgress && noCurrentCall(); }));
+  EXPECT_EQ(sipReport().call, CALL_ENDED);
   EXPECT_EQ(finishPeer(), 0) << "the queue's call did not complete";
   terminateCall(); // closing the window afterwards passes no stale call
   EXPECT_FALSE(app.callInProgress);
 }
 
-TEST_F(SipCall, BusyQueueKeepsTheFlagUntilTheUserHangsUp) {
-  ASSERT_TRUE(registerWith("queue_busy.xml", "127.0.3.4"));
-  textCopy(app.calleeUser, "fila");
-  placeCall("127.0.3.4");
-  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallError, LinphoneCallReleased}); }));
-  EXPECT_EQ(finishPeer(), 0);
-  EXPECT_TRUE(app.callInProgress);
-  terminateCall();
-  EXPECT_FALSE(app.callInProgress);
-  EXPECT_TRUE(noCurrentCall());
-  terminateCall();
-  EXPECT_FALSE(app.callInProgress);
+// A busy or failed call ends in the error state and then the released one,
+// never the end state (a declined one in the end state): either way the flag
+// clears and the reference goes at once, with no hang-up, and the report
+// says why.
+TEST_F(SipCall, RefusedCallsEndByThemselvesAndSayWhy) {
+  const std::string ip = "127.0.3.4";
+  struct Case {
+    const char *status, *phrase;
+    CallView view;
+  } cases[] = {{"486", "Busy Here", CALL_BUSY},
+               {"603", "Decline", CALL_DECLINED},
+               {"404", "Not Found", CALL_FAILED}};
+  bool first = true;
+  for (const Case &c : cases) {
+    std::string scenario =
+        fillScenario("queue_refuses.xml", {{"[status]", c.status}, {"[phrase]", c.phrase}});
+    if (first) {
+      ASSERT_TRUE(registerWith(scenario, ip));
+      first = false;
+    } else {
+      ASSERT_TRUE(startPeer(scenario, ip, 1));
+    }
+    textCopy(app.calleeUser, "fila");
+    placeCall(ip.c_str());
+    ASSERT_TRUE(waitUntil([] { return !app.callInProgress && noCurrentCall(); })) << c.status;
+    SipReport report = sipReport();
+    EXPECT_EQ(report.call, c.view) << c.status;
+    if (c.view == CALL_FAILED) {
+      EXPECT_EQ(report.callCode, std::atoi(c.status));
+    }
+    EXPECT_TRUE(report.callNewer);
+    EXPECT_EQ(finishPeer(), 0) << c.status;
+    terminateCall(); // a hang-up or close afterwards finds nothing to end
+    EXPECT_FALSE(app.callInProgress);
+  }
 }
 
 TEST_F(SipCall, HangUpSendsByeToTheQueue) {
@@ -156,23 +180,22 @@ TEST_F(SipCall, CalleeUriIsBuiltAfreshAndBadTargetsAreNotInvited) {
   setupSipAccount("alice", "pw", "127.0.3.9");
   ASSERT_NE(app.core, nullptr);
 
-  // Too long for calleeUri: nothing invited, the flag as after a failed
-  // invitation, cleared by the hang-up.
+  // Too long for calleeUri, or not parsing: nothing invited, no call in
+  // progress, and the report says the call was not placed.
   std::string domain(196, 'd');
   textCopy(app.calleeUser, "fila");
   placeCall(domain.c_str());
-  EXPECT_TRUE(app.callInProgress);
+  EXPECT_FALSE(app.callInProgress);
   EXPECT_STREQ(app.calleeUri, "");
   EXPECT_TRUE(noCurrentCall());
-  terminateCall();
-  EXPECT_FALSE(app.callInProgress);
+  EXPECT_EQ(sipReport().call, CALL_NOT_PLACED);
 
-  // Does not parse.
   textCopy(app.calleeUser, "");
   placeCall("127.0.3.9");
-  EXPECT_TRUE(app.callInProgress);
+  EXPECT_FALSE(app.callInProgress);
   EXPECT_TRUE(noCurrentCall());
   EXPECT_EQ(app.calleeAddress, nullptr);
+  EXPECT_EQ(sipReport().call, CALL_NOT_PLACED);
   terminateCall();
 
   textCopy(app.calleeUser, "123456789");

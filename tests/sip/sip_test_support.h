@@ -67,12 +67,27 @@ protected:
     return readFile(dir + "/stdout.txt");
   }
 
+  // A scenario of tests/sip/scenarios with its placeholders filled in, written
+  // to the test's folder; returns its path for startPeer.
+  std::string fillScenario(const std::string &scenario,
+                           const std::vector<std::pair<std::string, std::string>> &values) {
+    std::string text = readFile(SCENARIO_DIR "/" + scenario);
+    for (const auto &v : values)
+      for (size_t at = text.find(v.first); at != std::string::npos; at = text.find(v.first, at))
+        text.replace(at, v.first.size(), v.second);
+    std::string path = dir + "/" + scenario;
+    std::ofstream(path) << text;
+    return path;
+  }
+
   // Starts sipp as a server on `ip`:5060 with a scenario of tests/sip/scenarios
-  // and waits until it listens; fails at once, naming the address, when it
-  // cannot. It quits after `calls` calls when above 0.
+  // (or the one at an absolute path) and waits until it listens; fails at
+  // once, naming the address, when it cannot. It quits after `calls` calls
+  // when above 0.
   ::testing::AssertionResult startPeer(const std::string &scenario, const std::string &ip,
                                        int calls, const std::vector<std::string> &extra = {}) {
-    std::vector<std::string> args = {"-sf",         SCENARIO_DIR "/" + scenario,
+    std::string path = scenario[0] == '/' ? scenario : SCENARIO_DIR "/" + scenario;
+    std::vector<std::string> args = {"-sf",         path,
                                      "-nostdin",    "-trace_err",
                                      "-error_file", dir + "/sipp-errors.log"};
     if (calls > 0) {
