@@ -137,6 +137,40 @@ TEST_F(LayerOnX, ClicksAndTypingBecomeMessagesInARealWindow) {
   EXPECT_FALSE(IsWindow(main));
 }
 
+// Colour of one pixel of a screenshot, as "#RRGGBB".
+std::string pixelAt(const std::string &png, int x, int y) {
+  std::string out = run("convert '" + png + "' -crop 1x1+" + std::to_string(x) + "+" +
+                        std::to_string(y) + " -depth 8 txt:- | grep -o '#[0-9A-F]\\{6\\}'");
+  return out.substr(0, 7);
+}
+
+// The class's pattern brush fills the whole client area, repeated across and
+// down, every row of the tile in its place. The tile (7x40, red and green by
+// row, blue by column) is taller than the bands in which it is converted.
+TEST_F(LayerOnX, PatternBrushTilesTheWindowRowForRow) {
+  HBRUSH tall =
+      CreatePatternBrush(LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_TALL_TILE)));
+  ASSERT_NE(tall, nullptr);
+  ASSERT_NO_FATAL_FAILURE(open("TesteFundo", "Janela de fundo", commonProc, tall));
+  std::string shot = std::string(WINAPI_TEST_OUTPUT_DIR) + "/winapi_tiled.png";
+  // Until the first expose has been drawn (the screen starts black).
+  for (int i = 0; i < 100; ++i) {
+    winapi_test::pump(main, accel);
+    run("import -window " + wid + " '" + shot + "'");
+    if (pixelAt(shot, 0, 0) != "#000000")
+      break;
+    usleep(50 * 1000);
+  }
+  for (int y : {0, 15, 16, 17, 31, 32, 39, 40, 56, 79, 300})
+    for (int x : {0, 6, 7, 13, 380}) {
+      char want[16];
+      std::snprintf(want, sizeof want, "#%02X%02X%02X", y % 40 * 6, 250 - y % 40 * 6, x % 7 * 30);
+      EXPECT_EQ(pixelAt(shot, x, y), want) << "at " << x << "," << y << " in " << shot;
+    }
+  DestroyWindow(main);
+  winapi_test::pump(main, nullptr);
+}
+
 // A message posted by another thread ends the loop's wait for X events at
 // once: nothing else happens on the display meanwhile.
 TEST_F(LayerOnX, PostFromAnotherThreadWakesTheWaitingLoop) {

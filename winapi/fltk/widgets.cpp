@@ -22,6 +22,20 @@
 #include "../msgbox.h"
 #include "fltk.h"
 
+// Outside the layer's namespace: FLTK's offscreen macros name X11's Window.
+static Fl_Offscreen toPixmap(const unsigned char *pixels, int w, int h, int depth) {
+  Fl_Offscreen pixmap = fl_create_offscreen(w, h);
+  fl_begin_offscreen(pixmap);
+  // In bands of rows: FLTK keeps its conversion buffer, sized for the
+  // largest image it ever drew, for the life of the program (the whole
+  // 384x304 background at once left 456 KB of it resident).
+  constexpr int kBand = 16;
+  for (int y = 0; y < h; y += kBand)
+    fl_draw_image(pixels + (size_t)w * depth * y, 0, y, w, std::min(kBand, h - y), depth);
+  fl_end_offscreen();
+  return pixmap;
+}
+
 namespace winapi {
 namespace fltk {
 namespace {
@@ -41,8 +55,19 @@ bool coreFocus(HWND h) { return GetFocus() == h; }
 class MainWin : public Fl_Double_Window, public Tag {
 public:
   MainWin(HWND h, int w, int ht) : Fl_Double_Window(w, ht), Tag{h} {}
-  std::unique_ptr<Fl_RGB_Image> tile;
+  ~MainWin() override {
+    if (tile)
+      fl_delete_offscreen(tile);
+  }
+  // The background tile, converted once into a pixmap of the X server and
+  // copied from there at every full redraw.
+  Fl_Offscreen tile = 0;
   const Image *tileSource = nullptr;
+  void makeTile(const Image &img) {
+    if (tile)
+      fl_delete_offscreen(tile);
+    tile = toPixmap(img.pixels.data(), img.w, img.h, img.depth);
+  }
   void draw() override {
     // Only a full redraw paints the background: when just some controls
     // changed, painting it would wipe the others in the back buffer, and
@@ -57,12 +82,12 @@ public:
     const Image *img = w ? brushImage(w->background) : nullptr;
     if (img && img->w > 0 && img->h > 0) {
       if (tileSource != img) {
-        tile.reset(new Fl_RGB_Image(img->pixels.data(), img->w, img->h, img->depth));
+        makeTile(*img);
         tileSource = img;
       }
       for (int y = 0; y < h(); y += img->h)
         for (int x = 0; x < this->w(); x += img->w)
-          tile->draw(x, y);
+          fl_copy_offscreen(x, y, img->w, img->h, tile, 0, 0);
     } else {
       fl_color(w && brushColor(w->background, &solid) ? flColor(solid) : kFace);
       fl_rectf(0, 0, this->w(), h());
