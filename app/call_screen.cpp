@@ -60,11 +60,20 @@ void buildCallScreen(HWND window) {
                 child | SS_LEFT | SS_ENDELLIPSIS, 160, 200, 210, 18, 0);
 }
 
+namespace {
+// The buffer holds the longest status (a queue name fills at most 255 of its
+// 279 characters); should a text not fit, the line is left empty, not cut.
+void setStatus(char (&text)[STATUS_CAP], const char *first, const char *second = "",
+               const char *third = "") {
+  if (!(textCopy(text, first) && textAppend(text, second) && textAppend(text, third)))
+    textCopy(text, "");
+}
+} // namespace
+
 void composeStatus(char (&text)[STATUS_CAP]) {
   SipReport report = sipReport();
-  textCopy(text, "");
   if (report.registration == REGISTRATION_UNAVAILABLE) {
-    textCopy(text, "Telefone indisponível");
+    setStatus(text, "Telefone indisponível");
     return;
   }
   bool callShown = report.call == CALL_CALLING || report.call == CALL_CONNECTED ||
@@ -74,26 +83,25 @@ void composeStatus(char (&text)[STATUS_CAP]) {
     snprintf(code, sizeof code, "%d", report.callCode);
     switch (report.call) {
     case CALL_CALLING:
-      textAppend(text, "Chamando ") && textAppend(text, app.calledQueue) && textAppend(text, "...");
+      setStatus(text, "Chamando ", app.calledQueue, "...");
       return;
     case CALL_CONNECTED:
-      textAppend(text, "Em ligação com ") && textAppend(text, app.calledQueue);
+      setStatus(text, "Em ligação com ", app.calledQueue);
       return;
     case CALL_ENDED:
-      textCopy(text, "Ligação encerrada");
+      setStatus(text, "Ligação encerrada");
       return;
     case CALL_BUSY:
-      textCopy(text, "Fila ocupada");
+      setStatus(text, "Fila ocupada");
       return;
     case CALL_DECLINED:
-      textCopy(text, "Chamada recusada");
+      setStatus(text, "Chamada recusada");
       return;
     case CALL_FAILED:
-      textAppend(text, "Ligação não completada (") &&
-          textAppend(text, report.callCode ? code : "sem resposta") && textAppend(text, ")");
+      setStatus(text, "Ligação não completada (", report.callCode ? code : "sem resposta", ")");
       return;
     case CALL_NOT_PLACED:
-      textCopy(text, "Ligação não completada (endereço inválido)");
+      setStatus(text, "Ligação não completada (endereço inválido)");
       return;
     case CALL_NONE:
       break;
@@ -101,14 +109,14 @@ void composeStatus(char (&text)[STATUS_CAP]) {
   }
   switch (report.registration) {
   case REGISTRATION_OK:
-    textCopy(text, "Pronto para ligar");
+    setStatus(text, "Pronto para ligar");
     break;
   case REGISTRATION_FAILED:
-    textAppend(text, "Falha no registro: ") &&
-        textAppend(text, report.registrationReason[0] ? report.registrationReason : "sem resposta");
+    setStatus(text, "Falha no registro: ",
+              report.registrationReason[0] ? report.registrationReason : "sem resposta");
     break;
   default:
-    textCopy(text, "Registrando conta...");
+    setStatus(text, "Registrando conta...");
     break;
   }
 }

@@ -87,9 +87,8 @@ protected:
   ::testing::AssertionResult startPeer(const std::string &scenario, const std::string &ip,
                                        int calls, const std::vector<std::string> &extra = {}) {
     std::string path = scenario[0] == '/' ? scenario : SCENARIO_DIR "/" + scenario;
-    std::vector<std::string> args = {"-sf",         path,
-                                     "-nostdin",    "-trace_err",
-                                     "-error_file", dir + "/sipp-errors.log"};
+    std::vector<std::string> args = {"-sf",        path,          "-nostdin",
+                                     "-trace_err", "-error_file", dir + "/sipp-errors.log"};
     if (calls > 0) {
       args.push_back("-m");
       args.push_back(std::to_string(calls));

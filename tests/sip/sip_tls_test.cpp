@@ -1,8 +1,7 @@
 // SIP over TLS (the program built with SIP_TRANSPORT=tls): a registrar behind
 // a TLS front (stunnel, in front of sipp over TCP) on 127.0.3.121:5061.
-#include <sys/prctl.h>
-
 #include "app_state.h"
+#include "child_process.h"
 #include "sip.h"
 #include "sip_internal.h"
 #include "sip_test_support.h"
@@ -12,49 +11,14 @@ namespace {
 
 const char REGISTRAR[] = "127.0.3.121";
 
-// Runs a peer with its output in `log`; the kernel stops it should the test
-// process die first.
-pid_t spawnLogged(std::vector<std::string> args, const std::string &log) {
-  std::vector<char *> argv;
-  for (std::string &a : args)
-    argv.push_back(&a[0]);
-  argv.push_back(nullptr);
-  pid_t parent = getpid();
-  pid_t pid = fork();
-  if (pid == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent)
-      _exit(127);
-    int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(fd, 1);
-    dup2(fd, 2);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-// The peer's exit code once it ended by itself; -1 when it had to be killed.
-int finish(pid_t &pid, int timeoutMs) {
-  int status = 0;
-  bool ended =
-      pid > 0 && waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, timeoutMs);
-  if (!ended && pid > 0) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-  }
-  pid = -1;
-  return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 class SipTls : public SipTest {
 protected:
   TestCa ca{dir};
   pid_t tlsFront = -1, tcpRegistrar = -1;
 
   void TearDown() override {
-    finish(tlsFront, 0);
-    finish(tcpRegistrar, 0);
+    finishChild(tlsFront, 0);
+    finishChild(tcpRegistrar, 0);
     if (HasFailure())
       printf("--- stunnel ---\n%s\n", readFile(dir + "/stunnel.log").c_str());
     SipTest::TearDown();
@@ -117,7 +81,7 @@ TEST_F(SipTls, RegistersWithDigestThroughAVerifiedTlsRegistrar) {
   setSipCaFileForTests(ca.caFile().c_str());
   setupSipAccount("cliente7", "segredo", REGISTRAR);
   ASSERT_TRUE(waitUntil([] { return app.registered.load(); }));
-  EXPECT_EQ(finish(tcpRegistrar, 30000), 0) << "the registrar saw wrong or no credentials";
+  EXPECT_EQ(finishChild(tcpRegistrar, 30000), 0) << "the registrar saw wrong or no credentials";
   EXPECT_NE(output().find("LinphoneRegistrationOk para o usuario id [sip:cliente7@127.0.3.121] "
                           "no proxy [<sip:127.0.3.121;transport=tls>]"),
             std::string::npos);
@@ -156,7 +120,7 @@ TEST_F(SipTls, CallsOfferOnlySrtpAndEndWhenTheQueueAnswersPlainAudio) {
   ASSERT_TRUE(waitUntil([] { return app.registered.load(); }));
   textCopy(app.calleeUser, "fila");
   placeCall(REGISTRAR);
-  EXPECT_EQ(finish(tcpRegistrar, 30000), 0) << "the queue was not hung up on";
+  EXPECT_EQ(finishChild(tcpRegistrar, 30000), 0) << "the queue was not hung up on";
 
   std::string seen = readFile(dir + "/sipp-tcp.msg");
   size_t invite = seen.find("INVITE sip:fila@127.0.3.121");

@@ -11,7 +11,7 @@ when a line of ALLOWED-FILE matches it:
     KEY-PATTERN | WINE-VALUE | LAYER-VALUE | reason
 
 with shell-style patterns over the key (e.g. "call-prompt/box/button#1.text")
-and, in the second form, the exact values on both sides. Exit code 1 on any
+and, in the second form, over the values on both sides. Exit code 1 on any
 other difference.
 """
 import fnmatch
@@ -100,7 +100,8 @@ def load_allowed(path):
 def matches(rule, key, wine, layer):
     if not fnmatch.fnmatchcase(key, rule[0]):
         return False
-    return rule[3] is None or (rule[3] == wine and rule[4] == layer)
+    return rule[3] is None or (
+        fnmatch.fnmatchcase(wine, rule[3]) and fnmatch.fnmatchcase(layer, rule[4]))
 
 
 def main():
