@@ -210,6 +210,18 @@ void onRegistrationStateChanged(LinphoneCore *, LinphoneProxyConfig *config,
     char reason[REASON_CAP];
     registrarReason(config, reason);
     publishRegistration(REGISTRATION_FAILED, reason);
+  } else if (state == LinphoneRegistrationNone || state == LinphoneRegistrationCleared) {
+    // The library drops an attempt it gives up on without a failure (no
+    // network left but loopback, say): the account is not registered, and
+    // "Registrando conta..." must not stay on screen for ever.
+    bool wasFailed;
+    {
+      std::lock_guard<std::mutex> lock(reportMutex);
+      wasFailed = report.registration == REGISTRATION_FAILED ||
+                  report.registration == REGISTRATION_UNAVAILABLE;
+    }
+    if (!wasFailed)
+      publishRegistration(REGISTRATION_FAILED);
   }
 }
 
