@@ -37,7 +37,9 @@ int messageBox(HWND owner, const std::string &text, const std::string &caption, 
   Fl_Group::current(nullptr);
   Fl_Double_Window win(W, H);
   win.copy_label(latin1ToUtf8(caption).c_str());
-  Fl_Box *msg = new Fl_Box(margin, margin, W - 2 * margin, th); // the window deletes its widgets
+  // FLTK insets a left-aligned label by 3 px on each side: the box is that
+  // much wider, so the text wraps where it was measured (one line stays one).
+  Fl_Box *msg = new Fl_Box(margin - 3, margin, W - 2 * margin + 6, th); // the window deletes it
   msg->copy_label(utf8.c_str());
   msg->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
   msg->labelsize(textSize);
