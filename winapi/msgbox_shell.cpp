@@ -15,6 +15,8 @@ extern char **environ;
 
 namespace winapi {
 
+// Button texts as Win32 has them: '&' marks the mnemonic (Alt+S answers
+// "&Sim"); "OK" and "Cancelar" have none.
 std::vector<std::string> buttonsFor(UINT type, std::vector<int> *answers, int *closeAnswer) {
   std::vector<std::string> labels;
   std::vector<int> ids;
@@ -23,16 +25,16 @@ std::vector<std::string> buttonsFor(UINT type, std::vector<int> *answers, int *c
     labels = {"OK", "Cancelar"}, ids = {IDOK, IDCANCEL};
     break;
   case MB_ABORTRETRYIGNORE:
-    labels = {"Anular", "Repetir", "Ignorar"}, ids = {IDABORT, IDRETRY, IDIGNORE};
+    labels = {"&Anular", "&Repetir", "&Ignorar"}, ids = {IDABORT, IDRETRY, IDIGNORE};
     break;
   case MB_YESNOCANCEL:
-    labels = {"Sim", "N\xe3o", "Cancelar"}, ids = {IDYES, IDNO, IDCANCEL};
+    labels = {"&Sim", "&N\xe3o", "Cancelar"}, ids = {IDYES, IDNO, IDCANCEL};
     break;
   case MB_YESNO:
-    labels = {"Sim", "N\xe3o"}, ids = {IDYES, IDNO};
+    labels = {"&Sim", "&N\xe3o"}, ids = {IDYES, IDNO};
     break;
   case MB_RETRYCANCEL:
-    labels = {"Repetir", "Cancelar"}, ids = {IDRETRY, IDCANCEL};
+    labels = {"&Repetir", "Cancelar"}, ids = {IDRETRY, IDCANCEL};
     break;
   default:
     labels = {"OK"}, ids = {IDOK};
@@ -89,6 +91,10 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   HWND disabled = ownerTop && !ownerTop->disabled ? ownerTop->handle : nullptr;
   if (disabled)
     ownerTop->disabled = true;
+  // The box's button has the keyboard until the box closes or the user
+  // moves it into a window the box leaves usable.
+  bool hadKeyboard = s.boxKeyboard;
+  s.boxKeyboard = true;
   int answer;
   const Presenter *p = presenter();
   if (!s.answers.empty()) {
@@ -102,7 +108,9 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   }
   if (Window *o = find(disabled))
     o->disabled = false;
-  p->focus(find(s.focus)); // the keyboard returns to where it was
+  s.boxKeyboard = hadKeyboard;
+  if (!hadKeyboard)
+    p->focus(find(s.focus)); // the keyboard returns to where it was
   return answer;
 }
 

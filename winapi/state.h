@@ -128,6 +128,10 @@ struct State {
   bool quit = false;
   int quitCode = 0;
   HWND focus = nullptr, active = nullptr;
+  // A message box's button has the keyboard: GetFocus answers boxButton,
+  // and `focus` is where the keyboard returns when the box closes.
+  bool boxKeyboard = false;
+  HWND boxButton = reinterpret_cast<HWND>(uintptr_t{0x10000}); // never issued: `next` starts there
   int mods = 0;
   uintptr_t next = 0x10000;
   DWORD time = 0;

@@ -119,6 +119,12 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
   w->text = windowName ? windowName : "";
   w->style = style;
   w->exStyle = exStyle;
+  // An edit field asked for with a border gets the sunken client edge
+  // instead, as Win32's edit control does when it is created.
+  if (w->kind == Kind::Edit && (style & WS_BORDER)) {
+    w->style &= ~WS_BORDER;
+    w->exStyle |= WS_EX_CLIENTEDGE;
+  }
   if (style & WS_CHILD) {
     w->parent = parent;
     w->id = (int)(intptr_t)menu;
@@ -243,7 +249,12 @@ BOOL WINAPI SetWindowTextA(HWND hwnd, LPCSTR text) {
   return find(hwnd) ? (BOOL)SendMessageA(hwnd, WM_SETTEXT, 0, (LPARAM)text) : FALSE;
 }
 
-HWND WINAPI GetFocus(void) { return find(st().focus) ? st().focus : nullptr; }
+HWND WINAPI GetFocus(void) {
+  State &s = st();
+  if (s.boxKeyboard)
+    return s.boxButton;
+  return find(s.focus) ? s.focus : nullptr;
+}
 
 HWND WINAPI SetFocus(HWND hwnd) {
   State &s = st();
@@ -252,6 +263,7 @@ HWND WINAPI SetFocus(HWND hwnd) {
     return nullptr;
   if (hwnd == old)
     return old;
+  s.boxKeyboard = false; // taken from an open box, whose button is no layer window
   s.focus = hwnd;
   if (Window *o = find(old))
     send(o, WM_KILLFOCUS, (WPARAM)hwnd, 0);

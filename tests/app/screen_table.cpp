@@ -16,10 +16,13 @@ const std::vector<ControlRow> LOGIN_SCREEN = {
      "C\xf3"
      "digo:",
      0, CHILD | WS_TABSTOP, 160, 90, 45, 16, 0},
-    {&AppState::codeEdit, "Edit", "", WS_EX_PALETTEWINDOW, CHILD | WS_BORDER, 160, 110, 200, 26, 0},
+    // The edit fields are asked for with WS_BORDER; an edit control turns it
+    // into a sunken client edge, and the rows hold what the window reports.
+    {&AppState::codeEdit, "Edit", "", WS_EX_PALETTEWINDOW | WS_EX_CLIENTEDGE, CHILD, 160, 110, 200,
+     26, 0},
     {&AppState::passwordLabel, "STATIC", "Senha:", 0, CHILD, 160, 140, 42, 16, 0},
-    {&AppState::passwordEdit, "Edit", "", WS_EX_PALETTEWINDOW, CHILD | WS_BORDER | ES_PASSWORD, 160,
-     160, 200, 26, 0},
+    {&AppState::passwordEdit, "Edit", "", WS_EX_PALETTEWINDOW | WS_EX_CLIENTEDGE,
+     CHILD | ES_PASSWORD, 160, 160, 200, 26, 0},
     {&AppState::loginButton, "BUTTON", "Logar", 0, CHILD | WS_BORDER, 260, 200, 100, 20, CMD_LOGIN},
 };
 

@@ -151,7 +151,7 @@ TEST(LayerCreate, CreationSendsItsMessagesBeforeReturningAndChildrenExistByThen)
   EXPECT_EQ(eg.y, 160);
   EXPECT_EQ(eg.w, 200);
   EXPECT_EQ(eg.h, 26);
-  EXPECT_EQ(winapi_test::exStyle(edit1), (DWORD)WS_EX_PALETTEWINDOW);
+  EXPECT_EQ(winapi_test::exStyle(edit1), (DWORD)(WS_EX_PALETTEWINDOW | WS_EX_CLIENTEDGE));
   EXPECT_TRUE(winapi_test::style(edit2) & ES_PASSWORD);
   EXPECT_EQ(winapi_test::controlId(button), 1);
   EXPECT_EQ(winapi_test::className(combo), "ComboBox");
@@ -519,13 +519,56 @@ TEST_F(Layer, MessageBoxesAnswerInTurnAndRecordPortugueseButtons) {
   ASSERT_EQ(boxes.size(), 4u);
   EXPECT_EQ(boxes[0].owner, main);
   EXPECT_EQ(boxes[0].text, "Ligar para fila de X?");
-  EXPECT_EQ(boxes[0].buttons, (std::vector<std::string>{"Sim", "N\xe3o"}));
+  EXPECT_EQ(boxes[0].buttons, (std::vector<std::string>{"&Sim", "&N\xe3o"}));
   EXPECT_EQ(boxes[1].buttons, (std::vector<std::string>{"OK", "Cancelar"}));
   EXPECT_EQ(boxes[2].caption, "Erro!");
   EXPECT_EQ(boxes[2].buttons, (std::vector<std::string>{"OK"}));
   EXPECT_TRUE(seen.empty()) << "no accelerator or other message reached the window";
   winapi_test::resetBoxes();
   EXPECT_TRUE(winapi_test::shownBoxes().empty());
+}
+
+// An edit field asked for with a border has a sunken client edge instead;
+// other controls and a borderless field keep what they asked for.
+TEST_F(Layer, EditBorderBecomesASunkenClientEdge) {
+  EXPECT_EQ(winapi_test::style(edit2), WS_CHILD | WS_VISIBLE | ES_PASSWORD);
+  EXPECT_EQ(winapi_test::exStyle(edit2), WS_EX_PALETTEWINDOW | WS_EX_CLIENTEDGE);
+  EXPECT_EQ(winapi_test::style(button), WS_CHILD | WS_VISIBLE | WS_BORDER);
+  HWND plain = CreateWindowExA(0, "Edit", "", WS_CHILD, 0, 0, 50, 20, main, nullptr, nullptr, 0);
+  EXPECT_EQ(winapi_test::style(plain), WS_CHILD);
+  EXPECT_EQ(winapi_test::exStyle(plain), 0u);
+}
+
+// While a box is open its button has the keyboard: GetFocus answers no window
+// of the program's, and the control that had the focus has it again after
+// the box, also after a nested box. A click into a window the box leaves
+// usable takes the keyboard from the box.
+TEST_F(Layer, MessageBoxesTakeTheKeyboardAndGiveItBack) {
+  SetFocus(edit2);
+  std::vector<HWND> during;
+  winapi_test::queueBoxAnswer(IDOK, [&] {
+    during.push_back(GetFocus());
+    winapi_test::queueBoxAnswer(IDOK, [&] { during.push_back(GetFocus()); });
+    MessageBoxA(main, "Dentro", "", MB_OK);
+    during.push_back(GetFocus());
+  });
+  EXPECT_EQ(MessageBoxA(main, "Fora", "", MB_OK), IDOK);
+  ASSERT_EQ(during.size(), 3u);
+  for (HWND h : during) {
+    EXPECT_NE(h, nullptr);
+    for (HWND w : {main, label, edit1, edit2, button, combo})
+      EXPECT_NE(h, w) << "a window of the program's has the keyboard under a box";
+  }
+  EXPECT_EQ(GetFocus(), edit2);
+  HWND clicked = nullptr;
+  winapi_test::queueBoxAnswer(IDOK, [&] {
+    winapi_test::click(edit1);
+    winapi_test::pump(main, accel);
+    clicked = GetFocus();
+  });
+  MessageBoxA(nullptr, "Sem dono", "", MB_OK);
+  EXPECT_EQ(clicked, edit1);
+  EXPECT_EQ(GetFocus(), edit1);
 }
 
 TEST_F(Layer, ShellExecuteRecordsTheAddressWithoutOpeningHeadless) {

@@ -60,19 +60,19 @@ int clickAt(const std::string &xWindow, int x, int y) {
                          .c_str());
 }
 
-// Bounding box of the dark pixels inside a field of a screenshot (its 1-pixel
-// border left out), relative to the field's top left.
+// Bounding box of the dark pixels inside a field of a screenshot (its 2-pixel
+// sunken edge left out), relative to the field's top left.
 struct Ink {
   int x = -1, y = -1, w = 0, h = 0;
 };
 Ink inkInside(const std::string &png, int x, int y, int w, int h) {
-  std::string crop = std::to_string(w - 2) + "x" + std::to_string(h - 2) + "+" +
-                     std::to_string(x + 1) + "+" + std::to_string(y + 1);
+  std::string crop = std::to_string(w - 4) + "x" + std::to_string(h - 4) + "+" +
+                     std::to_string(x + 2) + "+" + std::to_string(y + 2);
   std::string box = run("convert '" + png + "' -crop " + crop +
                         " +repage -colorspace Gray -threshold 50% -format '%@' info:");
   Ink ink;
   if (std::sscanf(box.c_str(), "%dx%d+%d+%d", &ink.w, &ink.h, &ink.x, &ink.y) == 4)
-    ink.x += 1, ink.y += 1;
+    ink.x += 2, ink.y += 2;
   return ink;
 }
 
@@ -381,6 +381,8 @@ TEST_F(LayerOnX, ComboPicksWithKeysAndMouseAndKeepsItsTextBehindAMessageBox) {
 
 std::string mainWid; // X window of the main window, for the proc below
 int boxesOpen = 0;
+int questionAnswer = 0;
+HWND focusInQuestion = nullptr;
 struct Seen {
   UINT msg;
   int id;
@@ -450,12 +452,16 @@ LRESULT CALLBACK boxProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       --boxesOpen;
     } else if (LOWORD(wp) == 1) {
       ++boxesOpen;
-      MessageBoxA(hwnd,
-                  "Uma mensagem bem mais longa que a primeira, para uma caixa mais larga que a "
-                  "janela.",
-                  "Pergunta", MB_YESNO);
+      PostMessageA(hwnd, WM_APP, 0, 0); // dispatched by the box's loop
+      questionAnswer = MessageBoxA(hwnd,
+                                   "Uma mensagem bem mais longa que a primeira, para uma caixa "
+                                   "mais larga que a janela.",
+                                   "Pergunta", MB_YESNO);
       --boxesOpen;
     }
+    return 0;
+  case WM_APP:
+    focusInQuestion = GetFocus();
     return 0;
   case WM_CLOSE: // noted, and the window stays
     boxSeen.push_back({msg, 0, boxesOpen, winapi_test::windowText(edit1)});
@@ -495,7 +501,9 @@ TEST_F(LayerOnX, MessageBoxesLeaveUnownedWindowsUsableAndSitWhereWindowsPutsThem
       " 300 210 click 1; sleep 1; xdotool windowfocus --sync $box; xdotool key Return;" +
       " box=$(xdotool search --sync --onlyvisible --name '^Pergunta$' | head -1); sleep 0.3;" +
       " xdotool getwindowgeometry $box | tr '\\n' ' ' > '" + second +
-      "'; xdotool windowfocus --sync $box; xdotool key Return) >/dev/null 2>&1 &";
+      "'; xdotool windowfocus --sync $box; xdotool key alt+n; sleep 2;" +
+      // a box Alt+N did not answer is answered with Enter, so the test fails, not hangs
+      " xdotool search --onlyvisible --name '^Pergunta$' && xdotool key Return) >/dev/null 2>&1 &";
   ASSERT_EQ(std::system(helper.c_str()), 0);
   ASSERT_EQ(clickAt(wid, 300, 210), 0);
   ASSERT_TRUE(pumpUntil(main, accel, [] { return boxSeen.size() >= 3; }));
@@ -512,6 +520,10 @@ TEST_F(LayerOnX, MessageBoxesLeaveUnownedWindowsUsableAndSitWhereWindowsPutsThem
   EXPECT_EQ(boxSeen[2].boxesOpen, 1);
   EXPECT_EQ(boxSeen[3].boxesOpen, 0) << "no Enter command, during the box or after it";
   EXPECT_EQ(boxLegacyName, "Aten\xe7\xe3o");
+  EXPECT_EQ(questionAnswer, IDNO) << "Alt+N answers \"&N\xe3o\"";
+  EXPECT_NE(focusInQuestion, nullptr);
+  EXPECT_NE(focusInQuestion, button) << "the box's button has the keyboard";
+  EXPECT_EQ(GetFocus(), button) << "the keyboard is back on the button clicked";
 
   Geometry screen{0, 0, 800, 600}, owner = geometryOf(mainGeometry);
   Geometry g1 = geometryOf(fileText(first)), g2 = geometryOf(fileText(second));

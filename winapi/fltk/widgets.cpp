@@ -119,7 +119,10 @@ public:
 class EditInput : public Fl_Input, public Tag {
 public:
   EditInput(HWND h, int x, int y, int w, int ht) : Fl_Input(x, y, w, ht), Tag{h} {
-    box(FL_BORDER_BOX);
+    Window *win = winapi::find(h);
+    box(win && (win->exStyle & WS_EX_CLIENTEDGE) ? FL_DOWN_BOX // sunken edge
+        : win && (win->style & WS_BORDER)        ? FL_BORDER_BOX
+                                                 : FL_FLAT_BOX);
     color(FL_WHITE);
     selection_color(FL_SELECTION_COLOR);
   }

@@ -16,7 +16,7 @@ struct BoxRecord {
   std::string text;    // as the program passed it (Latin-1)
   std::string caption; // as the program passed it (Latin-1)
   UINT type;
-  std::vector<std::string> buttons; // labels in order, Latin-1 ("Sim", "N\xe3o")
+  std::vector<std::string> buttons; // Win32 texts in order, Latin-1 ("&Sim", "&N\xe3o")
 };
 
 // Every following MessageBoxA answers from this queue, in order, without

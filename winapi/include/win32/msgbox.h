@@ -11,9 +11,9 @@
 // every window stays usable and the box is centred on the screen. The box is
 // as wide as its text (wrapped beyond four fifths of the screen) or its
 // buttons, which are centred below the text and labelled as in Portuguese
-// (Brazil): "OK", "Cancelar", "Sim", "Não" (and "Anular", "Repetir",
-// "Ignorar"). Closing the box answers IDCANCEL when there is a Cancel
-// button, IDOK for MB_OK, and is disabled for MB_YESNO and
+// (Brazil): "OK", "Cancelar", "&Sim", "&Não" (and "&Anular", "&Repetir",
+// "&Ignorar"); the underlined letter, with or without Alt, presses the button. Closing the box
+// answers IDCANCEL when there is a Cancel button, IDOK for MB_OK, and is disabled for MB_YESNO and
 // MB_ABORTRETRYIGNORE. Escape does the same as the close box, Enter presses
 // the first button. A quit message ends the box with answer 0 and stays
 // queued for the program's loop. Differences: icons are not shown; fonts

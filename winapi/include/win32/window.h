@@ -20,8 +20,9 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *wc);
 // Differences: WM_GETMINMAXINFO and WM_NCCALCSIZE are not sent; a top-level
 // window at CW_USEDEFAULT is placed at (100, 100); WS_EX_* styles are
 // recorded but have no effect (WS_EX_TOPMOST on a child is meaningless on
-// Windows too); a combo box of CBS_DROPDOWN shows 24 pixels high when
-// closed and is one window (no separate Edit child); a static control of
+// Windows too), except that an "Edit" asked for with WS_BORDER gets
+// WS_EX_CLIENTEDGE instead (a sunken edge), as on Windows; a combo box of CBS_DROPDOWN shows 24
+// pixels high when closed and is one window (no separate Edit child); a static control of
 // SS_ENDELLIPSIS shows its text on one line, cut with "..." where it would
 // pass the control's width as measured with Arial's advance widths.
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
@@ -66,7 +67,11 @@ BOOL WINAPI SetWindowTextA(HWND hwnd, LPCSTR text);
 // EN_/CBN_ focus notifications) and returns the previous focus, or NULL
 // (focus unchanged) for a destroyed window. The toolkit never moves the
 // focus on its own (no Tab navigation); a click on an edit, combo box or
-// button gives it the focus, as on Windows.
+// button gives it the focus, as on Windows. While a message box is open its
+// button has the keyboard: GetFocus answers a handle of no program window
+// (Differences: not a window IsWindow knows) until the box closes, when the
+// control that had the focus has it again, or until the program or a click
+// gives the focus to a control of a window the box leaves usable.
 HWND WINAPI GetFocus(void);
 HWND WINAPI SetFocus(HWND hwnd);
 
