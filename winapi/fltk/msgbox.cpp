@@ -15,8 +15,7 @@ namespace fltk {
 
 // A message box as Windows lays it out: as wide as its text (wrapped only
 // beyond four fifths of the screen) or its row of buttons, whichever is
-// wider; the buttons centred below the text; the box centred on its owner,
-// or on the screen when it has none.
+// wider; the buttons centred below the text; the box centred on the screen.
 int messageBox(HWND owner, const std::string &text, const std::string &caption, UINT,
                const std::vector<std::string> &buttons, const std::vector<int> &answers,
                int closeAnswer, bool (*loopTurn)()) {
@@ -78,15 +77,18 @@ int messageBox(HWND owner, const std::string &text, const std::string &caption, 
         }
       },
       &closePick);
+  // Centred on the screen, the owner's screen when it has one, as Win32
+  // places its message boxes (not over the owner).
   Window *o = find(owner);
   Fl_Widget *ow = o ? static_cast<Fl_Widget *>(topLevelOf(o)->view) : nullptr;
-  if (ow && ow->as_window() && ow->as_window()->shown()) {
-    win.position(ow->x() + (ow->w() - W) / 2, ow->y() + (ow->h() - H) / 2);
+  bool owned = ow && ow->as_window() && ow->as_window()->shown();
+  if (owned)
+    Fl::screen_xywh(sx, sy, sw, sh, ow->x() + ow->w() / 2, ow->y() + ow->h() / 2);
+  win.position(sx + (sw - W) / 2, sy + (sh - H) / 2);
+  if (owned)
     win.set_modal(); // its owner is disabled meanwhile
-  } else {
-    win.position(sx + (sw - W) / 2, sy + (sh - H) / 2);
+  else
     win.set_non_modal(); // every window stays usable
-  }
   win.show();
   setLegacyName(&win, caption);
   first->take_focus();

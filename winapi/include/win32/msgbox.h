@@ -7,8 +7,9 @@
 // Modal box with its own loop: it dispatches what arrives meanwhile, posted
 // messages and input alike, without the program's accelerators. With an
 // owner, the owner's top-level window is disabled while the box is open
-// (input for it is dropped) and the box is centred on it; without one,
-// every window stays usable and the box is centred on the screen. The box is
+// (input for it is dropped); without one, every window stays usable. The
+// box is centred on the screen (the owner's, with one), not over the owner,
+// as on Windows. The box is
 // as wide as its text (wrapped beyond four fifths of the screen) or its
 // buttons, which are centred below the text and labelled as in Portuguese
 // (Brazil): "OK", "Cancelar", "&Sim", "&Não" (and "&Anular", "&Repetir",
