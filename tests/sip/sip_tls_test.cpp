@@ -120,9 +120,13 @@ TEST_F(SipTls, CallsOfferOnlySrtpAndEndWhenTheQueueAnswersPlainAudio) {
   ASSERT_TRUE(waitUntil([] { return app.registered.load(); }));
   textCopy(app.calleeUser, "fila");
   placeCall(REGISTRAR);
-  EXPECT_EQ(finishChild(tcpRegistrar, 30000), 0) << "the queue was not hung up on";
+  // The peer's exit code also covers its own answer to the hang-up, which the
+  // TLS front can cut off when the program hangs up at once: the hang-up
+  // itself is read from what the peer received.
+  finishChild(tcpRegistrar, 30000);
 
   std::string seen = readFile(dir + "/sipp-tcp.msg");
+  EXPECT_NE(seen.find("BYE sip:"), std::string::npos) << "the queue was not hung up on";
   size_t invite = seen.find("INVITE sip:fila@127.0.3.121");
   ASSERT_NE(invite, std::string::npos);
   std::string offer = seen.substr(invite, seen.find("-----", invite) - invite);
