@@ -18,8 +18,7 @@ namespace {
 // All-or-nothing: a prompt that does not fit is not shown at all, so the
 // user is never asked about a name other than the one that would be called.
 bool composePrompt(const char *first, const char *second = "", const char *third = "") {
-  return textCopy(app.promptText, "") && textAppend(app.promptText, first) &&
-         textAppend(app.promptText, second) && textAppend(app.promptText, third);
+  return textJoin(app.promptText, first, second, third);
 }
 
 bool askYesNo(HWND window) { return MessageBoxA(window, app.promptText, "", MB_YESNO) == IDYES; }
@@ -60,20 +59,12 @@ void buildCallScreen(HWND window) {
                 child | SS_LEFT | SS_ENDELLIPSIS, 160, 200, 210, 18, 0);
 }
 
-namespace {
 // The buffer holds the longest status (a queue name fills at most 255 of its
 // 279 characters); should a text not fit, the line is left empty, not cut.
-void setStatus(char (&text)[STATUS_CAP], const char *first, const char *second = "",
-               const char *third = "") {
-  if (!(textCopy(text, first) && textAppend(text, second) && textAppend(text, third)))
-    textCopy(text, "");
-}
-} // namespace
-
 void composeStatus(char (&text)[STATUS_CAP]) {
   SipReport report = sipReport();
   if (report.registration == REGISTRATION_UNAVAILABLE) {
-    setStatus(text, "Telefone indisponível");
+    textJoin(text, "Telefone indisponível");
     return;
   }
   bool callShown = report.call == CALL_CALLING || report.call == CALL_CONNECTED ||
@@ -83,25 +74,25 @@ void composeStatus(char (&text)[STATUS_CAP]) {
     snprintf(code, sizeof code, "%d", report.callCode);
     switch (report.call) {
     case CALL_CALLING:
-      setStatus(text, "Chamando ", app.calledQueue, "...");
+      textJoin(text, "Chamando ", app.calledQueue, "...");
       return;
     case CALL_CONNECTED:
-      setStatus(text, "Em ligação com ", app.calledQueue);
+      textJoin(text, "Em ligação com ", app.calledQueue);
       return;
     case CALL_ENDED:
-      setStatus(text, "Ligação encerrada");
+      textJoin(text, "Ligação encerrada");
       return;
     case CALL_BUSY:
-      setStatus(text, "Fila ocupada");
+      textJoin(text, "Fila ocupada");
       return;
     case CALL_DECLINED:
-      setStatus(text, "Chamada recusada");
+      textJoin(text, "Chamada recusada");
       return;
     case CALL_FAILED:
-      setStatus(text, "Ligação não completada (", report.callCode ? code : "sem resposta", ")");
+      textJoin(text, "Ligação não completada (", report.callCode ? code : "sem resposta", ")");
       return;
     case CALL_NOT_PLACED:
-      setStatus(text, "Ligação não completada (endereço inválido)");
+      textJoin(text, "Ligação não completada (endereço inválido)");
       return;
     case CALL_NONE:
       break;
@@ -109,14 +100,14 @@ void composeStatus(char (&text)[STATUS_CAP]) {
   }
   switch (report.registration) {
   case REGISTRATION_OK:
-    setStatus(text, "Pronto para ligar");
+    textJoin(text, "Pronto para ligar");
     break;
   case REGISTRATION_FAILED:
-    setStatus(text, "Falha no registro: ",
-              report.registrationReason[0] ? report.registrationReason : "sem resposta");
+    textJoin(text, "Falha no registro: ",
+             report.registrationReason[0] ? report.registrationReason : "sem resposta");
     break;
   default:
-    setStatus(text, "Registrando conta...");
+    textJoin(text, "Registrando conta...");
     break;
   }
 }

@@ -38,3 +38,13 @@ template <size_t N> bool textCopy(char (&dst)[N], const char *src) { return text
 template <size_t N> bool textAppend(char (&dst)[N], const char *src) {
   return textAppend(dst, N, src);
 }
+
+// The three texts joined into dst, whole; when they do not fit, dst is left
+// empty and the result is false.
+template <size_t N>
+bool textJoin(char (&dst)[N], const char *first, const char *second = "", const char *third = "") {
+  if (textCopy(dst, first) && textAppend(dst, second) && textAppend(dst, third))
+    return true;
+  dst[0] = '\0';
+  return false;
+}

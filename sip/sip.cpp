@@ -199,12 +199,7 @@ void onRegistrationStateChanged(LinphoneCore *, LinphoneProxyConfig *config,
     publishRegistration(REGISTRATION_OK);
   } else if (state == LinphoneRegistrationProgress) {
     // A refresh of an accepted registration is no news for the user.
-    bool refresh;
-    {
-      std::lock_guard<std::mutex> lock(reportMutex);
-      refresh = report.registration == REGISTRATION_OK;
-    }
-    if (!refresh)
+    if (sipReport().registration != REGISTRATION_OK)
       publishRegistration(REGISTRATION_PENDING);
   } else if (state == LinphoneRegistrationFailed) {
     char reason[REASON_CAP];
@@ -214,13 +209,8 @@ void onRegistrationStateChanged(LinphoneCore *, LinphoneProxyConfig *config,
     // The library drops an attempt it gives up on without a failure (no
     // network left but loopback, say): the account is not registered, and
     // "Registrando conta..." must not stay on screen for ever.
-    bool wasFailed;
-    {
-      std::lock_guard<std::mutex> lock(reportMutex);
-      wasFailed = report.registration == REGISTRATION_FAILED ||
-                  report.registration == REGISTRATION_UNAVAILABLE;
-    }
-    if (!wasFailed)
+    RegistrationView shown = sipReport().registration;
+    if (shown != REGISTRATION_FAILED && shown != REGISTRATION_UNAVAILABLE)
       publishRegistration(REGISTRATION_FAILED);
   }
 }
