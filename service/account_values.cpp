@@ -3,6 +3,8 @@
 // parameter, a second host, a URI password, a line break) is refused rather
 // than bent into something the SIP library would read differently.
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "service_internal.h"
 
@@ -13,33 +15,43 @@ bool isAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); 
 bool isAlnum(char c) { return isDigit(c) || isAlpha(c); }
 bool isHex(char c) { return isDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
+// The pieces of text between the separators (one more than there are
+// separators; empty pieces included).
+std::vector<std::string> split(const std::string &text, char separator) {
+  std::vector<std::string> pieces;
+  size_t start = 0;
+  while (true) {
+    size_t end = text.find(separator, start);
+    pieces.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+    if (end == std::string::npos)
+      return pieces;
+    start = end + 1;
+  }
+}
+
+bool allOf(const std::string &text, bool (*accept)(char)) {
+  for (char c : text)
+    if (!accept(c))
+      return false;
+  return true;
+}
+
 // 1 to 65535, digits only.
 bool validPort(const std::string &text) {
-  if (text.empty() || text.size() > 5 || text[0] == '0')
+  if (text.empty() || text.size() > 5 || text[0] == '0' || !allOf(text, isDigit))
     return false;
-  for (char c : text)
-    if (!isDigit(c))
-      return false;
   return std::stol(text) <= 65535;
 }
 
 // Dotted quad, each part 0 to 255 without leading zeros.
 bool validIpv4(const std::string &text) {
-  size_t start = 0;
-  for (int part = 0; part < 4; ++part) {
-    size_t end = part < 3 ? text.find('.', start) : text.size();
-    if (end == std::string::npos)
+  std::vector<std::string> parts = split(text, '.');
+  if (parts.size() != 4)
+    return false;
+  for (const std::string &digits : parts)
+    if (digits.empty() || digits.size() > 3 || (digits.size() > 1 && digits[0] == '0') ||
+        !allOf(digits, isDigit) || std::stoi(digits) > 255)
       return false;
-    std::string digits = text.substr(start, end - start);
-    if (digits.empty() || digits.size() > 3 || (digits.size() > 1 && digits[0] == '0'))
-      return false;
-    for (char c : digits)
-      if (!isDigit(c))
-        return false;
-    if (std::stoi(digits) > 255)
-      return false;
-    start = end + 1;
-  }
   return true;
 }
 
@@ -50,38 +62,31 @@ bool validIpv6(const std::string &text) {
   if (gap != std::string::npos && text.find("::", gap + 1) != std::string::npos)
     return false;
   int groups = 0;
-  bool hasGap = gap != std::string::npos;
   auto countGroups = [&groups](const std::string &side, bool lastSide) {
     if (side.empty())
       return true;
-    size_t start = 0;
-    while (true) {
-      size_t end = side.find(':', start);
-      std::string group = side.substr(start, end == std::string::npos ? end : end - start);
-      if (end == std::string::npos && lastSide && group.find('.') != std::string::npos) {
+    std::vector<std::string> parts = split(side, ':');
+    for (size_t i = 0; i < parts.size(); ++i) {
+      const std::string &group = parts[i];
+      if (lastSide && i + 1 == parts.size() && group.find('.') != std::string::npos) {
         if (!validIpv4(group))
           return false;
         groups += 2;
-        return true;
-      }
-      if (group.empty() || group.size() > 4)
+      } else if (group.empty() || group.size() > 4 || !allOf(group, isHex)) {
         return false;
-      for (char c : group)
-        if (!isHex(c))
-          return false;
-      ++groups;
-      if (end == std::string::npos)
-        return true;
-      start = end + 1;
+      } else {
+        ++groups;
+      }
     }
+    return true;
   };
-  if (hasGap) {
-    if (!countGroups(text.substr(0, gap), false) || !countGroups(text.substr(gap + 2), true))
-      return false;
-    return groups <= 7;
-  }
+  if (gap != std::string::npos)
+    return countGroups(text.substr(0, gap), false) && countGroups(text.substr(gap + 2), true) &&
+           groups <= 7;
   return countGroups(text, true) && groups == 8;
 }
+
+bool isHostNameChar(char c) { return isAlnum(c) || c == '-'; }
 
 // Labels of letters, digits and inner hyphens, separated by single dots, an
 // optional final dot; the last label starts with a letter, so that no
@@ -92,19 +97,12 @@ bool validHostName(const std::string &text) {
     name.pop_back();
   if (name.empty())
     return false;
-  size_t start = 0;
-  while (true) {
-    size_t end = name.find('.', start);
-    std::string label = name.substr(start, end == std::string::npos ? end : end - start);
-    if (label.empty() || label.front() == '-' || label.back() == '-')
+  std::vector<std::string> labels = split(name, '.');
+  for (const std::string &label : labels)
+    if (label.empty() || label.front() == '-' || label.back() == '-' ||
+        !allOf(label, isHostNameChar))
       return false;
-    for (char c : label)
-      if (!isAlnum(c) && c != '-')
-        return false;
-    if (end == std::string::npos)
-      return isAlpha(label.front());
-    start = end + 1;
-  }
+  return isAlpha(labels.back().front());
 }
 
 } // namespace
