@@ -1,0 +1,15 @@
+#!/bin/sh
+# Starts Dravik Tirn in the user's own data folder: the program keeps its
+# installation key (key.txt) in the folder it is started in, and the
+# installed program's folder is not writable. XDG_DATA_HOME is used when it
+# is an absolute path, as the XDG base directory rules say.
+case "${XDG_DATA_HOME:-}" in
+/*) data=$XDG_DATA_HOME ;;
+*) data=${HOME:?}/.local/share ;;
+esac
+dir=$data/dravik-tirn
+if ! mkdir -p "$dir" || ! cd "$dir"; then
+  echo "dravik-tirn: não foi possível usar a pasta $dir" >&2
+  exit 1
+fi
+exec @PROGRAM_PATH@ "$@"
