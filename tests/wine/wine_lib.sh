@@ -25,22 +25,6 @@ stop_wine() {
   fi
 }
 
-# wait_until TENTHS CONDITION: polls a shell condition.
-wait_until() {
-  limit=$1; shift
-  n=0
-  until eval "$@"; do
-    n=$((n + 1))
-    [ $n -ge "$limit" ] && return 1
-    sleep 0.1
-  done
-}
-
-# ended PID: the process is gone or only waits to be reaped.
-ended() {
-  [ ! -e "/proc/$1" ] || [ "$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1)" = Z ]
-}
-
 # What the program shows now, in $WORK/probe.txt.
 probe() {
   wine "$PROBE" "$IMAGE" >"$WORK/probe.new" 2>/dev/null || true
