@@ -1,6 +1,7 @@
 #!/bin/sh
-# The Windows installer, installed as a customer would: silently, for the
-# current user, in a fresh Wine prefix. The program is started the way its
+# The Windows installer, installed as a customer would, in a fresh Wine
+# prefix: started by hand it shows the licence; then silently, for the
+# current user. The program is started the way its
 # Start-menu shortcut starts it (target and working folder read from the
 # .lnk), logs in to the demo service on 127.0.0.1:18080 (the host the
 # executable is built for) and must keep key.txt in the user's own folder;
@@ -23,7 +24,7 @@ use_work_dir
 trap 'stop_wine; stop_tracked; rm -rf "$WORK"' EXIT INT TERM
 
 fail() {
-  echo "windows-install: FAILED: $*" >&2
+  printf "windows-install: FAILED: %s\n" "$*" >&2
   [ -f "$WORK/probe.txt" ] && { echo "--- what the probe saw last"; cat "$WORK/probe.txt"; } >&2
   [ -f "$WORK/service.log" ] && { echo "--- service.log"; tail -n 20 "$WORK/service.log"; } >&2
   exit 1
@@ -50,6 +51,17 @@ USER_DIR=$(unix_path 'C:\users\'"$(id -un)")
 APPDATA=$(unix_path '%APPDATA%')
 START_MENU="$APPDATA/Microsoft/Windows/Start Menu/Programs"
 UNINSTALL_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\DravikTirn'
+
+# Started as a user starts it: after the welcome page, the licence.
+IMAGE=$(basename "$SETUP")
+wine "$SETUP" >"$WORK/setup.log" 2>&1 &
+PIDS="$PIDS $!"
+wait_probe 'text="Instalação do Dravik Tirn' || fail "the installer's window did not appear"
+xdotool key Return
+wait_probe 'class="RichEdit20W" text=" *GNU GENERAL PUBLIC LICENSE' || fail "the installer shows no licence page"
+has 'class="Static" text="Acordo de Licença"' || fail "the licence page has no title"
+wineserver -k
+IMAGE=dravik-tirn.exe
 
 wine "$SETUP" /S >"$WORK/setup.log" 2>&1 || fail "the installer failed (exit code $?)"
 LNK="$START_MENU/Dravik Tirn.lnk"
