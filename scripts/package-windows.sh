@@ -3,12 +3,13 @@
 # NSIS from the executable that scripts/build-windows.sh makes (built first
 # when it is missing). The installer carries the program's licence and the
 # licence texts of every library linked into the executable: Debian's
-# debian/copyright of each source tree the Windows build unpacked (found by
-# the Source: of its debian/control, wherever under BUILD_DIR or the folders
-# in DRAVIK_SOURCE_TREES it lies) and of the MinGW-w64 runtime linked in
-# from Debian's toolchain packages, with SOURCES.txt saying which source
-# package and version each came from. A library the executable links but
-# whose text is not found stops the packaging.
+# debian/copyright of each source tree the Windows build compiled (found by
+# the Source: of its debian/control, wherever under BUILD_DIR, the SIP
+# stack's Windows build folders or the folders in DRAVIK_SOURCE_TREES it
+# lies) and of the MinGW-w64 runtime linked in from Debian's toolchain
+# packages, with SOURCES.txt saying which source package and version each
+# came from. A library the executable links but whose text is not found
+# stops the packaging.
 #
 # package-windows.sh [BUILD_DIR]   (default: build-win)
 # Needs scripts/install-test-deps.sh (NSIS, MinGW-w64, dpkg-dev).
@@ -40,9 +41,12 @@ to_crlf() { sed 's/\r$//; s/$/\r/' "$1" >"$2"; }
 # source_of DEBIAN-DIR: the source package named by its control file.
 source_of() { sed -n 's/^Source:[[:space:]]*//p' "$1/control" | head -n 1; }
 
-# Every unpacked Debian source tree: BUILD_DIR and DRAVIK_SOURCE_TREES.
+# Every Debian source tree compiled for this executable: JsonCpp's and
+# libcurl's under BUILD_DIR; the SIP stack's libraries, each built from a
+# patched copy of its source, under the stack cache's windows/ folder.
+STACK_BUILDS=${DRAVIK_STACK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/dravik-tirn/sip-stack}/windows
 : >"$STAGE/sources"
-for top in "$BUILD" ${DRAVIK_SOURCE_TREES:-}; do
+for top in "$BUILD" "$STACK_BUILDS" ${DRAVIK_SOURCE_TREES:-}; do
   find "$top" -maxdepth 6 \( -name 'wine-prefix*' -o -name CMakeFiles \) -prune -o \
     -path '*/debian/copyright' -type f -print 2>/dev/null
 done | sort | while read -r copyright; do
@@ -80,6 +84,9 @@ done
   echo "listed below by name and version (apt-get source NAME=VERSION), and the"
   echo "project's own patches to them and build scripts, which are part of the"
   echo "source tree. The licence of each library is in licenses\\NAME.txt."
+  if [ -d "$ROOT/sip/stack/patches" ]; then
+    echo "The patches are in sip/stack/patches/, one per library."
+  fi
   echo
   sort "$STAGE/sources" | awk '{ printf "  %-24s %s\n", $1, $2 }'
 } >"$STAGE/SOURCES.unix"
