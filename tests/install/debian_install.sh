@@ -41,6 +41,7 @@ if ! $SUDO dpkg -i "$DEB" >"$WORK/dpkg.log" 2>&1; then
 fi
 dpkg-query -W -f='${Status}' dravik-tirn | grep -q 'install ok installed' || fail "the package is not installed"
 dpkg -L dravik-tirn >"$WORK/files"
+say "installed: $(while read -r f; do [ -d "$f" ] || echo "$f"; done <"$WORK/files" | tr '\n' ' ')"
 
 # The menu entry: its command, run from the home folder as a menu would.
 DESKTOP=/usr/share/applications/dravik-tirn.desktop

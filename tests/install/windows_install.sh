@@ -1,14 +1,15 @@
 #!/bin/sh
 # The Windows installer, installed as a customer would, in a fresh Wine
 # prefix: started by hand it shows the licence; then silently, for the
-# current user. The program is started the way its
-# Start-menu shortcut starts it (target and working folder read from the
-# .lnk), logs in to the demo service on 127.0.0.1:18080 (the host the
-# executable is built for) and must keep key.txt in the user's own folder;
-# a second start must send the same key. The uninstaller must then remove
-# the program, its shortcuts and its entry in the list of programs, and
-# leave key.txt; asked to (/REMOVEKEY), it removes the key as well. An
-# installation for all users is checked for its shortcut's working folder.
+# current user. The program is started as its Start-menu shortcut starts
+# it, once from the shortcut's target and working folder, once by the shell
+# from the shortcut itself; each time it logs in to the demo service on
+# 127.0.0.1:18080 (the host the executable is built for): key.txt must be in
+# the user's own folder and both logins must send its key. An upgrade keeps
+# the key. The uninstaller must remove the program, its shortcuts and its
+# entry in the list of programs, and leave key.txt; asked to (/REMOVEKEY),
+# it removes the key as well. Installed for all users, the shortcut starts
+# the program in each user's own folder, through %APPDATA%.
 #
 # windows_install.sh SETUP.exe PROBE.exe WINE-PREFIX-DIR
 set -eu
@@ -81,6 +82,7 @@ INSTDIR=$(dirname "$PROGRAM")
 for f in LICENSE.txt SOURCES.txt uninstall.exe licenses/curl.txt licenses/libjsoncpp.txt; do
   [ -f "$INSTDIR/$f" ] || fail "the installation has no $f"
 done
+say "installed in ${TARGET%\\*}: $(cd "$INSTDIR" && find . -type f | sed 's|^\./||' | sort | tr '\n' ' ')"
 wine reg query "$UNINSTALL_KEY" >"$WORK/uninstall-entry.txt" 2>&1 || fail "no entry in the list of programs"
 for value in DisplayName DisplayVersion Publisher UninstallString DisplayIcon; do
   grep -q "$value" "$WORK/uninstall-entry.txt" || fail "the list of programs' entry has no $value"
@@ -88,9 +90,14 @@ done
 
 start_demo_peers "$WORK" "" 127.0.0.43 18080 || fail "the demo service did not start"
 
-# run_from_shortcut: one start as the shortcut does it, a login, a close.
+# run_from_shortcut fields|link: one start, a login, a close. The program
+# is started from the shortcut's fields, or by the shell from the shortcut.
 run_from_shortcut() {
-  (cd "$RUN" && exec wine "$TARGET" >"$WORK/program.log" 2>&1) &
+  if [ "$1" = fields ]; then
+    (cd "$RUN" && exec wine "$TARGET" >"$WORK/program.log" 2>&1) &
+  else
+    (cd "$WORK" && exec wine start /wait "$(winepath -w "$LNK")" >"$WORK/program.log" 2>&1) &
+  fi
   PROGRAM_PID=$!
   PIDS="$PIDS $PROGRAM_PID"
   wait_probe 'window class="Dravik Tirn" text="Dravik Tirn 1\.1"' || fail "the main window did not appear"
@@ -98,15 +105,21 @@ run_from_shortcut() {
   wait_probe 'class="Button" text="Ligar"' || fail "the call screen did not appear"
   close_program "$PROGRAM_PID"
 }
-run_from_shortcut
+run_from_shortcut fields
 [ -f "$RUN/key.txt" ] || fail "no key.txt in the working folder $WORKDIR"
 KEY=$(cat "$RUN/key.txt")
 [ "$(grep -cF "login '1001' key '$KEY'" "$WORK/service.log")" -eq 1 ] || fail "the login did not send key.txt's key"
-run_from_shortcut
+run_from_shortcut link
 [ "$(cat "$RUN/key.txt")" = "$KEY" ] || fail "key.txt changed between two starts"
 [ "$(grep -c "login '1001'" "$WORK/service.log")" -eq 2 ] || fail "not two logins"
 [ "$(grep -cF "login '1001' key '$KEY'" "$WORK/service.log")" -eq 2 ] || fail "the second start sent another key"
 say "the same key sent twice from $WORKDIR"
+
+# An upgrade (the installer run again over the installation) keeps the key.
+wine "$SETUP" /S >"$WORK/setup.log" 2>&1 || fail "the upgrade failed"
+[ "$(cat "$RUN/key.txt")" = "$KEY" ] || fail "the upgrade changed key.txt"
+python3 "$ROOT/tests/install/lnk_fields.py" "$LNK" | grep -qxF "workdir=$WORKDIR" ||
+  fail "the upgrade changed the shortcut's working folder"
 
 # uninstall [OPTIONS]: the uninstaller as the list of programs runs it, and
 # the wait until its copy (it runs from a temporary copy) has finished.
@@ -140,6 +153,11 @@ grep -qx 'target=C:\\Program Files\\Dravik Tirn\\dravik-tirn.exe' "$WORK/lnk.txt
 grep -qx 'workdir=%APPDATA%\\Dravik Tirn' "$WORK/lnk.txt" ||
   fail "the shortcut for all users does not start in each user's own folder"
 [ -d "$RUN" ] || fail "the installation for all users did not make the installing user's folder"
+# Started from that shortcut, the program makes its key in the user's folder.
+(cd "$WORK" && exec wine start "$(winepath -w "$COMMON_LNK")" >"$WORK/program.log" 2>&1) &
+PIDS="$PIDS $!"
+wait_until 300 '[ -f "$RUN/key.txt" ]' || fail "the program started for all users made no key.txt in $RUN"
+wineserver -k
 INSTDIR=$(unix_path 'C:\Program Files\Dravik Tirn')
 uninstall /AllUsers
 [ ! -e "$COMMON_LNK" ] || fail "the shortcut for all users stayed"
