@@ -12,7 +12,12 @@ BUILD=${1:-build-deb}
 if [ -f "$BUILD/CMakeCache.txt" ]; then
   cmake -S . -B "$BUILD" >/dev/null
 else
-  cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+  # Debian's build flags, with all hardening (fortified functions, PIE,
+  # full RELRO).
+  export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+  flags() { echo "$(dpkg-buildflags --get "$1") $(dpkg-buildflags --get CPPFLAGS)"; }
+  CFLAGS=$(flags CFLAGS) CXXFLAGS=$(flags CXXFLAGS) LDFLAGS=$(dpkg-buildflags --get LDFLAGS) \
+    cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 fi
 cmake --build "$BUILD" -j "$(nproc)" --target dravik-tirn package-docs
 rm -f "$BUILD"/dravik-tirn_*.deb
