@@ -10,7 +10,7 @@
 # (the same archives, as deb-src), so no archive is named here.
 set -eu
 PKGS="wine64 wine fonts-wine g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix dpkg-dev
-  stunnel4 nsis lintian"
+  stunnel4 nsis lintian x11-utils"
 SRC_LIST=/etc/apt/sources.list.d/dravik-tests-src.sources
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive

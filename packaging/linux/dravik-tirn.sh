@@ -9,7 +9,10 @@ case "${XDG_DATA_HOME:-}" in
 esac
 dir=$data/dravik-tirn
 if ! mkdir -p "$dir" || ! cd "$dir"; then
-  echo "dravik-tirn: não foi possível usar a pasta $dir" >&2
+  # Started from a menu nobody reads stderr: the message goes in a window.
+  msg="Não foi possível usar a pasta $dir"
+  echo "dravik-tirn: $msg" >&2
+  command -v xmessage >/dev/null 2>&1 && xmessage -center -title "Dravik Tirn" "$msg"
   exit 1
 fi
 exec @PROGRAM_PATH@ "$@"

@@ -71,6 +71,16 @@ run_from_menu() { # NAME: one start, a login, a close
   wait "$pid" || status=$?
   [ "$status" -eq 0 ] || fail "the program exited with code $status after the $1 run"
 }
+# A data folder that cannot be made is said in a window, not only on stderr.
+(XDG_DATA_HOME=/proc/version exec $OWNED $EXEC >"$WORK/launcher-fail.log" 2>&1) &
+pid=$!
+PIDS="$PIDS $pid"
+wait_until 100 'xdotool search --class Xmessage >/dev/null 2>&1' ||
+  fail "an unusable data folder is not said in a window"
+pkill -x xmessage || true
+status=0
+wait "$pid" || status=$?
+[ "$status" -ne 0 ] || fail "the launcher reported success without a data folder"
 run_from_menu first
 [ -f "$DATA/key.txt" ] || fail "no key.txt in $DATA"
 KEY=$(cat "$DATA/key.txt")
