@@ -82,6 +82,12 @@ void composeStatus(char (&text)[STATUS_CAP]) {
     case CALL_ENDED:
       textJoin(text, "Ligação encerrada");
       return;
+    case CALL_LOST:
+      textJoin(text, "Ligação encerrada (conexão perdida)");
+      return;
+    case CALL_NOT_SECURE:
+      textJoin(text, "Ligação recusada (fila sem criptografia)");
+      return;
     case CALL_BUSY:
       textJoin(text, "Fila ocupada");
       return;

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "app_state.h"
 #include "periodic_worker.h"
@@ -87,27 +88,51 @@ void registrarReason(LinphoneProxyConfig *config, char (&out)[REASON_CAP]) {
   std::snprintf(out, REASON_CAP, "%d %s", code, phrase ? phrase : "");
 }
 
-// How the program's own call failed, as the status line tells it.
-void publishCallFailure(LinphoneCall *call) {
+// The program's call was answered (it went through the connected state).
+bool currentCallAnswered = false;
+
+// How the program's own call ended, as the status line tells it: `failed`
+// for the error state. A queue that declines ends the call in the end state,
+// with its reason. An answered call that ends on a transport error lost its
+// connection: the audio stopped arriving (the library's no-RTP time-out) or
+// the signalling went.
+CallView endedCallView(LinphoneCall *call, bool failed, int &code) {
   LinphoneReason reason = linphone_call_get_reason(call);
-  int code = answerCode(linphone_call_get_error_info(call));
+  code = answerCode(linphone_call_get_error_info(call));
   if (reason == LinphoneReasonBusy)
-    publishCall(CALL_BUSY, code);
-  else if (reason == LinphoneReasonDeclined)
-    publishCall(CALL_DECLINED, code);
-  else
-    publishCall(CALL_FAILED, code);
+    return CALL_BUSY;
+  if (reason == LinphoneReasonDeclined)
+    return CALL_DECLINED;
+  if (currentCallAnswered && answerLacksRequiredEncryption(call))
+    return CALL_NOT_SECURE;
+  if (currentCallAnswered && reason == LinphoneReasonIOError)
+    return CALL_LOST;
+  return failed ? CALL_FAILED : CALL_ENDED;
 }
 
-// The program's call is over: the flag is cleared and its one reference
-// released. Runs with `coreMutex` held; the handle is forgotten first, so
-// whatever reports the same call afterwards finds nothing to release.
+// References on calls the program has let go of, released only once the
+// library has returned from the iteration, invitation or termination in
+// which they were let go: released inside it, the last reference could take
+// the call away while the library is still handling it (sending the
+// acknowledgement of the answer that ended it, say).
+std::vector<LinphoneCall *> forgottenCalls;
+
+// The program's call is over: the flag is cleared and the handle forgotten,
+// so whatever reports the same call afterwards finds nothing to release.
+// Runs with `coreMutex` held.
 void forgetCurrentCall() {
   LinphoneCall *call = app.currentCall;
   app.callInProgress = false;
   app.currentCall = nullptr;
   if (call)
+    forgottenCalls.push_back(call);
+}
+
+// With `coreMutex` held, outside any call into the library.
+void releaseForgottenCalls() {
+  for (LinphoneCall *call : forgottenCalls)
     linphone_call_unref(call);
+  forgottenCalls.clear();
 }
 const char *const DATA_DIR_NAME = "dravik-tirn";
 // Media plugins the core loads: a folder of the program's own, left empty, so
@@ -318,11 +343,12 @@ void terminateCall() {
     return;
   linphone_core_terminate_call(app.core, call);
   // The end state is normally raised inside the termination, which then
-  // released the reference already.
+  // forgot the call already.
   if (app.currentCall == call) {
     forgetCurrentCall();
     publishCall(CALL_ENDED);
   }
+  releaseForgottenCalls();
 }
 
 #pragma GCC diagnostic pop
@@ -331,6 +357,7 @@ void iterateCore() {
   std::lock_guard<std::mutex> lock(coreMutex);
   if (app.core)
     linphone_core_iterate(app.core);
+  releaseForgottenCalls();
 }
 
 namespace {
@@ -351,7 +378,8 @@ bool declineIncomingCall(LinphoneCall *call, LinphoneCallState state) {
 // termination). Only the call the program placed, and holds a reference on,
 // is followed. A failed call ends in the error state and then the released
 // one, without the end state: whichever of the three comes first ends the
-// program's call, once.
+// program's call, once. The flag is cleared before the news goes to the
+// window, so that the window never reads the flag of the call that ended.
 void onCallStateChanged(LinphoneCore *, LinphoneCall *call, LinphoneCallState state, const char *) {
   if (declineIncomingCall(call, state))
     return;
@@ -359,22 +387,17 @@ void onCallStateChanged(LinphoneCore *, LinphoneCall *call, LinphoneCallState st
     return;
   switch (state) {
   case LinphoneCallConnected:
+    currentCallAnswered = true;
     app.callInProgress = true;
     publishCall(CALL_CONNECTED);
     break;
   case LinphoneCallError:
-    publishCallFailure(call);
-    forgetCurrentCall();
-    break;
   case LinphoneCallEnd:
   case LinphoneCallReleased: {
-    // A queue that declines ends the call here, with its reason.
-    LinphoneReason reason = linphone_call_get_reason(call);
-    if (reason == LinphoneReasonDeclined || reason == LinphoneReasonBusy)
-      publishCallFailure(call);
-    else
-      publishCall(CALL_ENDED);
+    int code = 0;
+    CallView view = endedCallView(call, state == LinphoneCallError, code);
     forgetCurrentCall();
+    publishCall(view, code);
     break;
   }
   default:
@@ -416,9 +439,33 @@ void placeCall(const char *domain) {
   }
   linphone_call_ref(call);
   app.currentCall = call;
+  currentCallAnswered = false;
   // A call that already failed inside the invitation was not yet the
   // program's when the library reported it.
   LinphoneCallState now = linphone_call_get_state(call);
   if (now == LinphoneCallError || now == LinphoneCallEnd || now == LinphoneCallReleased)
     onCallStateChanged(app.core, call, now, nullptr);
 }
+
+#ifdef __GLIBC__
+// A guard in front of one function of the SIP stack under the call library.
+// When the library cannot accept a queue's answer (plain audio where SRTP is
+// required, say) it hangs up while still handling that answer; when the
+// hang-up cannot even be sent (the queue's Contact names a transport this
+// program does not listen on, such as plain TCP in the TLS build) the
+// library drops the call's dialog there and then, and goes on to send the
+// answer's acknowledgement on the dialog it no longer has, which would crash
+// the process. Without a dialog there is nothing left to acknowledge. This
+// definition takes the place of the stack's own for the library's calls; the
+// stack's own does the work.
+#include <belle-sip/belle-sip.h>
+#include <dlfcn.h>
+
+extern "C" void belle_sip_dialog_send_ack(belle_sip_dialog_t *dialog, belle_sip_request_t *ack) {
+  using SendAck = void (*)(belle_sip_dialog_t *, belle_sip_request_t *);
+  static const SendAck stackSendAck =
+      reinterpret_cast<SendAck>(dlsym(RTLD_NEXT, "belle_sip_dialog_send_ack"));
+  if (dialog && stackSendAck)
+    stackSendAck(dialog, ack);
+}
+#endif

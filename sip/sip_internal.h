@@ -41,6 +41,9 @@ void secureSipTransport(LinphoneCore *core);
 // The registrar's address: the bare domain parsed from the identity (UDP), or
 // a TLS address of the account's domain as granted, port included.
 std::string sipServerAddress(const char *parsedDomain, const char *domain);
+// TLS build: the queue answered the call without the encrypted audio
+// (SRTP) this build requires. False in the UDP build.
+bool answerLacksRequiredEncryption(LinphoneCall *call);
 // TLS build: every request of the account goes through its registrar.
 void routeThroughServer(LinphoneProxyConfig *proxyConfig, const char *domain);
 // Replaces the compiled-in CA file of the registrar's certificate (nullptr:

@@ -51,6 +51,14 @@ void secureSipTransport(LinphoneCore *core) {
   linphone_core_set_media_encryption_mandatory(core, TRUE);
 }
 
+bool answerLacksRequiredEncryption(LinphoneCall *call) {
+  if (!sipOverTls())
+    return false;
+  const LinphoneCallParams *answered = linphone_call_get_remote_params(call);
+  return !answered ||
+         linphone_call_params_get_media_encryption(answered) != LinphoneMediaEncryptionSRTP;
+}
+
 std::string sipServerAddress(const char *parsedDomain, const char *domain) {
   if (!sipOverTls())
     return parsedDomain;
