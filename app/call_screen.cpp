@@ -130,11 +130,13 @@ void updateStatusLine() {
 
 // The SIP side changed something. The call screen is rebuilt when the call
 // came or went since it was built, so that "Desligar" follows the call; any
-// other change touches the status line alone.
+// other change touches the status line alone. The SIP side changes the flag
+// before it posts, so the flag read here is never older than the news.
 LRESULT onSipChanged(HWND window) {
   if (!app.loggedIn || !app.queueCombo)
     return 0;
-  if ((app.hangUpButton != nullptr) != app.callInProgress.load())
+  bool inCall = app.callInProgress;
+  if ((app.hangUpButton != nullptr) != inCall)
     rebuildCallScreen(window);
   else
     updateStatusLine();

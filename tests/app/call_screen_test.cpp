@@ -2,7 +2,10 @@
 // a display, against a loopback web service and (for calls) a sipp peer.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "app_state.h"
 #include "commands.h"
@@ -13,6 +16,23 @@
 #include "winapi_test.h"
 
 using namespace winapi_test;
+
+namespace {
+// While set, a thread other than the window's stops for a moment right after
+// each of its posts, so that the window handles the news before that thread
+// goes on.
+std::atomic<bool> slowPosts{false};
+std::thread::id windowThread;
+} // namespace
+
+extern "C" BOOL __real__Z12PostMessageAP6HWND__jml(HWND, UINT, WPARAM, LPARAM);
+extern "C" BOOL __wrap__Z12PostMessageAP6HWND__jml(HWND window, UINT message, WPARAM wParam,
+                                                   LPARAM lParam) {
+  BOOL posted = __real__Z12PostMessageAP6HWND__jml(window, message, wParam, lParam);
+  if (slowPosts && std::this_thread::get_id() != windowThread)
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  return posted;
+}
 
 namespace {
 
@@ -389,6 +409,40 @@ TEST_F(CallScreen, BusyQueueEndsTheCallOnScreenByItself) {
   });
   EXPECT_EQ(result, 0);
   EXPECT_EQ(shownBoxes().back().text, "Sair ?") << "closing is not refused";
+}
+
+// The queue is busy, call after call, and the SIP side is slow to go on
+// after telling the window: whenever the window reads the call's flag, the
+// screen must end up without "Desligar".
+TEST_F(CallScreen, BusyQueueNeverLeavesAStaleHangUpButton) {
+  const std::string domain = "127.0.0.26";
+  SippPeer peer;
+  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_refuses.xml",
+                         {{"[status]", "486"}, {"[phrase]", "Busy Here"}}));
+  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [&] {
+        ASSERT_TRUE(pumpUntilStatus("Pronto para ligar"));
+        windowThread = std::this_thread::get_id();
+        slowPosts = true;
+        for (int round = 1; round <= 10; ++round) {
+          size_t invites = peer.received("INVITE ").size();
+          click(buttonLabelled("Ligar")); // "Sim"
+          ASSERT_TRUE(pumpUntil([&] {
+            return peer.received("INVITE ").size() > invites && !app.callInProgress &&
+                   statusLine() == "Fila ocupada";
+          })) << "round "
+              << round;
+          pump(mainWindow(), nullptr);
+          ASSERT_EQ(buttonLabelled("Desligar"), nullptr) << "round " << round;
+          ASSERT_NE(buttonLabelled("Ligar"), nullptr);
+        }
+        slowPosts = false;
+        closeWindow(mainWindow());
+      },
+  });
+  slowPosts = false;
 }
 
 // The queue answers and hangs up a second later. The first time the screen
