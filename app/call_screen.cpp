@@ -64,7 +64,10 @@ void buildCallScreen(HWND window) {
 void composeStatus(char (&text)[STATUS_CAP]) {
   SipReport report = sipReport();
   if (report.registration == REGISTRATION_UNAVAILABLE) {
-    textJoin(text, "Telefone indisponível");
+    if (report.registrationReason[0])
+      textJoin(text, "Telefone indisponível (", report.registrationReason, ")");
+    else
+      textJoin(text, "Telefone indisponível");
     return;
   }
   bool callShown = report.call == CALL_CALLING || report.call == CALL_CONNECTED ||

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -139,7 +140,6 @@ const char *const DATA_DIR_NAME = "dravik-tirn";
 // that none of the system's (video among them) is loaded. The audio codecs are
 // built into the media library and stay available.
 const char *const MEDIA_PLUGIN_DIR_NAME = "media-plugins";
-const char *const CORE_DEFAULTS_NAME = "core-defaults.conf";
 
 // The folder of the program's own files beside the library's default,
 // created when missing. Ends with '/'. False when it cannot be created.
@@ -163,13 +163,40 @@ bool prepareDataDir(std::string &dir) {
   return true;
 }
 
-// The core's defaults, read when it is created. A voice-only phone that
+// When the program's own folder cannot be made (a home folder that cannot be
+// written, say), a new one of this run's in the system's temporary folder:
+// made here, so that nobody else's files (media plugins above all) are in it.
+bool prepareTemporaryDataDir(std::string &dir) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path temp = fs::temp_directory_path(ec);
+  if (ec)
+    return false;
+  std::random_device random;
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    fs::path own = temp / (std::string(DATA_DIR_NAME) + "-" + std::to_string(random()));
+    if (!fs::create_directory(own, ec))
+      continue; // taken (or not makeable): another name
+    fs::permissions(own, fs::perms::owner_all, ec);
+    if (!fs::create_directory(own / MEDIA_PLUGIN_DIR_NAME, ec))
+      return false;
+    dir = own.string() + '/';
+    return true;
+  }
+  return false;
+}
+
+// The core's defaults, given to it when it is created (no file: they do not
+// depend on a folder that can be written). A voice-only phone that
 // places calls: no video, no databases (nothing here reads call logs, chats,
 // contacts or keeps encryption secrets), and SIP over UDP alone on a port the
 // system picks, so that start-up never tries 5060 or a TLS port that a second
 // instance or another phone on this host may hold. A TCP listener would only
 // take connections from outside: the account's requests go to its bare
-// domain over UDP whatever their size.
+// domain over UDP whatever their size. No call may be added (placeCall opens
+// room for its own), so that the core refuses a call coming in with 486 Busy
+// Here before it creates anything for it (no call, no ringing, no media
+// ports), and keeps no history of the calls it refused.
 const char CORE_DEFAULTS[] = "[sip]\n"
                              "sip_port=-1\n"
                              "sip_tcp_port=0\n"
@@ -187,22 +214,11 @@ const char CORE_DEFAULTS[] = "[sip]\n"
                              "zrtp_secrets_db_uri=null\n"
                              "friends_db_uri=null\n"
                              "[lime]\n"
-                             "enabled=0\n";
+                             "enabled=0\n"
+                             "[misc]\n"
+                             "max_calls=0\n"
+                             "history_max_size=0\n";
 
-// Writes the defaults to `path`, whole or not at all.
-bool writeCoreDefaults(const std::string &path) {
-  std::string partial = path + ".new";
-  FILE *file = fopen(partial.c_str(), "wb");
-  if (!file)
-    return false;
-  bool written =
-      fwrite(CORE_DEFAULTS, 1, sizeof CORE_DEFAULTS - 1, file) == sizeof CORE_DEFAULTS - 1;
-  written = fclose(file) == 0 && written;
-  if (written && rename(partial.c_str(), path.c_str()) == 0)
-    return true;
-  remove(partial.c_str());
-  return false;
-}
 } // namespace
 
 // Silenced only for these three: the callback-table interface, the identity
@@ -263,14 +279,9 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
   setupDone = true;
   keepHeapSmall();
   std::string dataDir;
-  if (!prepareDataDir(dataDir)) {
-    publishRegistration(REGISTRATION_UNAVAILABLE);
-    return; // without its folder the core would never start
-  }
-  std::string defaults = dataDir + CORE_DEFAULTS_NAME;
-  if (!writeCoreDefaults(defaults)) {
-    publishRegistration(REGISTRATION_UNAVAILABLE);
-    return; // the library's own defaults would bring video and databases back
+  if (!prepareDataDir(dataDir) && !prepareTemporaryDataDir(dataDir)) {
+    publishRegistration(REGISTRATION_UNAVAILABLE, "sem pasta para os dados");
+    return; // the core would load whatever media plugins the system has
   }
   LinphoneFactory *factory = linphone_factory_get();
   linphone_factory_set_data_dir(factory, dataDir.c_str());
@@ -282,14 +293,18 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
   // The core copies the table when it is created, so the call-state handler
   // has to be in it now; it ignores every call but the one placed here.
   coreVTableStorage.call_state_changed = onCallStateChanged;
-  LinphoneCore *core = linphone_core_new(&coreVTableStorage, nullptr, defaults.c_str(), nullptr);
+  LinphoneConfig *defaults = linphone_config_new_from_buffer(CORE_DEFAULTS);
+  LinphoneCore *core =
+      defaults ? linphone_core_new_with_config(&coreVTableStorage, defaults, nullptr) : nullptr;
+  if (defaults)
+    linphone_config_unref(defaults);
   if (!core) {
-    publishRegistration(REGISTRATION_UNAVAILABLE);
+    publishRegistration(REGISTRATION_UNAVAILABLE, "falha ao iniciar o SIP");
     return;
   }
   app.core = core;
   if (linphone_core_get_global_state(core) != LinphoneGlobalOn) {
-    publishRegistration(REGISTRATION_UNAVAILABLE);
+    publishRegistration(REGISTRATION_UNAVAILABLE, "falha ao iniciar o SIP");
     return;
   }
   secureSipTransport(core);
@@ -300,8 +315,12 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
   bool fits = textAppend(app.identityUri, "sip:") && textAppend(app.identityUri, user) &&
               textAppend(app.identityUri, "@") && textAppend(app.identityUri, domain);
   app.identityAddress = fits ? linphone_address_new(app.identityUri) : nullptr;
+  // The registrar is the domain as granted, port included; one the library
+  // cannot take registers nothing, and the status line says so at once.
   if (!app.identityAddress || !linphone_address_get_username(app.identityAddress) ||
-      !linphone_address_get_domain(app.identityAddress)) {
+      !linphone_address_get_domain(app.identityAddress) ||
+      linphone_proxy_config_set_server_addr(app.proxyConfig, sipServerAddress(domain).c_str()) !=
+          0) {
     if (app.identityAddress)
       linphone_address_unref(app.identityAddress);
     app.identityAddress = nullptr;
@@ -313,14 +332,10 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
       linphone_core_add_auth_info(core, app.authInfo);
     }
     linphone_proxy_config_set_identity_address(app.proxyConfig, app.identityAddress);
-    app.proxyDomain = linphone_address_get_domain(app.identityAddress);
-    linphone_proxy_config_set_server_addr(app.proxyConfig,
-                                          sipServerAddress(app.proxyDomain, domain).c_str());
     routeThroughServer(app.proxyConfig, domain);
     linphone_proxy_config_enable_register(app.proxyConfig, 1);
     linphone_address_destroy(app.identityAddress);
     app.identityAddress = nullptr;
-    app.proxyDomain = nullptr;
     linphone_core_add_proxy_config(core, app.proxyConfig);
     linphone_core_set_default_proxy_config(core, app.proxyConfig);
   }
@@ -354,17 +369,29 @@ void terminateCall() {
 #pragma GCC diagnostic pop
 
 void iterateCore() {
-  std::lock_guard<std::mutex> lock(coreMutex);
-  if (app.core)
-    linphone_core_iterate(app.core);
-  releaseForgottenCalls();
+  {
+    std::lock_guard<std::mutex> lock(coreMutex);
+    if (app.core)
+      linphone_core_iterate(app.core);
+    releaseForgottenCalls();
+  }
+#ifdef __GLIBC__
+  // What the library frees after a burst of traffic (a flood of calls it
+  // refused, say) lies between pages still in use, which glibc hands back to
+  // the system only when asked. Every 3000 cycles: some 30 s.
+  static unsigned cycles = 0;
+  if (++cycles % 3000 == 0)
+    malloc_trim(0);
+#endif
 }
 
 namespace {
-// Nobody answers a call coming in to this program, which only calls out:
-// each is declined with 486 Busy Here the moment it arrives, before the core
-// rings for it or tells the caller it rings. True for every state of an
-// incoming call; the program's own call state is never touched by one.
+// Nobody answers a call coming in to this program, which only calls out.
+// The core refuses them before it creates a call (see CORE_DEFAULTS); one
+// that reaches this far all the same is declined with 486 Busy Here the
+// moment it arrives, before the core rings for it or tells the caller it
+// rings. True for every state of an incoming call; the program's own call
+// state is never touched by one.
 bool declineIncomingCall(LinphoneCall *call, LinphoneCallState state) {
   if (!call || linphone_call_get_dir(call) != LinphoneCallIncoming)
     return false;
@@ -429,7 +456,10 @@ void placeCall(const char *domain) {
     publishCall(CALL_NOT_PLACED);
     return;
   }
+  // Room for this one call while it is created; the call then fills it.
+  linphone_core_set_max_calls(app.core, 1);
   LinphoneCall *call = linphone_core_invite_address(app.core, app.calleeAddress);
+  linphone_core_set_max_calls(app.core, 0);
   linphone_address_unref(app.calleeAddress);
   app.calleeAddress = nullptr;
   if (!call) {

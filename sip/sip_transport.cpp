@@ -59,9 +59,9 @@ bool answerLacksRequiredEncryption(LinphoneCall *call) {
          linphone_call_params_get_media_encryption(answered) != LinphoneMediaEncryptionSRTP;
 }
 
-std::string sipServerAddress(const char *parsedDomain, const char *domain) {
+std::string sipServerAddress(const char *domain) {
   if (!sipOverTls())
-    return parsedDomain;
+    return std::string("sip:") + domain;
   return std::string("<sip:") + domain + ";transport=tls>";
 }
 
@@ -70,7 +70,7 @@ void routeThroughServer(LinphoneProxyConfig *proxyConfig, const char *domain) {
     return;
   // Calls go the same way as the registration, not straight to the
   // callee's domain over the default transport.
-  std::string route = sipServerAddress(domain, domain);
+  std::string route = sipServerAddress(domain);
   bctbx_list_t *routes = bctbx_list_append(nullptr, const_cast<char *>(route.c_str()));
   linphone_proxy_config_set_routes(proxyConfig, routes);
   bctbx_list_free(routes);

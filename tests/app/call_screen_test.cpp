@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include "app_state.h"
@@ -409,6 +410,30 @@ TEST_F(CallScreen, BusyQueueEndsTheCallOnScreenByItself) {
   });
   EXPECT_EQ(result, 0);
   EXPECT_EQ(shownBoxes().back().text, "Sair ?") << "closing is not refused";
+}
+
+// With nowhere to keep the SIP core's files (neither the home folder nor the
+// temporary folder can be written), the status line says why there is no
+// phone.
+TEST_F(CallScreen, WithNowhereToKeepItsFilesTheStatusLineSaysWhyThereIsNoPhone) {
+  std::string file = dir.path() + "/not-a-folder";
+  std::ofstream(file) << "x";
+  setenv("HOME", file.c_str(), 1);
+  const char *temp = getenv("TMPDIR");
+  std::string savedTemp = temp ? temp : "";
+  setenv("TMPDIR", file.c_str(), 1);
+  grant(SILENT_DOMAIN, {{"ATENDIMENTO", "atendimento01"}});
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [] {
+        EXPECT_TRUE(pumpUntilStatus("Telefone indispon\xedvel (sem pasta para os dados)"));
+        closeWindow(mainWindow());
+      },
+  });
+  if (temp)
+    setenv("TMPDIR", savedTemp.c_str(), 1);
+  else
+    unsetenv("TMPDIR");
 }
 
 // The queue is busy, call after call, and the SIP side is slow to go on
