@@ -43,7 +43,14 @@ void buildCallScreen(HWND window) {
   app.shownQueueUsers = copyQueueUsers();
   for (const std::string &name : app.shownQueueNames)
     SendMessageA(app.queueCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
-  SendMessageA(app.queueCombo, CB_SETCURSEL, static_cast<WPARAM>(findQueueIndex()), 0);
+  // The entry shown selected is the queue the call names and dials: when the
+  // chosen queue is not in the list, the first entry, shown selected, becomes
+  // the chosen one.
+  int index = findQueueIndex();
+  if (static_cast<size_t>(index) < app.shownQueueNames.size() &&
+      app.shownQueueNames[index] != app.selectedQueue)
+    textCopy(app.selectedQueue, app.shownQueueNames[index].c_str());
+  SendMessageA(app.queueCombo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 
   createControl(app.callButton, window, 0, "BUTTON", "Ligar", child | WS_BORDER, 264, 140, 100, 20,
                 CMD_CALL);
@@ -167,6 +174,10 @@ void selectionChange(HWND control) {
 }
 
 void callCommand(HWND window) {
+  if (app.shownQueueNames.empty()) {
+    MessageBoxA(window, "Nenhuma fila disponível para ligar.", "Atenção", MB_OK);
+    return;
+  }
   if (!composePrompt("Ligar para fila de ", app.selectedQueue, "?"))
     return;
   // The queue's SIP user is resolved before the user answers. A user that

@@ -6,6 +6,12 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
+#ifdef __linux__
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -135,6 +141,61 @@ void releaseForgottenCalls() {
     linphone_call_unref(call);
   forgottenCalls.clear();
 }
+
+// The library reads one SIP message per iteration, so a burst of them (a
+// flood of calls coming in, say) would wait a worker period each. The core's
+// UDP sockets for SIP, found once it listens, tell whether more are waiting.
+std::vector<int> sipSockets;
+
+#ifdef __linux__
+int sipPort = 0;
+
+// A UDP socket bound to the SIP port.
+bool isSipSocket(int fd) {
+  struct stat info;
+  int type = 0;
+  socklen_t typeSize = sizeof type;
+  sockaddr_storage address{};
+  socklen_t addressSize = sizeof address;
+  if (fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode) ||
+      getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeSize) != 0 || type != SOCK_DGRAM ||
+      getsockname(fd, reinterpret_cast<sockaddr *>(&address), &addressSize) != 0)
+    return false;
+  if (address.ss_family == AF_INET)
+    return ntohs(reinterpret_cast<sockaddr_in *>(&address)->sin_port) == sipPort;
+  if (address.ss_family == AF_INET6)
+    return ntohs(reinterpret_cast<sockaddr_in6 *>(&address)->sin6_port) == sipPort;
+  return false;
+}
+
+void findSipSockets(LinphoneCore *core) {
+  LinphoneTransports *used = linphone_core_get_transports_used(core);
+  sipPort = linphone_transports_get_udp_port(used);
+  linphone_transports_unref(used);
+  sipSockets.clear();
+  for (int fd = 0; sipPort > 0 && fd < 1024; ++fd)
+    if (isSipSocket(fd))
+      sipSockets.push_back(fd);
+}
+
+// Should the library have opened its sockets anew, they are looked for again.
+bool sipInputWaiting() {
+  std::vector<pollfd> waiting;
+  for (int fd : sipSockets)
+    waiting.push_back({fd, POLLIN, 0});
+  if (waiting.empty() || poll(waiting.data(), waiting.size(), 0) <= 0)
+    return false;
+  for (const pollfd &ready : waiting)
+    if ((ready.revents & POLLIN) && !isSipSocket(ready.fd)) {
+      findSipSockets(app.core);
+      return false;
+    }
+  return true;
+}
+#else
+void findSipSockets(LinphoneCore *) {}
+bool sipInputWaiting() { return false; }
+#endif
 const char *const DATA_DIR_NAME = "dravik-tirn";
 // Media plugins the core loads: a folder of the program's own, left empty, so
 // that none of the system's (video among them) is loaded. The audio codecs are
@@ -342,6 +403,7 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
   {
     std::lock_guard<std::mutex> lock(coreMutex);
     linphone_core_iterate(core);
+    findSipSockets(core);
   }
   // At exit the library's own static objects are torn down while the worker
   // would go on iterating, and the core then aborts. This runs before that
@@ -371,8 +433,13 @@ void terminateCall() {
 void iterateCore() {
   {
     std::lock_guard<std::mutex> lock(coreMutex);
-    if (app.core)
+    if (app.core) {
       linphone_core_iterate(app.core);
+      // While SIP messages wait, iterations follow at once, up to a bound
+      // that leaves the window thread its turn at the core.
+      for (int more = 0; more < 100 && sipInputWaiting(); ++more)
+        linphone_core_iterate(app.core);
+    }
     releaseForgottenCalls();
   }
 #ifdef __GLIBC__

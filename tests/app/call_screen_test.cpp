@@ -129,25 +129,36 @@ TEST_F(CallScreen, AcceptedLoginReplacesTheLoginScreen) {
   EXPECT_EQ(parseForm(logout[0].body)["codigo"], "1001");
 }
 
-TEST_F(CallScreen, WithoutAtendimentoTheFirstEntryShowsButTheCallNamesAtendimento) {
+// Without a queue named ATENDIMENTO the first entry is shown selected, and it
+// is the queue the prompt names and the call dials; a queue picked later
+// survives the rebuild. With no queue at all "Ligar" says so and places
+// nothing.
+TEST_F(CallScreen, WithoutAtendimentoTheFirstEntryShownIsTheQueueCalled) {
   grant(SILENT_DOMAIN, {{"Fiscal", "fiscal01"}, {"Trabalhista", "trab01"}});
   runProgram({
       [] { typeLogin("1001", "demo123"); },
       [] {
         EXPECT_EQ(comboSelection(combo()), 0);
+        EXPECT_STREQ(app.selectedQueue, "Fiscal");
         queueBoxAnswer(IDNO);
         click(buttonLabelled("Ligar"));
       },
       [] {
         ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de ATENDIMENTO?");
-        EXPECT_EQ(std::string(app.calleeUser), "erro");
+        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de Fiscal?");
+        EXPECT_EQ(std::string(app.calleeUser), "fiscal01");
+        chooseComboItem(combo(), 1);
+      },
+      [] {
+        rebuildCallScreen(mainWindow());
+        EXPECT_EQ(comboSelection(combo()), 1);
+        EXPECT_STREQ(app.selectedQueue, "Trabalhista");
         closeWindow(mainWindow());
       },
   });
 }
 
-TEST_F(CallScreen, EmptyQueueListLeavesTheComboBoxEmpty) {
+TEST_F(CallScreen, EmptyQueueListLeavesTheComboBoxEmptyAndCallsNothing) {
   grant(SILENT_DOMAIN, {});
   runProgram({
       [] { typeLogin("1001", "demo123"); },
@@ -155,10 +166,15 @@ TEST_F(CallScreen, EmptyQueueListLeavesTheComboBoxEmpty) {
         ASSERT_NE(combo(), nullptr);
         EXPECT_TRUE(comboItems(combo()).empty());
         EXPECT_EQ(comboSelection(combo()), CB_ERR);
-        click(buttonLabelled("Ligar")); // Yes, but nothing can be called
+        click(buttonLabelled("Ligar"));
       },
       [] {
+        ASSERT_EQ(shownBoxes().size(), 1u);
+        EXPECT_EQ(shownBoxes()[0].text, "Nenhuma fila dispon\xedvel para ligar.");
+        EXPECT_EQ(shownBoxes()[0].caption, "Aten\xe7\xe3o");
+        EXPECT_EQ(shownBoxes()[0].type, static_cast<UINT>(MB_OK));
         EXPECT_FALSE(app.callInProgress);
+        EXPECT_STREQ(app.calleeUri, "");
         expectCallScreen(false);
         closeWindow(mainWindow());
       },

@@ -138,6 +138,23 @@ TEST_F(SipCall, RefusedCallsEndByThemselvesAndSayWhy) {
   }
 }
 
+// The queue answers and then sends no audio at all: the core gives up on the
+// call after its no-RTP time-out (shortened here), hangs up, and the report
+// says the connection was lost rather than that the call simply ended.
+TEST_F(SipCall, CallWhoseAudioStopsEndsAsALostConnection) {
+  ASSERT_TRUE(registerWith("queue_awaits_bye.xml", "127.0.3.12"));
+  {
+    std::lock_guard<std::mutex> lock(coreMutex);
+    linphone_core_set_nortp_timeout(app.core, 2);
+  }
+  textCopy(app.calleeUser, "fila");
+  placeCall("127.0.3.12");
+  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }));
+  ASSERT_TRUE(waitUntil([] { return !app.callInProgress && noCurrentCall(); }));
+  EXPECT_EQ(sipReport().call, CALL_LOST);
+  EXPECT_EQ(finishPeer(), 0) << "the queue was not hung up on";
+}
+
 TEST_F(SipCall, HangUpSendsByeToTheQueue) {
   ASSERT_TRUE(registerWith("queue_awaits_bye.xml", "127.0.3.5"));
   textCopy(app.calleeUser, "fila");
