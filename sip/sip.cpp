@@ -180,7 +180,8 @@ void findSipSockets(LinphoneCore *core) {
 
 // Should the library have opened its sockets anew, they are looked for again.
 bool sipInputWaiting() {
-  std::vector<pollfd> waiting;
+  static std::vector<pollfd> waiting; // keeps its room: nothing allocated per cycle
+  waiting.clear();
   for (int fd : sipSockets)
     waiting.push_back({fd, POLLIN, 0});
   if (waiting.empty() || poll(waiting.data(), waiting.size(), 0) <= 0)
@@ -196,6 +197,7 @@ bool sipInputWaiting() {
 void findSipSockets(LinphoneCore *) {}
 bool sipInputWaiting() { return false; }
 #endif
+
 const char *const DATA_DIR_NAME = "dravik-tirn";
 // Media plugins the core loads: a folder of the program's own, left empty, so
 // that none of the system's (video among them) is loaded. The audio codecs are
@@ -253,8 +255,8 @@ bool prepareTemporaryDataDir(std::string &dir) {
 // contacts or keeps encryption secrets), and SIP over UDP alone on a port the
 // system picks, so that start-up never tries 5060 or a TLS port that a second
 // instance or another phone on this host may hold. A TCP listener would only
-// take connections from outside: the account's requests go to its bare
-// domain over UDP whatever their size. No call may be added (placeCall opens
+// take connections from outside: the account's requests go to its domain
+// over UDP whatever their size. No call may be added (placeCall opens
 // room for its own), so that the core refuses a call coming in with 486 Busy
 // Here before it creates anything for it (no call, no ringing, no media
 // ports), and keeps no history of the calls it refused.
@@ -282,9 +284,9 @@ const char CORE_DEFAULTS[] = "[sip]\n"
 
 } // namespace
 
-// Silenced only for these three: the callback-table interface, the identity
-// query of the report and the call termination are deprecated in this
-// generation of the library.
+// Silenced only for these: the callback-table interface (the core's creation
+// from it included), the identity query of the report and the call
+// termination are deprecated in this generation of the library.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
