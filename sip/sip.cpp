@@ -180,14 +180,15 @@ void findSipSockets(LinphoneCore *core) {
 
 // Should the library have opened its sockets anew, they are looked for again.
 bool sipInputWaiting() {
-  static std::vector<pollfd> waiting; // keeps its room: nothing allocated per cycle
-  waiting.clear();
+  pollfd waiting[4]; // the core has one or two: nothing allocated per cycle
+  nfds_t count = 0;
   for (int fd : sipSockets)
-    waiting.push_back({fd, POLLIN, 0});
-  if (waiting.empty() || poll(waiting.data(), waiting.size(), 0) <= 0)
+    if (count < 4)
+      waiting[count++] = {fd, POLLIN, 0};
+  if (count == 0 || poll(waiting, count, 0) <= 0)
     return false;
-  for (const pollfd &ready : waiting)
-    if ((ready.revents & POLLIN) && !isSipSocket(ready.fd)) {
+  for (nfds_t i = 0; i < count; ++i)
+    if ((waiting[i].revents & POLLIN) && !isSipSocket(waiting[i].fd)) {
       findSipSockets(app.core);
       return false;
     }
