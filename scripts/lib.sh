@@ -90,3 +90,11 @@ start_demo_peers() {
   done
   SERVICE=127.0.0.1:$(cat "${files}port")
 }
+
+# The SIP stack built from Debian's sources (scripts/build-sip-stack.sh)
+# keeps its sources and builds in DRAVIK_STACK_CACHE, outside any checkout,
+# so that every build and worktree on the machine reuses them.
+DRAVIK_STACK_CACHE=${DRAVIK_STACK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/dravik-tirn/sip-stack}
+export DRAVIK_STACK_CACHE
+# sip_stack_prefix TARGET: where the stack for TARGET (windows, linux) is installed.
+sip_stack_prefix() { echo "$DRAVIK_STACK_CACHE/$1-prefix"; }
