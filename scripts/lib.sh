@@ -98,3 +98,23 @@ DRAVIK_STACK_CACHE=${DRAVIK_STACK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/dravik-
 export DRAVIK_STACK_CACHE
 # sip_stack_prefix TARGET: where the stack for TARGET (windows, linux) is installed.
 sip_stack_prefix() { echo "$DRAVIK_STACK_CACHE/$1-prefix"; }
+
+# start_null_sound DIR: a private PulseAudio server whose one card is a null
+# sink (its monitor is the microphone: silence), for the programs started
+# after this (PULSE_SERVER is exported): calls go through the sound-card path
+# on a machine without sound hardware. Fails when it does not answer in 10 s.
+start_null_sound() {
+  mkdir -p "$1/pulse"
+  HOME="$1/pulse" XDG_RUNTIME_DIR="$1/pulse" $OWNED pulseaudio -n --daemonize=no \
+    --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes -L "module-null-sink sink_name=silence" \
+    -L "module-native-protocol-unix auth-anonymous=1 socket=$1/pulse/native" >"$1/pulse/log" 2>&1 &
+  PIDS="$PIDS $!"
+  PULSE_SERVER=unix:$1/pulse/native
+  export PULSE_SERVER
+  tries=0
+  until pactl info >/dev/null 2>&1; do
+    tries=$((tries + 1))
+    [ $tries -gt 100 ] && return 1
+    sleep 0.1
+  done
+}
