@@ -118,3 +118,18 @@ start_null_sound() {
     sleep 0.1
   done
 }
+
+# start_rtp_count PEER FILE: counts the RTP packets of calls with PEER on the
+# loopback interface, each way, into FILE ("to_peer=N from_peer=M", rewritten
+# twice a second; tests/wine/count_rtp.py, which needs root). Fails when the
+# counter does not start in 5 s.
+start_rtp_count() {
+  $OWNED python3 "$ROOT/tests/wine/count_rtp.py" "$1" "$2" 2>"$2.log" &
+  PIDS="$PIDS $!"
+  tries=0
+  until [ -s "$2" ]; do
+    tries=$((tries + 1))
+    [ $tries -gt 50 ] && return 1
+    sleep 0.1
+  done
+}
