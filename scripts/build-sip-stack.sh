@@ -215,21 +215,36 @@ cmake_lib ortp ortp -DENABLE_NTP_TIMESTAMP=OFF
 cmake_lib belr belr
 cmake_lib belle-sip belle-sip -DENABLE_MDNS=OFF -DENABLE_TUNNEL=OFF
 # Linux keeps its sound servers and the codecs Debian's build offers through
-# the system's own libraries (GSM, and G.726 through spandsp); Windows has
-# its MME cards (patched in) and the codecs built here.
+# the system's own libraries (GSM, G.726 through spandsp, and G.729 through
+# bcg729, which calls offer by default); Windows has its MME cards (patched
+# in) and the codecs built here.
 if [ "$TARGET" = linux ]; then
-  CARDS="-DENABLE_PULSEAUDIO=ON -DENABLE_ALSA=ON -DENABLE_GSM=ON -DENABLE_G726=ON"
+  CARDS="-DENABLE_PULSEAUDIO=ON -DENABLE_ALSA=ON -DENABLE_GSM=ON -DENABLE_G726=ON -DENABLE_G729=ON
+    -DENABLE_G729B_CNG=ON"
 else
-  CARDS="-DENABLE_PULSEAUDIO=OFF -DENABLE_ALSA=OFF -DENABLE_GSM=OFF -DENABLE_G726=OFF"
+  CARDS="-DENABLE_PULSEAUDIO=OFF -DENABLE_ALSA=OFF -DENABLE_GSM=OFF -DENABLE_G726=OFF -DENABLE_G729=OFF
+    -DENABLE_G729B_CNG=OFF"
 fi
 # shellcheck disable=SC2086
 cmake_lib mediastreamer2 mediastreamer2 -DENABLE_SOUND=ON $CARDS -DENABLE_PORTAUDIO=OFF \
   -DENABLE_OSS=OFF -DENABLE_VIDEO=OFF -DENABLE_FFMPEG=OFF -DENABLE_MKV=OFF -DENABLE_JPEG=OFF \
   -DENABLE_QRCODE=OFF -DENABLE_GL=OFF -DENABLE_GLX=OFF -DENABLE_QT_GL=OFF -DENABLE_SDL=OFF \
   -DENABLE_X11=OFF -DENABLE_XV=OFF -DENABLE_V4L=OFF -DENABLE_VPX=OFF -DENABLE_THEORA=OFF \
-  -DENABLE_LIBYUV=OFF -DENABLE_BV16=OFF -DENABLE_G729=OFF -DENABLE_G729B_CNG=OFF \
+  -DENABLE_LIBYUV=OFF -DENABLE_BV16=OFF \
   -DENABLE_ZRTP=OFF -DENABLE_PCAP=OFF -DENABLE_SRTP=ON -DENABLE_OPUS=ON -DENABLE_SPEEX_CODEC=ON \
   -DENABLE_SPEEX_DSP=ON -DENABLE_RESAMPLE=ON -DENABLE_NON_FREE_CODECS=OFF
+# On Linux the sound servers and the system's codecs are found, or the build
+# stops: a missing header package would otherwise leave them out quietly.
+if [ "$TARGET" = linux ]; then
+  needed=$(objdump -p "$PREFIX/lib/libmediastreamer.so" | awk '$1 == "NEEDED" { print $2 }')
+  for lib in libpulse libasound libgsm libspandsp libbcg729; do
+    if ! echo "$needed" | grep -q "^$lib\.so"; then
+      rm -f "$PREFIX/.stamps/mediastreamer2"
+      echo "build-sip-stack[linux]: mediastreamer2 was built without $lib (run scripts/install-test-deps.sh)" >&2
+      exit 1
+    fi
+  done
+fi
 cmake_lib linphone liblinphone-dev -DENABLE_ADVANCED_IM=OFF -DENABLE_DB_STORAGE=OFF \
   -DENABLE_LIME=OFF -DENABLE_LIME_X3DH=OFF -DENABLE_VCARD=OFF -DENABLE_FLEXIAPI=OFF \
   -DENABLE_VIDEO=OFF -DENABLE_CXX_WRAPPER=OFF -DENABLE_CSHARP_WRAPPER=OFF -DENABLE_JAVA_WRAPPER=OFF \

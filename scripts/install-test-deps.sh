@@ -11,6 +11,9 @@
 set -eu
 PKGS="wine64 wine fonts-wine g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix dpkg-dev
   stunnel4 tcl pulseaudio"
+# The lean SIP stack built for Linux uses the system's sound servers and
+# codecs (scripts/build-sip-stack.sh linux).
+PKGS="$PKGS libpulse-dev libasound2-dev libgsm1-dev libspandsp-dev libbcg729-dev"
 SRC_LIST=/etc/apt/sources.list.d/dravik-tests-src.sources
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
