@@ -12,16 +12,19 @@ set(CMAKE_C_COMPILER ${MINGW_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLET}-windres)
 
-# Where the libraries built for Windows are installed (JsonCpp, libcurl, or
-# the SIP library's SDK). Passed on to CMake's own test projects as well.
-set(DRAVIK_WINDOWS_PREFIX "" CACHE PATH "Prefix of the libraries built for Windows")
+# Where the libraries built for Windows are installed (JsonCpp, libcurl, the
+# SIP stack): one prefix or a list of them. Passed on to CMake's own test
+# projects as well.
+set(DRAVIK_WINDOWS_PREFIX "" CACHE STRING "Prefixes of the libraries built for Windows")
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES DRAVIK_WINDOWS_PREFIX)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})
-if(DRAVIK_WINDOWS_PREFIX)
-  list(APPEND CMAKE_FIND_ROOT_PATH ${DRAVIK_WINDOWS_PREFIX})
-  list(APPEND CMAKE_PREFIX_PATH ${DRAVIK_WINDOWS_PREFIX})
-endif()
+set(DRAVIK_PKG_CONFIG_DIRS "")
+foreach(prefix ${DRAVIK_WINDOWS_PREFIX})
+  list(APPEND CMAKE_FIND_ROOT_PATH ${prefix})
+  list(APPEND CMAKE_PREFIX_PATH ${prefix})
+  string(APPEND DRAVIK_PKG_CONFIG_DIRS "${prefix}/lib/pkgconfig:${prefix}/share/pkgconfig:")
+endforeach()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
@@ -29,7 +32,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # pkg-config must see the Windows libraries only: with the default search
 # path it would hand the host's Linux libraries to a Windows link.
-set(ENV{PKG_CONFIG_LIBDIR} "${DRAVIK_WINDOWS_PREFIX}/lib/pkgconfig:${DRAVIK_WINDOWS_PREFIX}/share/pkgconfig")
+set(ENV{PKG_CONFIG_LIBDIR} "${DRAVIK_PKG_CONFIG_DIRS}")
 set(ENV{PKG_CONFIG_PATH} "")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 

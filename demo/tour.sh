@@ -8,8 +8,12 @@
 # tour.sh --x11-close PATH --shots DIR --code CODE --password PW
 #         --queue-index N --queue-count N --sip-trace FILE
 #         [--callee sip:user@domain] [--program-log FILE] [--login-only yes]
+#         [--call-audio RTP_FILE]
+# --call-audio: the call must carry audio both ways (RTP_FILE holds the
+# packets counted each way, "to_peer=N from_peer=M") through the sound server
+# in PULSE_SERVER: the program plays into it and records from it.
 set -eu
-X11CLOSE="" SHOTS="" CODE="" PASSWORD="" QUEUE=0 COUNT=1 TRACE="" CALLEE="" PROGRAM_LOG="" LOGIN_ONLY=no
+X11CLOSE="" SHOTS="" CODE="" PASSWORD="" QUEUE=0 COUNT=1 TRACE="" CALLEE="" PROGRAM_LOG="" LOGIN_ONLY=no AUDIO=""
 while [ $# -gt 0 ]; do
   case "$1" in
   --x11-close) X11CLOSE=$2 ;;
@@ -22,6 +26,7 @@ while [ $# -gt 0 ]; do
   --callee) CALLEE=$2 ;;
   --program-log) PROGRAM_LOG=$2 ;;
   --login-only) LOGIN_ONLY=$2 ;;
+  --call-audio) AUDIO=$2 ;;
   *) echo "tour: unknown argument $1" >&2; exit 2 ;;
   esac
   shift 2
@@ -134,6 +139,14 @@ if [ "$LOGIN_ONLY" != yes ]; then
     [ "$(received "INVITE $CALLEE")" -ge 1 ] || fail "no INVITE for $CALLEE"
   fi
   say "call connected"
+  if [ -n "$AUDIO" ]; then
+    # A second of 20 ms packets each way, or more.
+    both_ways() { awk -F '[= ]' '{ exit !($2 >= 50 && $4 >= 50) }' "$AUDIO"; }
+    wait_for 150 both_ways || fail "no audio both ways: $(cat "$AUDIO")"
+    [ -n "$(pactl list short sink-inputs)" ] || fail "the call plays nothing into the sound server"
+    [ -n "$(pactl list short source-outputs)" ] || fail "the call records nothing from the sound server"
+    say "audio both ways through the sound server: $(cat "$AUDIO")"
+  fi
   sleep 1
   shot call-in-progress
 

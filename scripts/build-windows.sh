@@ -1,9 +1,10 @@
 #!/bin/sh
 # Builds the Windows executable on this Debian machine with MinGW-w64:
 # JsonCpp and libcurl are cross-built from Debian's own source packages into
-# BUILD_DIR/deps (once; later runs reuse them), then the program from the
-# same CMake project. The SIP library is not available for this target here,
-# so the program gets the SIP stand-in (no registration, no calls).
+# BUILD_DIR/deps (once; later runs reuse them), the lean SIP stack by
+# scripts/build-sip-stack.sh into its cache outside the checkout (reused
+# while its sources and patches are unchanged), then the program from the
+# same CMake project, linked statically against both.
 #
 # build-windows.sh [BUILD_DIR]   (default: build-win)
 # Needs scripts/install-test-deps.sh (MinGW-w64 posix, the source lines).
@@ -16,7 +17,7 @@ BUILD=$(cd "$BUILD" && pwd)
 DEPS=$BUILD/deps
 PREFIX=$DEPS/prefix
 TOOLCHAIN=$ROOT/cmake/mingw-w64-x86_64.cmake
-JOBS=$(nproc)
+JOBS=2
 mkdir -p "$DEPS/src" "$PREFIX"
 
 # fetch SOURCE-PACKAGE: Debian's source, unpacked with its patches applied,
@@ -59,7 +60,11 @@ cross_build curl -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DHTTP_ONLY=ON \
   -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF \
   -DCURL_DISABLE_LDAP=ON -DENABLE_MANUAL=OFF -DCURL_CA_PATH=none -DCURL_CA_BUNDLE=none
 
-cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DDRAVIK_WINDOWS_PREFIX="$PREFIX" \
-  -DSIP_STAND_IN=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+. "$ROOT/scripts/lib.sh"
+STACK=$(sip_stack_prefix windows)
+"$ROOT/scripts/build-sip-stack.sh" windows "$STACK"
+
+cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DDRAVIK_WINDOWS_PREFIX="$PREFIX;$STACK" \
+  -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$BUILD" -j "$JOBS"
 echo "build-windows: $BUILD/app/dravik-tirn.exe"

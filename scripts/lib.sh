@@ -104,3 +104,46 @@ start_demo_peers() {
   done
   SERVICE=127.0.0.1:$(cat "${files}port")
 }
+
+# The SIP stack built from Debian's sources (scripts/build-sip-stack.sh)
+# keeps its sources and builds in DRAVIK_STACK_CACHE, outside any checkout,
+# so that every build and worktree on the machine reuses them.
+DRAVIK_STACK_CACHE=${DRAVIK_STACK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/dravik-tirn/sip-stack}
+export DRAVIK_STACK_CACHE
+# sip_stack_prefix TARGET: where the stack for TARGET (windows, linux) is installed.
+sip_stack_prefix() { echo "$DRAVIK_STACK_CACHE/$1-prefix"; }
+
+# start_null_sound DIR: a private PulseAudio server whose one card is a null
+# sink (its monitor is the microphone: silence), for the programs started
+# after this (PULSE_SERVER is exported): calls go through the sound-card path
+# on a machine without sound hardware. Fails when it does not answer in 10 s.
+start_null_sound() {
+  mkdir -p "$1/pulse"
+  HOME="$1/pulse" XDG_RUNTIME_DIR="$1/pulse" $OWNED pulseaudio -n --daemonize=no \
+    --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes -L "module-null-sink sink_name=silence" \
+    -L "module-native-protocol-unix auth-anonymous=1 socket=$1/pulse/native" >"$1/pulse/log" 2>&1 &
+  PIDS="$PIDS $!"
+  PULSE_SERVER=unix:$1/pulse/native
+  export PULSE_SERVER
+  tries=0
+  until pactl info >/dev/null 2>&1; do
+    tries=$((tries + 1))
+    [ $tries -gt 100 ] && return 1
+    sleep 0.1
+  done
+}
+
+# start_rtp_count PEER FILE: counts the RTP packets of calls with PEER on the
+# loopback interface, each way, into FILE ("to_peer=N from_peer=M", rewritten
+# twice a second; tests/wine/count_rtp.py, which needs root). Fails when the
+# counter does not start in 5 s.
+start_rtp_count() {
+  $OWNED python3 "$ROOT/tests/wine/count_rtp.py" "$1" "$2" 2>"$2.log" &
+  PIDS="$PIDS $!"
+  tries=0
+  until [ -s "$2" ]; do
+    tries=$((tries + 1))
+    [ $tries -gt 50 ] && return 1
+    sleep 0.1
+  done
+}

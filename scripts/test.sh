@@ -2,11 +2,14 @@
 # Installs what is needed, then builds and runs every test: a plain build,
 # an AddressSanitizer+UBSan build, a ThreadSanitizer run of the threaded
 # tests, the check that the window code is still real Win32, a build for an
-# https service with SIP over TLS, the Windows executable under Wine, and
-# the Windows installer and the Debian package, each tested by installing it.
+# https service with SIP over TLS, the program on the lean SIP stack, the
+# Windows executable under Wine, and the Windows installer and the Debian
+# package, each tested by installing it.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
+# The end-to-end test's sound server is among the tests' own packages.
+./scripts/install-test-deps.sh
 JOBS=$(nproc)
 
 run_suite() { # build-dir sanitizer ctest-args...
@@ -36,6 +39,21 @@ cmake -S . -B build-secure -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build build-secure -j "$JOBS"
 (cd build-secure && ctest --output-on-failure -j "$JOBS" -R 'Service|Https|SipTls|Worker|TlsRegistrar')
 echo "https + TLS build and tests: $(($(date +%s) - stage_start)) s"
+
+# The program on the lean SIP stack: the stack built from Debian's sources
+# (reused from its cache outside the checkout while its sources, options and
+# patches are unchanged), then the SIP and program tests and the end-to-end
+# test against it.
+stage_start=$(date +%s)
+./scripts/install-test-deps.sh
+LEAN_STACK=$(. scripts/lib.sh && sip_stack_prefix linux)
+./scripts/build-sip-stack.sh linux "$LEAN_STACK"
+cmake -S . -B build-lean -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIP_STACK=lean \
+  -DSIP_STACK_PREFIX="$LEAN_STACK" >/dev/null
+cmake --build build-lean -j "$JOBS" --target sip_worker_test sip_account_test sip_call_test app_tests \
+  dravik-tirn dravik-tirn-e2e x11-close
+(cd build-lean && ctest --output-on-failure -j "$JOBS" -R '^(Sip|PeriodicWorker|CallScreen|Program|Worker|app\.|e2e\.)')
+echo "lean SIP stack, build and tests: $(($(date +%s) - stage_start)) s"
 
 # The Windows executable, built here with MinGW-w64 and run under Wine. Wine
 # and the libraries' sources are for the tests only (not for the demo).

@@ -2,19 +2,7 @@
 // keeps the two threads from being inside the core at the same time.
 #pragma once
 
-#ifdef __MINGW32__
-// The library's Windows headers are written for MSVC and declare ssize_t as
-// long, which MinGW's runtime headers already declare as a 64-bit integer.
-// The runtime's declaration comes first (through io.h); the library's is
-// then taken under a name of its own, so its functions keep the type it was
-// built with.
-#include <io.h>
-#define ssize_t bctbx_msvc_ssize_t
 #include <linphone/core.h>
-#undef ssize_t
-#else
-#include <linphone/core.h>
-#endif
 
 #include <mutex>
 #include <string>

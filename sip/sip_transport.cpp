@@ -5,6 +5,10 @@
 
 #include <string>
 
+#ifdef _WIN32
+#include <wincrypt.h>
+#endif
+
 namespace {
 std::string caFileOverride;
 bool caFileOverridden = false;
@@ -15,12 +19,38 @@ const char *sipCaFile() {
   if (*SIP_CA_FILE)
     return SIP_CA_FILE;
 #ifdef _WIN32
-  return ""; // the library's own
+  return ""; // Windows' own root store
 #else
   return "/etc/ssl/certs/ca-certificates.crt";
 #endif
 }
 } // namespace
+
+#ifdef _WIN32
+namespace {
+// The certificates Windows trusts as roots (its "ROOT" store), in PEM, for
+// the TLS library, which reads files or PEM text, not the system's store.
+std::string windowsRootCertificates() {
+  std::string pem;
+  HCERTSTORE store = CertOpenSystemStoreA(0, "ROOT");
+  if (!store)
+    return pem;
+  PCCERT_CONTEXT cert = nullptr;
+  while ((cert = CertEnumCertificatesInStore(store, cert)) != nullptr) {
+    DWORD size = 0;
+    if (!CryptBinaryToStringA(cert->pbCertEncoded, cert->cbCertEncoded, CRYPT_STRING_BASE64HEADER,
+                              nullptr, &size))
+      continue;
+    std::string one(size, '\0');
+    if (CryptBinaryToStringA(cert->pbCertEncoded, cert->cbCertEncoded, CRYPT_STRING_BASE64HEADER,
+                             &one[0], &size))
+      pem.append(one.c_str());
+  }
+  CertCloseStore(store, 0);
+  return pem;
+}
+} // namespace
+#endif
 
 void setSipCaFileForTests(const char *pemFile) {
   caFileOverridden = pemFile != nullptr;
@@ -43,6 +73,10 @@ void secureSipTransport(LinphoneCore *core) {
 
   if (*sipCaFile())
     linphone_core_set_root_ca(core, sipCaFile());
+#ifdef _WIN32
+  else
+    linphone_core_set_root_ca_data(core, windowsRootCertificates().c_str());
+#endif
   linphone_core_verify_server_certificates(core, TRUE);
   linphone_core_verify_server_cn(core, TRUE);
 

@@ -1,6 +1,8 @@
-"""The program, the untuned liblinphone floor and baresip side by side, each
-registered to the same demo SIP peer. Run by run_compare_bench.sh, which
-starts the display, the demo service and the peer first.
+"""The program on Debian's liblinphone package, the program on the lean SIP
+stack (a second build, when given), the untuned liblinphone floor and baresip
+side by side, each registered to the same demo SIP peer. Run by
+run_compare_bench.sh, which starts the display, the demo service and the peer
+first.
 
 Footprint (one run each, registered and idle, before any call, measured from
 outside as a process monitor would): resident memory, proportional set size,
@@ -145,13 +147,13 @@ def stop(proc):
 
 
 # --- the three subjects ----------------------------------------------------
-def program_footprint(a):
-    """The program, logged in on the call screen, driven like a user."""
-    run = os.path.join(a.work, "program-idle")
+def program_footprint(a, build, label):
+    """The program of `build`, logged in on the call screen, driven like a user."""
+    run = os.path.join(a.work, f"{label}-idle")
     os.makedirs(os.path.join(run, "home"))
     out = open(os.path.join(run, "out.log"), "w")
     env = dict(os.environ, HOME=os.path.join(run, "home"), DRAVIK_TIRN_TEST_SERVICE=a.service)
-    proc = subprocess.Popen([os.path.join(a.build, "tests/e2e/dravik-tirn-e2e")], cwd=run,
+    proc = subprocess.Popen([os.path.join(build, "tests/e2e/dravik-tirn-e2e")], cwd=run,
                             env=env, stdout=out, stderr=subprocess.STDOUT)
     try:
         window = subprocess.run(["timeout", "20", "xdotool", "search", "--sync", "--onlyvisible",
@@ -170,7 +172,7 @@ def program_footprint(a):
         figures = footprint(proc.pid, a.idle)
         figures["maps"] = largest_mappings(proc.pid, 15)
         if os.environ.get("KEEP_SMAPS"):
-            dump_maps(proc.pid, os.environ["KEEP_SMAPS"] + ".program")
+            dump_maps(proc.pid, os.environ["KEEP_SMAPS"] + "." + label)
         return figures
     finally:
         stop(proc)
@@ -271,22 +273,33 @@ def numbers(cmd, env, cwd=None, stream="stderr"):
     return [float(x) for x in getattr(done, stream).split()]
 
 
+def program_timings(a, build, run, rows):
+    """One run of the program of `build`: exec to window, the whole program's
+    steps, the SIP code alone."""
+    for sub in ("home", "sip"):
+        os.makedirs(os.path.join(run, sub))
+    env = dict(os.environ, HOME=os.path.join(run, "home"))
+    rows["window"].append(numbers([os.path.join(build, "bench/app/map-timer"),
+                                   "Dravik Tirn 1.1", os.path.join(build, "app/dravik-tirn")],
+                                  env, cwd=run, stream="stdout")[0])
+    rows["app"].append(numbers([os.path.join(build, "bench/app/app_bench"), a.service], env, cwd=run))
+    rows["sip"].append(numbers([os.path.join(build, "bench/sip/sip_bench_program"), a.addr,
+                                USER, PASSWORD, "0.5"],
+                               dict(os.environ, HOME=os.path.join(run, "sip"))))
+
+
 def timing_runs(a):
-    """Alternating runs of the program, the floor and baresip (same load)."""
-    rows = {"window": [], "app": [], "sip": [], "floor": [], "floor_reg": [], "baresip": []}
+    """Alternating runs of the program (each build), the floor and baresip
+    (same load)."""
+    rows = {"program": {"window": [], "app": [], "sip": []},
+            "lean": {"window": [], "app": [], "sip": []},
+            "floor": [], "floor_reg": [], "baresip": []}
     for i in range(a.runs):
         run = os.path.join(a.work, f"run{i}")
-        for sub in ("home", "sip", "floor/data"):
-            os.makedirs(os.path.join(run, sub))
-        env = dict(os.environ, HOME=os.path.join(run, "home"))
-        rows["window"].append(numbers([os.path.join(a.build, "bench/app/map-timer"),
-                                       "Dravik Tirn 1.1", os.path.join(a.build, "app/dravik-tirn")],
-                                      env, cwd=run, stream="stdout")[0])
-        rows["app"].append(numbers([os.path.join(a.build, "bench/app/app_bench"), a.service],
-                                   env, cwd=run))
-        rows["sip"].append(numbers([os.path.join(a.build, "bench/sip/sip_bench_program"), a.addr,
-                                    USER, PASSWORD, "0.5"],
-                                   dict(os.environ, HOME=os.path.join(run, "sip"))))
+        os.makedirs(os.path.join(run, "floor/data"))
+        program_timings(a, a.build, os.path.join(run, "program"), rows["program"])
+        if a.lean:
+            program_timings(a, a.lean, os.path.join(run, "lean"), rows["lean"])
         since = time.time()
         rows["floor"].append(numbers([os.path.join(a.build, "bench/sip/sip_bench_floor"), a.addr,
                                       USER, PASSWORD, "0.5", os.path.join(run, "floor/data/")],
@@ -303,42 +316,59 @@ def main():
         p.add_argument("--" + name, required=True)
     p.add_argument("--runs", type=int, default=5)
     p.add_argument("--idle", type=float, default=20)
+    p.add_argument("--lean", help="build folder of the program on the lean SIP stack")
     a = p.parse_args()
 
     print(f"bench: {a.runs} timing runs, then {a.idle:g} s idle for each footprint", file=sys.stderr)
     t = timing_runs(a)
-    prog, floor = program_footprint(a), floor_footprint(a)
-    bare = baresip_run(a, "-idle", a.idle)
+    subjects = [("program", program_footprint(a, a.build, "program"))]
+    if a.lean:
+        subjects.append(("lean", program_footprint(a, a.lean, "lean")))
+    subjects += [("floor", floor_footprint(a)), ("baresip", baresip_run(a, "-idle", a.idle))]
+    fig = dict(subjects)
 
     med = statistics.median
     # app_bench: main to window, Enter to call screen, Enter to registered, "Sim" to connected.
     # sip_bench_*: set-up, set-up to registered, invite to connected, idle CPU, RSS.
+    for label in ("program", "lean"):
+        p = t[label]
+        if p["app"]:
+            fig[label].update(register=med(p["window"]) + med(r[2] for r in p["app"]),
+                              setup=med(r[0] for r in p["sip"]), call=med(r[3] for r in p["app"]))
+    fig["floor"].update(register=med(t["floor_reg"]), setup=med(r[0] for r in t["floor"]),
+                        call=med(r[2] for r in t["floor"]))
+    fig["baresip"].update(register=med(r["register_ms"] for r in t["baresip"]), setup=None,
+                          call=med(r["call_ms"] for r in t["baresip"]))
     rows = [
-        ("resident memory, RSS (MB)", prog["rss"], floor["rss"], bare["rss"], "%.1f"),
-        ("proportional set size, PSS (MB)", prog["pss"], floor["pss"], bare["pss"], "%.1f"),
-        (f"idle CPU over {a.idle:g} s (% of a core)", prog["cpu"], floor["cpu"], bare["cpu"], "%.2f"),
-        ("threads", prog["threads"], floor["threads"], bare["threads"], "%d"),
-        ("wake-ups per second (context switches)", prog["wakeups"], floor["wakeups"],
-         bare["wakeups"], "%.0f"),
-        ("process start to registered (ms)", med(t["window"]) + med(r[2] for r in t["app"]),
-         med(t["floor_reg"]), med(r["register_ms"] for r in t["baresip"]), "%.0f"),
-        ("core creation + account set-up (ms)", med(r[0] for r in t["sip"]),
-         med(r[0] for r in t["floor"]), None, "%.1f"),
-        ("command to call answered / ACK (ms)", med(r[3] for r in t["app"]),
-         med(r[2] for r in t["floor"]), med(r["call_ms"] for r in t["baresip"]), "%.1f"),
+        ("resident memory, RSS (MB)", "rss", "%.1f"),
+        ("proportional set size, PSS (MB)", "pss", "%.1f"),
+        (f"idle CPU over {a.idle:g} s (% of a core)", "cpu", "%.2f"),
+        ("threads", "threads", "%d"),
+        ("wake-ups per second (context switches)", "wakeups", "%.0f"),
+        ("process start to registered (ms)", "register", "%.0f"),
+        ("core creation + account set-up (ms)", "setup", "%.1f"),
+        ("command to call answered / ACK (ms)", "call", "%.1f"),
     ]
+    labels = [label for label, _ in subjects]
+    ratios = [label for label in ("program", "lean") if label in labels]
     print(f"registered and idle, before any call; timings are medians of {a.runs} runs")
-    print(f"{'figure':42} {'program':>9} {'floor':>9} {'baresip':>9} {'prog/floor':>11}")
-    for name, pv, fv, bv, fmt in rows:
+    print("program: on Debian's liblinphone package; lean: on the lean SIP stack")
+    print(f"{'figure':42}" + "".join(f" {l:>9}" for l in labels) +
+          "".join(f" {l[:4] + '/floor':>11}" for l in ratios))
+    for name, key, fmt in rows:
         cell = lambda v: f"{fmt % v:>9}" if v is not None else f"{'-':>9}"
-        ratio = f"{pv / fv:10.2f}x" if fv else f"{'':>11}"
-        print(f"{name:42} {cell(pv)} {cell(fv)} {cell(bv)} {ratio}")
-    print("goals: RSS <= 0.90x floor, core creation <= 0.60x, idle CPU <= 1.05x")
+        line = f"{name:42}" + "".join(f" {cell(fig[l][key])}" for l in labels)
+        for l in ratios:
+            v, f = fig[l][key], fig["floor"][key]
+            line += f"{v / f:10.2f}x" if v is not None and f else f"{'':>11}"
+        print(line)
+    print("goals: lean RSS <= 22 MB, start to registered <= 0.70x floor, command to answered")
+    print("  <= 1.00x floor, idle CPU <= 1.05x floor")
     print("process start to registered: program = exec to login window + Enter to registered")
     print("  (no typing time); floor and baresip = exec to the peer's 200 OK")
     print("command to answered: program \"Sim\" and floor invite to the Connected state (the ACK")
     print("  goes out with it); baresip dial command to the ACK logged by the peer")
-    for label, figures in (("program", prog), ("floor", floor), ("baresip", bare)):
+    for label, figures in subjects:
         maps, total = figures["maps"]
         print(f"\nlargest mappings of the {label} by PSS ({total} mapped objects), MB:")
         print(f"{'PSS':>7} {'RSS':>7}  mapping")

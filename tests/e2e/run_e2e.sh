@@ -1,8 +1,9 @@
 #!/bin/sh
 # The whole program end to end under Xvfb: the demo web service on a free
 # loopback port, the demo SIP peer (registrar and queues, with audio) on
-# 127.0.0.40, the tour driven with xdotool; then the checks of what the
-# service and the peer received, and of the exit code.
+# 127.0.0.40, a PulseAudio server whose null sink is the program's sound card,
+# the tour driven with xdotool (the call's audio counted both ways); then the
+# checks of what the service and the peer received, and of the exit code.
 #
 # run_e2e.sh PROGRAM X11-CLOSE SCREENSHOT-DIR
 set -eu
@@ -32,6 +33,11 @@ start_xvfb "$WORK" "$WORK/xvfb.log" || fail "Xvfb did not start"
 # address, and the peer.
 start_demo_peers "$WORK" "" "$SIP_ADDR" 0 || fail "the demo service or SIP peer did not start"
 
+# The sound card the program's calls play into and record from, and the
+# call's RTP packets counted each way.
+start_null_sound "$WORK" || fail "no PulseAudio server with a null sink: $(tail -n 3 "$WORK/pulse/log")"
+start_rtp_count "$SIP_ADDR" "$WORK/rtp.txt" || fail "the RTP counter did not start: $(cat "$WORK/rtp.txt.log")"
+
 # The program, in a working directory and HOME of its own (its key.txt, the
 # SIP core's data folder).
 mkdir "$WORK/run"
@@ -41,7 +47,7 @@ PROGRAM_PID=$!
 # Queue 1 of the demo service is "Gestão Tributária", SIP user tributario01.
 "$ROOT/demo/tour.sh" --x11-close "$X11CLOSE" --shots "$SHOTS" --code 1001 --password demo123 \
   --queue-index 1 --queue-count 5 --sip-trace "$WORK/sip.msg" --callee "sip:tributario01@$SIP_ADDR" \
-  --program-log "$WORK/program.log" ||
+  --program-log "$WORK/program.log" --call-audio "$WORK/rtp.txt" ||
   { kill "$PROGRAM_PID" 2>/dev/null; fail "the tour did not complete"; }
 
 status=0

@@ -26,7 +26,7 @@ fail() {
     echo "--- what the probe saw last"
     cat "$WORK/probe.txt"
   fi >&2
-  for f in service.log program.log; do
+  for f in service.log program.log registrar.log busy.log hangs-up.log stranger.log; do
     [ -f "$WORK/$f" ] && { echo "--- $f (last lines)"; tail -n 30 "$WORK/$f"; }
   done >&2
   exit 1

@@ -3,10 +3,12 @@
 # through the scripted session (session.sh) against the demo service on
 # 127.0.0.1:18080, the host the executable is built for: the empty-fields
 # box, the failure box while the service is down, the refusal, the call
-# screen with the demo's queues, the call prompt, and the close prompt, after
-# which the service must have the logout notice and the program must end
-# with code 0. What the program shows is read with the window probe, never
-# from the screenshots.
+# screen with the demo's queues, the registration through a digest challenge,
+# a call with audio both ways hung up by the program, a busy queue, a queue
+# that hangs up, a stranger's call declined with 486, and the close prompt,
+# after which the service must have the logout notice and the program must
+# end with code 0. What the program shows is read with the window probe,
+# never from the screenshots.
 #
 # run_wine_e2e.sh PROGRAM.exe PROBE.exe SCREENSHOT-DIR WINE-PREFIX-DIR [SNAPSHOT-DIR]
 # (the probe's answers at the compared points go to SNAPSHOT-DIR, by
@@ -34,7 +36,7 @@ fail() {
     echo "--- what the probe saw last"
     cat "$WORK/probe.txt"
   fi >&2
-  for f in service.log program.log; do
+  for f in service.log program.log registrar.log busy.log hangs-up.log stranger.log; do
     [ -f "$WORK/$f" ] && { echo "--- $f (last lines)"; tail -n 30 "$WORK/$f"; }
   done >&2
   exit 1

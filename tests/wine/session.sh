@@ -2,10 +2,42 @@
 # end-to-end test and by the Linux side of the differential check, after
 # they have defined start_program and probe and set WORK, SHOTS and SNAPS).
 # It drives the program with xdotool as a person would, against the demo
-# service on 127.0.0.1:18080, and checks what the probe reports; at the six
-# points the two platforms are compared at, the probe's answer is kept in
-# SNAPS under the point's name.
+# service on 127.0.0.1:18080 and sipp peers on 127.0.0.49 (the SIP domain the
+# service grants), and checks what the probe reports; at the points the two
+# platforms are compared at, the probe's answer is kept in SNAPS under the
+# point's name. The SIP side: registration through a digest challenge, a call
+# answered with audio (RTP counted each way on the loopback interface) and
+# hung up by the program, a busy queue, a queue that hangs up, and a stranger's
+# call declined with 486.
 SERVICE_PORT=18080
+SIP_ADDR=127.0.0.49
+SCENARIOS=$ROOT/tests/sip/scenarios
+# The account the demo service grants.
+SIP_USER=cliente1001
+SIP_PASSWORD=sip-demo-1001
+
+# sip_peer NAME SCENARIO SIPP-ARGS...: a sipp peer on SIP_ADDR:5060 in place
+# of the previous one; its messages in WORK/NAME.msg.
+SIP_PEER=""
+sip_peer() {
+  name=$1 scenario=$2
+  shift 2
+  stop_sip_peer
+  # shellcheck disable=SC2086
+  (cd "$WORK" && exec $OWNED sipp -sf "$scenario" -i $SIP_ADDR -mi $SIP_ADDR -p 5060 -nostdin \
+    -trace_msg -message_file "$WORK/$name.msg" "$@" >"$WORK/$name.log" 2>&1) &
+  SIP_PEER=$!
+  PIDS="$PIDS $SIP_PEER"
+  wait_until 100 'udp_sip_taken $SIP_ADDR' || fail "the SIP peer \"$name\" did not start"
+}
+stop_sip_peer() {
+  [ -n "$SIP_PEER" ] || return 0
+  kill "$SIP_PEER" 2>/dev/null || true
+  wait "$SIP_PEER" 2>/dev/null || true
+  SIP_PEER=""
+  wait_until 50 '! udp_sip_taken $SIP_ADDR' || fail "$SIP_ADDR:5060 stayed taken"
+}
+status_is() { wait_probe "class=\"Static\" text=\"$1\""; }
 
 snapshot() {
   cp "$WORK/probe.txt" "$SNAPS/$1.txt"
@@ -14,6 +46,8 @@ snapshot() {
 
 mkdir -p "$SNAPS"
 rm -f "$SNAPS"/*.txt
+# The calls' audio through the sound-card path: a null sink as the card.
+start_null_sound "$WORK" || fail "no PulseAudio server with a null sink: $(tail -n 3 "$WORK/pulse/log")"
 # The first login needs the service down: nothing else may serve the port.
 python3 -c "
 import socket
@@ -59,6 +93,12 @@ snapshot refused
 click_control 'Atenção' OK
 wait_gone 'Atenção' || fail "the refusal box stayed open"
 
+# The registrar challenges the account's first REGISTER and accepts the
+# second, with the service's credentials; as a queue it answers every call
+# with audio until the caller hangs up.
+sip_peer registrar "$SCENARIOS/demo_peer.xml" -aa -key user $SIP_USER -key pass $SIP_PASSWORD \
+  -key expires 3600
+
 # Accepted: the call screen with the demo's five queues, accents intact (the
 # program drops the first space of each name, as it always has).
 retype_password demo123
@@ -69,6 +109,9 @@ for q in 0:ATENDIMENTO 1:GestãoTributária 2:ConsultoriaJurídica 3:RecursosHum
 done
 has 'class="Button" text="Ajuda áreas Consultoria"' || fail "no help button"
 has '^  control .*class="Edit"' && fail "login controls left on the call screen"
+status_is 'Pronto para ligar' || fail "the account did not register"
+grep -q '^Authorization: Digest username="'$SIP_USER'"' "$WORK/registrar.msg" ||
+  fail "no REGISTER answered the digest challenge"
 snapshot call-screen
 
 # "Ligar": the prompt names the queue; "Não" leaves everything as it was.
@@ -79,6 +122,67 @@ snapshot call-prompt
 click_control '' 'Não'
 wait_gone '' || fail "the call prompt stayed open"
 
+# "Sim": the queue answers; audio flows both ways (the RTP packets on the
+# loopback interface, counted from the call's start); "Desligar" and "Sim"
+# hang up, and the queue receives the BYE.
+python3 "$ROOT/tests/wine/count_rtp.py" $SIP_ADDR "$WORK/rtp.txt" 2>"$WORK/rtp.log" &
+PIDS="$PIDS $!"
+wait_until 50 '[ -s "$WORK/rtp.txt" ]' || fail "the RTP counter did not start: $(cat "$WORK/rtp.log")"
+click_control 'Dravik Tirn 1\.1' Ligar
+wait_box '' 'Ligar para fila de ATENDIMENTO?' || fail "no call prompt"
+click_control '' 'Sim'
+status_is 'Em ligação com ATENDIMENTO' || fail "the call was not answered"
+has 'class="Button" text="Desligar"' || fail "no Desligar during the call"
+snapshot in-call
+# Both counts at 50 packets or more (a second of 20 ms packets each way).
+rtp_both_ways() { awk -F '[= ]' '{ exit !($2 >= 50 && $4 >= 50) }' "$WORK/rtp.txt"; }
+wait_until 150 rtp_both_ways || fail "no audio both ways: $(cat "$WORK/rtp.txt")"
+say "RTP packets during the call: $(cat "$WORK/rtp.txt")"
+sed -n '/^INVITE sip:/,/^-----/p' "$WORK/registrar.msg" >"$WORK/invite.txt"
+grep -q '^m=audio ' "$WORK/invite.txt" || fail "the INVITE offers no audio"
+grep -q '^m=' "$WORK/invite.txt" && [ "$(grep -c '^m=' "$WORK/invite.txt")" -eq 1 ] ||
+  fail "the INVITE offers more than audio: $(grep '^m=' "$WORK/invite.txt")"
+click_control 'Dravik Tirn 1\.1' Desligar
+wait_box '' 'Deseja Desligar ?' || fail "no hang-up prompt"
+click_control '' 'Sim'
+status_is 'Ligação encerrada' || fail "the call did not end"
+wait_until 100 'grep -q "^BYE sip:" "$WORK/registrar.msg"' || fail "the queue received no BYE"
+
+# A queue that rings, then is busy: "Fila ocupada".
+sip_peer busy "$ROOT/tests/e2e/queue_rings_busy.xml"
+click_control 'Dravik Tirn 1\.1' Ligar
+wait_box '' 'Ligar para fila de ATENDIMENTO?' || fail "no call prompt"
+click_control '' 'Sim'
+status_is 'Chamando ATENDIMENTO\.\.\.' || fail "the call did not ring"
+status_is 'Fila ocupada' || fail "no busy status for a busy queue"
+has 'class="Button" text="Desligar"' && fail "Desligar stayed after the busy queue"
+snapshot busy
+
+# A queue that answers and hangs up by itself.
+sip_peer hangs-up "$SCENARIOS/queue_hangs_up.xml"
+click_control 'Dravik Tirn 1\.1' Ligar
+wait_box '' 'Ligar para fila de ATENDIMENTO?' || fail "no call prompt"
+click_control '' 'Sim'
+status_is 'Em ligação com ATENDIMENTO' || fail "the hanging-up queue's call was not answered"
+status_is 'Ligação encerrada' || fail "the queue's hang-up did not end the call"
+has 'class="Button" text="Desligar"' && fail "Desligar stayed after the queue hung up"
+grep -q '^SIP/2.0 200 OK' "$WORK/hangs-up.msg" || fail "no answer to the queue's BYE"
+snapshot queue-hung-up
+
+# A stranger calls the account's contact (from its registration): declined
+# with 486 at once; the call screen stays as it was.
+stop_sip_peer
+contact=$(sed -n 's/^Contact: *<sip:[^@]*@\([0-9.]*\):\([0-9]*\).*/\1:\2/p' "$WORK/registrar.msg" | head -n 1)
+[ -n "$contact" ] || fail "no contact address in the registration"
+(cd "$WORK" && $OWNED sipp "$contact" -sf "$SCENARIOS/incoming_caller.xml" -i $SIP_ADDR -p 5060 -m 1 \
+  -s $SIP_USER -nostdin -timeout 20s -timeout_error -trace_msg -message_file "$WORK/stranger.msg" \
+  >"$WORK/stranger.log" 2>&1) || fail "the stranger's call was not declined with 486 at once"
+grep -q '^SIP/2.0 486' "$WORK/stranger.msg" || fail "the stranger's call was not declined with 486"
+probe
+has 'class="Static" text="Ligação encerrada"' || fail "the stranger's call changed the status line"
+has 'class="Button" text="Desligar"' && fail "the stranger's call shows Desligar"
+
 # Close the window with Alt+F4: "Sair ?", OK; the logout notice, exit 0.
 close_program "$PROGRAM_PID" "snapshot close-prompt"
 grep -qx "codigo=1001" "$WORK/logout.log" 2>/dev/null || fail "the service received no logout notice"
+stop_sip_peer
