@@ -114,7 +114,7 @@ done
 has 'class="Button" text="Ajuda áreas Consultoria"' || fail "no help button"
 has '^  control .*class="Edit"' && fail "login controls left on the call screen"
 status_is 'Pronto para ligar' || fail "the account did not register"
-grep -q '^Authorization: Digest username="'$SIP_USER'"' "$WORK/registrar.msg" ||
+grep -q '^Authorization: *Digest .*username="'$SIP_USER'"' "$WORK/registrar.msg" ||
   fail "no REGISTER answered the digest challenge"
 snapshot call-screen
 
