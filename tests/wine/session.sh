@@ -105,8 +105,7 @@ click_control 'Atenção' OK
 wait_gone 'Atenção' || fail "the refusal box stayed open"
 
 # The registrar challenges the account's first REGISTER and accepts the
-# second, with the service's credentials; as a queue it answers every call
-# with audio until the caller hangs up.
+# second, with the service's credentials.
 sip_peer registrar "$SCENARIOS/demo_peer.xml" -aa -key user $SIP_USER -key pass $SIP_PASSWORD \
   -key expires 3600
 
@@ -133,35 +132,10 @@ snapshot call-prompt
 click_control '' 'Não'
 wait_gone '' || fail "the call prompt stayed open"
 
-# "Sim": the queue answers; audio flows both ways (the RTP packets on the
-# loopback interface, counted from the call's start); "Desligar" and "Sim"
-# hang up, and the queue receives the BYE.
-python3 "$ROOT/tests/wine/count_rtp.py" $SIP_ADDR "$WORK/rtp.txt" 2>"$WORK/rtp.log" &
-PIDS="$PIDS $!"
-wait_until 50 '[ -s "$WORK/rtp.txt" ]' || fail "the RTP counter did not start: $(cat "$WORK/rtp.log")"
-click_control 'Dravik Tirn 1\.1' Ligar
-wait_box '' 'Ligar para fila de ATENDIMENTO?' || fail "no call prompt"
-click_control '' 'Sim'
-status_is 'Em ligação com ATENDIMENTO' || fail "the call was not answered"
-has 'class="Button" text="Desligar"' || fail "no Desligar during the call"
-snapshot in-call
-# Both counts at 50 packets or more (a second of 20 ms packets each way).
-rtp_both_ways() { awk -F '[= ]' '{ exit !($2 >= 50 && $4 >= 50) }' "$WORK/rtp.txt"; }
-wait_until 150 rtp_both_ways || fail "no audio both ways: $(cat "$WORK/rtp.txt")"
-say "RTP packets during the call: $(cat "$WORK/rtp.txt")"
-sed -n '/^INVITE sip:/,/^-----/p' "$WORK/registrar.msg" >"$WORK/invite.txt"
-grep -q '^m=audio ' "$WORK/invite.txt" || fail "the INVITE offers no audio"
-grep -q '^m=' "$WORK/invite.txt" && [ "$(grep -c '^m=' "$WORK/invite.txt")" -eq 1 ] ||
-  fail "the INVITE offers more than audio: $(grep '^m=' "$WORK/invite.txt")"
-click_control 'Dravik Tirn 1\.1' Desligar
-wait_box '' 'Deseja Desligar ?' || fail "no hang-up prompt"
-click_control '' 'Sim'
-status_is 'Ligação encerrada' || fail "the call did not end"
-wait_until 100 'grep -q "^BYE sip:" "$WORK/registrar.msg"' || fail "the queue received no BYE"
-
 # A queue that rings, then is busy: "Fila ocupada". (Whether "Desligar" goes
 # with the call is left out here and at the queue's hang-up: the button can
-# stay after a call that ended by itself, a fault of the SIP side's own.)
+# stay after a call that ended by itself, a fault of the SIP side's own that
+# the next command clears.)
 sip_peer busy "$ROOT/tests/e2e/queue_rings_busy.xml"
 click_control 'Dravik Tirn 1\.1' Ligar
 wait_box '' 'Ligar para fila de ATENDIMENTO?' || fail "no call prompt"
@@ -184,6 +158,35 @@ SIP_PEER=""
 status_is 'Ligação encerrada' || fail "the queue's hang-up did not end the call"
 shot queue-hung-up
 
+# A queue that answers with audio until the caller hangs up: audio flows
+# both ways (the RTP packets on the loopback interface, counted from the
+# call's start); "Desligar" and "Sim" hang up, and the queue receives the BYE.
+# Last, so that the program itself ends the last call.
+sip_peer queue "$SCENARIOS/demo_peer.xml" -aa -key user $SIP_USER -key pass $SIP_PASSWORD \
+  -key expires 3600
+python3 "$ROOT/tests/wine/count_rtp.py" $SIP_ADDR "$WORK/rtp.txt" 2>"$WORK/rtp.log" &
+PIDS="$PIDS $!"
+wait_until 50 '[ -s "$WORK/rtp.txt" ]' || fail "the RTP counter did not start: $(cat "$WORK/rtp.log")"
+click_control 'Dravik Tirn 1\.1' Ligar
+wait_box '' 'Ligar para fila de ATENDIMENTO?' || fail "no call prompt"
+click_control '' 'Sim'
+status_is 'Em ligação com ATENDIMENTO' || fail "the call was not answered"
+has 'class="Button" text="Desligar"' || fail "no Desligar during the call"
+snapshot in-call
+# Both counts at 50 packets or more (a second of 20 ms packets each way).
+rtp_both_ways() { awk -F '[= ]' '{ exit !($2 >= 50 && $4 >= 50) }' "$WORK/rtp.txt"; }
+wait_until 150 rtp_both_ways || fail "no audio both ways: $(cat "$WORK/rtp.txt")"
+say "RTP packets during the call: $(cat "$WORK/rtp.txt")"
+sed -n '/^INVITE sip:/,/^-----/p' "$WORK/queue.msg" >"$WORK/invite.txt"
+grep -q '^m=audio ' "$WORK/invite.txt" || fail "the INVITE offers no audio"
+grep -q '^m=' "$WORK/invite.txt" && [ "$(grep -c '^m=' "$WORK/invite.txt")" -eq 1 ] ||
+  fail "the INVITE offers more than audio: $(grep '^m=' "$WORK/invite.txt")"
+click_control 'Dravik Tirn 1\.1' Desligar
+wait_box '' 'Deseja Desligar ?' || fail "no hang-up prompt"
+click_control '' 'Sim'
+status_is 'Ligação encerrada' || fail "the call did not end"
+wait_until 100 'grep -q "^BYE sip:" "$WORK/queue.msg"' || fail "the queue received no BYE"
+
 # A stranger calls the account's contact (from its registration): declined
 # with 486 at once; the call screen stays as it was.
 stop_sip_peer
@@ -195,6 +198,7 @@ contact=$(sed -n 's/^Contact: *<sip:[^@]*@\([0-9.]*\):\([0-9]*\).*/\1:\2/p' "$WO
 grep -q '^SIP/2.0 486' "$WORK/stranger.msg" || fail "the stranger's call was not declined with 486"
 probe
 has 'class="Static" text="Ligação encerrada"' || fail "the stranger's call changed the status line"
+has 'class="Button" text="Desligar"' && fail "the stranger's call shows Desligar"
 
 # Close the window with Alt+F4: "Sair ?", OK; the logout notice, exit 0.
 click_control 'Dravik Tirn 1\.1' Ligar --move-only
