@@ -43,7 +43,14 @@ void buildCallScreen(HWND window) {
   app.shownQueueUsers = copyQueueUsers();
   for (const std::string &name : app.shownQueueNames)
     SendMessageA(app.queueCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
-  SendMessageA(app.queueCombo, CB_SETCURSEL, static_cast<WPARAM>(findQueueIndex()), 0);
+  // The entry shown selected is the queue the call names and dials: when the
+  // chosen queue is not in the list, the first entry, shown selected, becomes
+  // the chosen one.
+  int index = findQueueIndex();
+  if (static_cast<size_t>(index) < app.shownQueueNames.size() &&
+      app.shownQueueNames[index] != app.selectedQueue)
+    textCopy(app.selectedQueue, app.shownQueueNames[index].c_str());
+  SendMessageA(app.queueCombo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 
   createControl(app.callButton, window, 0, "BUTTON", "Ligar", child | WS_BORDER, 264, 140, 100, 20,
                 CMD_CALL);
@@ -64,7 +71,10 @@ void buildCallScreen(HWND window) {
 void composeStatus(char (&text)[STATUS_CAP]) {
   SipReport report = sipReport();
   if (report.registration == REGISTRATION_UNAVAILABLE) {
-    textJoin(text, "Telefone indisponível");
+    if (report.registrationReason[0])
+      textJoin(text, "Telefone indisponível (", report.registrationReason, ")");
+    else
+      textJoin(text, "Telefone indisponível");
     return;
   }
   bool callShown = report.call == CALL_CALLING || report.call == CALL_CONNECTED ||
@@ -81,6 +91,12 @@ void composeStatus(char (&text)[STATUS_CAP]) {
       return;
     case CALL_ENDED:
       textJoin(text, "Ligação encerrada");
+      return;
+    case CALL_LOST:
+      textJoin(text, "Ligação encerrada (conexão perdida)");
+      return;
+    case CALL_NOT_SECURE:
+      textJoin(text, "Ligação recusada (fila sem criptografia)");
       return;
     case CALL_BUSY:
       textJoin(text, "Fila ocupada");
@@ -124,11 +140,13 @@ void updateStatusLine() {
 
 // The SIP side changed something. The call screen is rebuilt when the call
 // came or went since it was built, so that "Desligar" follows the call; any
-// other change touches the status line alone.
+// other change touches the status line alone. The SIP side changes the flag
+// before it posts, so the flag read here is never older than the news.
 LRESULT onSipChanged(HWND window) {
   if (!app.loggedIn || !app.queueCombo)
     return 0;
-  if ((app.hangUpButton != nullptr) != app.callInProgress.load())
+  bool inCall = app.callInProgress;
+  if ((app.hangUpButton != nullptr) != inCall)
     rebuildCallScreen(window);
   else
     updateStatusLine();
@@ -156,6 +174,10 @@ void selectionChange(HWND control) {
 }
 
 void callCommand(HWND window) {
+  if (app.shownQueueNames.empty()) {
+    MessageBoxA(window, "Nenhuma fila disponível para ligar.", "Atenção", MB_OK);
+    return;
+  }
   if (!composePrompt("Ligar para fila de ", app.selectedQueue, "?"))
     return;
   // The queue's SIP user is resolved before the user answers. A user that

@@ -114,7 +114,8 @@ class Handler(BaseHTTPRequestHandler):
         raw, form = self.read_form()
         if path == "/appConsultoria/mirtavel.php":
             body = json.dumps(login_answer(form, self.server.sip_domain), ensure_ascii=False)
-            self.server.note(f"login {form.get('codigo', [''])[0]!r}")
+            # The installation key as well: which installation logged in.
+            self.server.note(f"login {form.get('codigo', [''])[0]!r} key {form.get('chave', [''])[0]!r}")
             self.answer(200, body, "application/json; charset=utf-8")
         elif path == "/appConsultoria/remove_login.php":
             with self.server.log_lock, open(self.server.logout_log, "a", encoding="latin-1") as f:

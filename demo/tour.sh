@@ -2,13 +2,14 @@
 # Drives the running program on $DISPLAY the way a user would, with xdotool:
 # log in (Tab, code, Tab, password, Enter), pick a queue, "Ligar" / "Sim",
 # "Desligar" / "Sim", then close the window / "OK". Takes screenshots on the
-# way and checks the SIP peer's trace at each step.
+# way and checks the SIP peer's trace at each step. With --login-only yes
+# it closes the window right after the login.
 #
 # tour.sh --x11-close PATH --shots DIR --code CODE --password PW
 #         --queue-index N --queue-count N --sip-trace FILE
-#         [--callee sip:user@domain] [--program-log FILE]
+#         [--callee sip:user@domain] [--program-log FILE] [--login-only yes]
 set -eu
-X11CLOSE="" SHOTS="" CODE="" PASSWORD="" QUEUE=0 COUNT=1 TRACE="" CALLEE="" PROGRAM_LOG=""
+X11CLOSE="" SHOTS="" CODE="" PASSWORD="" QUEUE=0 COUNT=1 TRACE="" CALLEE="" PROGRAM_LOG="" LOGIN_ONLY=no
 while [ $# -gt 0 ]; do
   case "$1" in
   --x11-close) X11CLOSE=$2 ;;
@@ -20,6 +21,7 @@ while [ $# -gt 0 ]; do
   --sip-trace) TRACE=$2 ;;
   --callee) CALLEE=$2 ;;
   --program-log) PROGRAM_LOG=$2 ;;
+  --login-only) LOGIN_ONLY=$2 ;;
   *) echo "tour: unknown argument $1" >&2; exit 2 ;;
   esac
   shift 2
@@ -110,37 +112,39 @@ fi
 say "logged in; the account registered"
 shot call-screen
 
-# Pick a queue: open the drop-down list with its arrow, click the entry.
-remember_windows
-click_at 360 122
-wait_for 50 '[ -n "$(new_window)" ]' || fail "the queue list did not open"
-LIST=$(new_window)
-sleep 0.3
-shot_root queue-list
-eval "$(xdotool getwindowgeometry --shell "$LIST")"
-xdotool mousemove --window "$LIST" $((WIDTH / 2)) $(((HEIGHT - 4) * (2 * QUEUE + 1) / (2 * COUNT) + 2)) click 1
-wait_for 50 'window_gone "$LIST"' || fail "the queue list stayed open"
-shot queue-picked
+if [ "$LOGIN_ONLY" != yes ]; then
+  # Pick a queue: open the drop-down list with its arrow, click the entry.
+  remember_windows
+  click_at 360 122
+  wait_for 50 '[ -n "$(new_window)" ]' || fail "the queue list did not open"
+  LIST=$(new_window)
+  sleep 0.3
+  shot_root queue-list
+  eval "$(xdotool getwindowgeometry --shell "$LIST")"
+  xdotool mousemove --window "$LIST" $((WIDTH / 2)) $(((HEIGHT - 4) * (2 * QUEUE + 1) / (2 * COUNT) + 2)) click 1
+  wait_for 50 'window_gone "$LIST"' || fail "the queue list stayed open"
+  shot queue-picked
 
-# Call the queue.
-remember_windows
-click_at 314 150
-answer_box "the call prompt" call-prompt
-wait_for 150 '[ "$(received "ACK ")" -ge 1 ]' || fail "the queue did not answer"
-if [ -n "$CALLEE" ]; then
-  [ "$(received "INVITE $CALLEE")" -ge 1 ] || fail "no INVITE for $CALLEE"
+  # Call the queue.
+  remember_windows
+  click_at 314 150
+  answer_box "the call prompt" call-prompt
+  wait_for 150 '[ "$(received "ACK ")" -ge 1 ]' || fail "the queue did not answer"
+  if [ -n "$CALLEE" ]; then
+    [ "$(received "INVITE $CALLEE")" -ge 1 ] || fail "no INVITE for $CALLEE"
+  fi
+  say "call connected"
+  sleep 1
+  shot call-in-progress
+
+  # Hang up with "Desligar", left of "Ligar".
+  remember_windows
+  click_at 210 150
+  answer_box "the hang-up prompt" hang-up-prompt
+  wait_for 100 '[ "$(received "BYE ")" -ge 1 ]' || fail "the queue did not receive the BYE"
+  say "hung up"
+  shot after-hang-up
 fi
-say "call connected"
-sleep 1
-shot call-in-progress
-
-# Hang up with "Desligar", left of "Ligar".
-remember_windows
-click_at 210 150
-answer_box "the hang-up prompt" hang-up-prompt
-wait_for 100 '[ "$(received "BYE ")" -ge 1 ]' || fail "the queue did not receive the BYE"
-say "hung up"
-shot after-hang-up
 
 # Close the window; "Sair ?" / OK.
 remember_windows

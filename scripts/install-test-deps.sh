@@ -3,14 +3,15 @@
 # front of the SIP-over-TLS tests), Wine (the Windows program's end-to-end
 # test), MinGW-w64 with posix threads, and the Debian source packages of the
 # libraries that are cross-built for Windows (Tcl makes SQLite's one-file
-# source from them); PulseAudio gives the calls under test a sound card. The
+# source from them); PulseAudio gives the calls under test a sound card;
+# NSIS and lintian, to make and check the packages. The
 # demo never runs this: running the program needs none of it.
 #
 # The source lines are derived from the machine's own Debian package lines
 # (the same archives, as deb-src), so no archive is named here.
 set -eu
 PKGS="wine64 wine fonts-wine g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix dpkg-dev
-  stunnel4 tcl pulseaudio"
+  stunnel4 tcl pulseaudio nsis lintian x11-utils"
 SRC_LIST=/etc/apt/sources.list.d/dravik-tests-src.sources
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive

@@ -41,6 +41,20 @@ running() {
   [ -n "$state" ] && [ "$state" != Z ]
 }
 
+# wait_until TENTHS CONDITION: polls a shell condition.
+wait_until() {
+  limit=$1; shift
+  n=0
+  until eval "$@"; do
+    n=$((n + 1))
+    [ $n -ge "$limit" ] && return 1
+    sleep 0.1
+  done
+}
+
+# ended PID: the process is gone or only waits to be reaped.
+ended() { ! running "$1"; }
+
 # udp_sip_taken ADDR: something listens on UDP ADDR:5060.
 udp_sip_taken() {
   local_hex=$(echo "$1" | awk -F. '{ printf "%02X%02X%02X%02X:13C4", $4, $3, $2, $1 }')

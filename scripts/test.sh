@@ -2,7 +2,8 @@
 # Installs what is needed, then builds and runs every test: a plain build,
 # an AddressSanitizer+UBSan build, a ThreadSanitizer run of the threaded
 # tests, the check that the window code is still real Win32, a build for an
-# https service with SIP over TLS, and the Windows executable under Wine.
+# https service with SIP over TLS, the Windows executable under Wine, and
+# the Windows installer and the Debian package, each tested by installing it.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -50,4 +51,15 @@ tests/wine/run_wine_e2e.sh build-win/app/dravik-tirn.exe build-win/tests/wine/wi
 tests/wine/run_differential.sh build/tests/e2e/dravik-tirn-e2e build/tests/e2e/screenshots-wine/probe \
   build/tests/e2e/screenshots-layer
 echo "windows build, wine test and differential check: $(($(date +%s) - stage_start)) s"
+
+# The packages, installed as customers install them: the Windows installer
+# (of the executable just built) under Wine, the Debian package (of the
+# plain build, checked by lintian) with dpkg.
+stage_start=$(date +%s)
+./scripts/package-windows.sh build-win
+tests/install/windows_install.sh build-win/dravik-tirn-*-setup.exe build-win/tests/wine/win32-probe.exe \
+  build-win/wine-prefix-install
+./scripts/package-debian.sh build
+tests/install/debian_install.sh build/dravik-tirn_*.deb build/tests/e2e/x11-close
+echo "packages and their installation tests: $(($(date +%s) - stage_start)) s"
 echo "all tests passed"

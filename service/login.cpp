@@ -11,6 +11,8 @@ const char LOGIN_PATH[] = "/appConsultoria/mirtavel.php";
 const char CAPTION[] = "Atenção";
 const char FAILURE_TEXT[] = "Não foi possível falar com o serviço, ou ele respondeu de forma "
                             "inesperada. Tente novamente.";
+const char UNUSABLE_ACCOUNT_TEXT[] =
+    "O serviço respondeu com uma conta que este programa não pode usar.";
 
 bool objectOrNull(const Json::Value &v) { return v.isObject() || v.isNull(); }
 
@@ -56,13 +58,13 @@ LoginAnswer readAnswer(const std::string &body, std::string &refusalText) {
   // The account is registered exactly as granted, or not at all.
   if (!fitsBuffer(sipDomain, SIP_DOMAIN_CAP) || !fitsBuffer(sipUser, SIP_USER_CAP) ||
       !fitsBuffer(sipPassword, SIP_PASSWORD_CAP))
-    return ANSWER_FAILED;
+    return ANSWER_UNUSABLE_ACCOUNT;
   // Values that are not plainly a SIP host, user and password would be read
   // by the SIP library as something else (another host, a transport, a
   // password in the address): such an answer is not used at all.
   if (!validSipDomain(sipDomain) || sipUser.empty() || !validSipUser(sipUser) ||
       !validSipPassword(sipPassword))
-    return ANSWER_FAILED;
+    return ANSWER_UNUSABLE_ACCOUNT;
 
   TextList names, users;
   for (const Json::Value &group : root["filas"]) {
@@ -142,6 +144,8 @@ bool serviceLogin() {
     MessageBoxA(nullptr, refusalText.c_str(), CAPTION, MB_OK);
   else if (answer == ANSWER_FAILED)
     MessageBoxA(nullptr, FAILURE_TEXT, CAPTION, MB_OK);
+  else if (answer == ANSWER_UNUSABLE_ACCOUNT)
+    MessageBoxA(nullptr, UNUSABLE_ACCOUNT_TEXT, CAPTION, MB_OK);
 
   app.loginRunning = false;
   return answer == ANSWER_ACCEPTED;

@@ -16,10 +16,12 @@ enum TransferResult {
 TransferResult postForm(const char *path, const std::string &body, std::string &response,
                         long &status);
 
-enum LoginAnswer { ANSWER_ACCEPTED, ANSWER_REFUSED, ANSWER_FAILED };
+enum LoginAnswer { ANSWER_ACCEPTED, ANSWER_REFUSED, ANSWER_FAILED, ANSWER_UNUSABLE_ACCOUNT };
 // Reads the body of a 200 answer of the login endpoint. An accepted answer
 // stores the SIP account and appends the queues; a refusal gives its repaired
-// text in refusalText; anything unexpected is ANSWER_FAILED and stores nothing.
+// text in refusalText; an acceptance whose SIP account cannot be used as it
+// stands is ANSWER_UNUSABLE_ACCOUNT; anything else unexpected is
+// ANSWER_FAILED. Only an accepted answer stores anything.
 LoginAnswer applyLoginAnswer(const std::string &body, std::string &refusalText);
 
 // The SIP account values of a login answer. A domain is a host name, an IPv4

@@ -15,8 +15,13 @@ PeriodicWorker::pauseDeadline(uint32_t intervalMs, std::chrono::steady_clock::ti
 void PeriodicWorker::run() {
   for (;;) {
     function();
-    // Measured after the call: a slow call still gets the whole pause.
-    std::this_thread::sleep_until(pauseDeadline(intervalMs, std::chrono::steady_clock::now()));
+    // Measured after the call: a slow call still gets the whole pause. A
+    // deadline already passed only yields; sleeping until it would return at
+    // once without even that.
+    if (intervalMs == 0)
+      std::this_thread::yield();
+    else
+      std::this_thread::sleep_until(pauseDeadline(intervalMs, std::chrono::steady_clock::now()));
   }
 }
 

@@ -15,7 +15,7 @@ public:
   [[noreturn]] void run();
 
   // When the pause after a call that returned at `now` ends. An interval of 0
-  // gives a deadline already passed, so the pause only yields.
+  // gives a deadline already passed: the pause then only yields the processor.
   static std::chrono::steady_clock::time_point
   pauseDeadline(uint32_t intervalMs, std::chrono::steady_clock::time_point now);
 

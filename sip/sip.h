@@ -18,19 +18,22 @@ enum RegistrationView {
 };
 enum CallView {
   CALL_NONE,
-  CALL_CALLING,   // invited, not answered yet
-  CALL_CONNECTED, // answered
-  CALL_ENDED,     // ended normally, by either side
-  CALL_BUSY,      // the queue answered busy
-  CALL_DECLINED,  // the queue refused the call
-  CALL_FAILED,    // any other failure: callCode (0: no answer)
-  CALL_NOT_PLACED // the queue's address is not valid: nothing was sent
+  CALL_CALLING,    // invited, not answered yet
+  CALL_CONNECTED,  // answered
+  CALL_ENDED,      // ended normally, by either side
+  CALL_LOST,       // ended because the connection with the queue was lost
+  CALL_NOT_SECURE, // answered without the encryption the build requires
+  CALL_BUSY,       // the queue answered busy
+  CALL_DECLINED,   // the queue refused the call
+  CALL_FAILED,     // any other failure: callCode (0: no answer)
+  CALL_NOT_PLACED  // the queue's address is not valid: nothing was sent
 };
 enum { REASON_CAP = 64 };
 struct SipReport {
   RegistrationView registration;
   // The registrar's answer to a failed registration ("403 Forbidden"); empty
-  // when none came; "conta inválida" when there was no account to register.
+  // when none came; "conta inválida" when there was no account to register;
+  // why the core could not be started, when it could not.
   char registrationReason[REASON_CAP];
   CallView call;
   int callCode;

@@ -26,9 +26,13 @@ bool sipOverTls();
 // TLS build: TLS as the only transport, verified certificates, SRTP required.
 // Nothing in the UDP build. Called once the core exists, before the account.
 void secureSipTransport(LinphoneCore *core);
-// The registrar's address: the bare domain parsed from the identity (UDP), or
-// a TLS address of the account's domain as granted, port included.
-std::string sipServerAddress(const char *parsedDomain, const char *domain);
+// The registrar's address: the account's domain as granted (host, IPv4 or
+// [IPv6], port included when it has one), over UDP, or over TLS in the TLS
+// build.
+std::string sipServerAddress(const char *domain);
+// TLS build: the queue answered the call without the encrypted audio
+// (SRTP) this build requires. False in the UDP build.
+bool answerLacksRequiredEncryption(LinphoneCall *call);
 // TLS build: every request of the account goes through its registrar.
 void routeThroughServer(LinphoneProxyConfig *proxyConfig, const char *domain);
 // Replaces the compiled-in CA file of the registrar's certificate (nullptr:

@@ -85,9 +85,17 @@ void secureSipTransport(LinphoneCore *core) {
   linphone_core_set_media_encryption_mandatory(core, TRUE);
 }
 
-std::string sipServerAddress(const char *parsedDomain, const char *domain) {
+bool answerLacksRequiredEncryption(LinphoneCall *call) {
   if (!sipOverTls())
-    return parsedDomain;
+    return false;
+  const LinphoneCallParams *answered = linphone_call_get_remote_params(call);
+  return !answered ||
+         linphone_call_params_get_media_encryption(answered) != LinphoneMediaEncryptionSRTP;
+}
+
+std::string sipServerAddress(const char *domain) {
+  if (!sipOverTls())
+    return std::string("sip:") + domain;
   return std::string("<sip:") + domain + ";transport=tls>";
 }
 
@@ -96,7 +104,7 @@ void routeThroughServer(LinphoneProxyConfig *proxyConfig, const char *domain) {
     return;
   // Calls go the same way as the registration, not straight to the
   // callee's domain over the default transport.
-  std::string route = sipServerAddress(domain, domain);
+  std::string route = sipServerAddress(domain);
   bctbx_list_t *routes = bctbx_list_append(nullptr, const_cast<char *>(route.c_str()));
   linphone_proxy_config_set_routes(proxyConfig, routes);
   bctbx_list_free(routes);

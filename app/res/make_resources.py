@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the window background (background.bmp) and the program icon (app.ico).
+"""Draws the window background (background.bmp), the program icon (app.ico)
+and the same icon as PNG files for the Linux desktop menu (icons/SIZE.png).
 
 Run from anywhere: python3 app/res/make_resources.py. Standard library only;
 the shapes are anti-aliased by supersampling.
@@ -7,6 +8,7 @@ the shapes are anti-aliased by supersampling.
 import math
 import os
 import struct
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -239,7 +241,31 @@ def write_ico(path, sizes):
         f.write(out + b"".join(images))
 
 
+def write_png(path, size):
+    rows = render(size, size, icon_sample_for(size), 4)
+    raw = bytearray()
+    for row in rows:
+        raw.append(0)  # no filter
+        for (r, g, b), a in row:
+            raw += bytes((byte(r), byte(g), byte(b), byte(a * 255)))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(bytes(raw), 9))
+                + chunk(b"IEND", b""))
+
+
+# The sizes of the desktop's hicolor icon theme that menus and launchers use.
+PNG_SIZES = [16, 24, 32, 48, 64, 128, 256]
+
 if __name__ == "__main__":
     write_bmp24(os.path.join(HERE, "background.bmp"), render(BG_W, BG_H, background_sample, 3))
     write_ico(os.path.join(HERE, "app.ico"), [16, 32, 48, 64])
-    print("wrote", os.path.join(HERE, "background.bmp"), "and", os.path.join(HERE, "app.ico"))
+    os.makedirs(os.path.join(HERE, "icons"), exist_ok=True)
+    for s in PNG_SIZES:
+        write_png(os.path.join(HERE, "icons", f"{s}.png"), s)
+    print("wrote", os.path.join(HERE, "background.bmp"), os.path.join(HERE, "app.ico"), "and",
+          os.path.join(HERE, "icons"))

@@ -2,7 +2,11 @@
 // a display, against a loopback web service and (for calls) a sipp peer.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <thread>
 
 #include "app_state.h"
 #include "commands.h"
@@ -13,6 +17,23 @@
 #include "winapi_test.h"
 
 using namespace winapi_test;
+
+namespace {
+// While set, a thread other than the window's stops for a moment right after
+// each of its posts, so that the window handles the news before that thread
+// goes on.
+std::atomic<bool> slowPosts{false};
+std::thread::id windowThread;
+} // namespace
+
+extern "C" BOOL __real__Z12PostMessageAP6HWND__jml(HWND, UINT, WPARAM, LPARAM);
+extern "C" BOOL __wrap__Z12PostMessageAP6HWND__jml(HWND window, UINT message, WPARAM wParam,
+                                                   LPARAM lParam) {
+  BOOL posted = __real__Z12PostMessageAP6HWND__jml(window, message, wParam, lParam);
+  if (slowPosts && std::this_thread::get_id() != windowThread)
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  return posted;
+}
 
 namespace {
 
@@ -108,25 +129,36 @@ TEST_F(CallScreen, AcceptedLoginReplacesTheLoginScreen) {
   EXPECT_EQ(parseForm(logout[0].body)["codigo"], "1001");
 }
 
-TEST_F(CallScreen, WithoutAtendimentoTheFirstEntryShowsButTheCallNamesAtendimento) {
+// Without a queue named ATENDIMENTO the first entry is shown selected, and it
+// is the queue the prompt names and the call dials; a queue picked later
+// survives the rebuild. With no queue at all "Ligar" says so and places
+// nothing.
+TEST_F(CallScreen, WithoutAtendimentoTheFirstEntryShownIsTheQueueCalled) {
   grant(SILENT_DOMAIN, {{"Fiscal", "fiscal01"}, {"Trabalhista", "trab01"}});
   runProgram({
       [] { typeLogin("1001", "demo123"); },
       [] {
         EXPECT_EQ(comboSelection(combo()), 0);
+        EXPECT_STREQ(app.selectedQueue, "Fiscal");
         queueBoxAnswer(IDNO);
         click(buttonLabelled("Ligar"));
       },
       [] {
         ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de ATENDIMENTO?");
-        EXPECT_EQ(std::string(app.calleeUser), "erro");
+        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de Fiscal?");
+        EXPECT_EQ(std::string(app.calleeUser), "fiscal01");
+        chooseComboItem(combo(), 1);
+      },
+      [] {
+        rebuildCallScreen(mainWindow());
+        EXPECT_EQ(comboSelection(combo()), 1);
+        EXPECT_STREQ(app.selectedQueue, "Trabalhista");
         closeWindow(mainWindow());
       },
   });
 }
 
-TEST_F(CallScreen, EmptyQueueListLeavesTheComboBoxEmpty) {
+TEST_F(CallScreen, EmptyQueueListLeavesTheComboBoxEmptyAndCallsNothing) {
   grant(SILENT_DOMAIN, {});
   runProgram({
       [] { typeLogin("1001", "demo123"); },
@@ -134,10 +166,15 @@ TEST_F(CallScreen, EmptyQueueListLeavesTheComboBoxEmpty) {
         ASSERT_NE(combo(), nullptr);
         EXPECT_TRUE(comboItems(combo()).empty());
         EXPECT_EQ(comboSelection(combo()), CB_ERR);
-        click(buttonLabelled("Ligar")); // Yes, but nothing can be called
+        click(buttonLabelled("Ligar"));
       },
       [] {
+        ASSERT_EQ(shownBoxes().size(), 1u);
+        EXPECT_EQ(shownBoxes()[0].text, "Nenhuma fila dispon\xedvel para ligar.");
+        EXPECT_EQ(shownBoxes()[0].caption, "Aten\xe7\xe3o");
+        EXPECT_EQ(shownBoxes()[0].type, static_cast<UINT>(MB_OK));
         EXPECT_FALSE(app.callInProgress);
+        EXPECT_STREQ(app.calleeUri, "");
         expectCallScreen(false);
         closeWindow(mainWindow());
       },
@@ -389,6 +426,64 @@ TEST_F(CallScreen, BusyQueueEndsTheCallOnScreenByItself) {
   });
   EXPECT_EQ(result, 0);
   EXPECT_EQ(shownBoxes().back().text, "Sair ?") << "closing is not refused";
+}
+
+// With nowhere to keep the SIP core's files (neither the home folder nor the
+// temporary folder can be written), the status line says why there is no
+// phone.
+TEST_F(CallScreen, WithNowhereToKeepItsFilesTheStatusLineSaysWhyThereIsNoPhone) {
+  std::string file = dir.path() + "/not-a-folder";
+  std::ofstream(file) << "x";
+  setenv("HOME", file.c_str(), 1);
+  const char *temp = getenv("TMPDIR");
+  std::string savedTemp = temp ? temp : "";
+  setenv("TMPDIR", file.c_str(), 1);
+  grant(SILENT_DOMAIN, {{"ATENDIMENTO", "atendimento01"}});
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [] {
+        EXPECT_TRUE(pumpUntilStatus("Telefone indispon\xedvel (sem pasta para os dados)"));
+        closeWindow(mainWindow());
+      },
+  });
+  if (temp)
+    setenv("TMPDIR", savedTemp.c_str(), 1);
+  else
+    unsetenv("TMPDIR");
+}
+
+// The queue is busy, call after call, and the SIP side is slow to go on
+// after telling the window: whenever the window reads the call's flag, the
+// screen must end up without "Desligar".
+TEST_F(CallScreen, BusyQueueNeverLeavesAStaleHangUpButton) {
+  const std::string domain = "127.0.0.26";
+  SippPeer peer;
+  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_refuses.xml",
+                         {{"[status]", "486"}, {"[phrase]", "Busy Here"}}));
+  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [&] {
+        ASSERT_TRUE(pumpUntilStatus("Pronto para ligar"));
+        windowThread = std::this_thread::get_id();
+        slowPosts = true;
+        for (int round = 1; round <= 10; ++round) {
+          size_t invites = peer.received("INVITE ").size();
+          click(buttonLabelled("Ligar")); // "Sim"
+          ASSERT_TRUE(pumpUntil([&] {
+            return peer.received("INVITE ").size() > invites && !app.callInProgress &&
+                   statusLine() == "Fila ocupada";
+          })) << "round "
+              << round;
+          pump(mainWindow(), nullptr);
+          ASSERT_EQ(buttonLabelled("Desligar"), nullptr) << "round " << round;
+          ASSERT_NE(buttonLabelled("Ligar"), nullptr);
+        }
+        slowPosts = false;
+        closeWindow(mainWindow());
+      },
+  });
+  slowPosts = false;
 }
 
 // The queue answers and hangs up a second later. The first time the screen

@@ -14,15 +14,18 @@ namespace {
 const char REGISTRAR[] = "127.0.0.125";
 } // namespace
 
+// A TLS front on REGISTRAR:5061 showing `cert`, in front of REGISTRAR:5060.
+pid_t startTlsFront(const std::string &dir, const CertFiles &cert) {
+  std::ofstream(dir + "/stunnel.conf")
+      << "foreground = yes\npid =\ndebug = info\noutput = " << dir << "/stunnel.log\n"
+      << "[sip]\naccept = " << REGISTRAR << ":5061\nconnect = " << REGISTRAR << ":5060\n"
+      << "cert = " << cert.cert << "\nkey = " << cert.key << "\n";
+  return spawnLogged({"stunnel", dir + "/stunnel.conf"}, dir + "/stunnel.out");
+}
+
 TEST_F(ProgramTest, UntrustedTlsRegistrarIsShownAsARegistrationFailure) {
   TestCa ca(dir.path());
-  CertFiles self = ca.selfSigned("registrar", {REGISTRAR});
-  std::ofstream(dir.path() + "/stunnel.conf")
-      << "foreground = yes\npid =\ndebug = info\noutput = " << dir.path() << "/stunnel.log\n"
-      << "[sip]\naccept = " << REGISTRAR << ":5061\nconnect = " << REGISTRAR << ":5060\n"
-      << "cert = " << self.cert << "\nkey = " << self.key << "\n";
-  pid_t tlsFront =
-      spawnLogged({"stunnel", dir.path() + "/stunnel.conf"}, dir.path() + "/stunnel.out");
+  pid_t tlsFront = startTlsFront(dir.path(), ca.selfSigned("registrar", {REGISTRAR}));
   ASSERT_TRUE(waitUntil([] { return tcpListening(REGISTRAR, 5061); }));
   setSipCaFileForTests(ca.caFile().c_str());
   http.setAnswer(LOGIN_PATH, 200, acceptedAnswer(REGISTRAR, {{"ATENDIMENTO", "atendimento01"}}));
@@ -40,4 +43,41 @@ TEST_F(ProgramTest, UntrustedTlsRegistrarIsShownAsARegistrationFailure) {
   std::ifstream log(dir.path() + "/stunnel.log");
   std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
   EXPECT_NE(text.find("unknown ca"), std::string::npos) << "the program refused the certificate";
+}
+
+// Log in, "Ligar", "Sim": the queue behind the TLS registrar answers with
+// plain audio, from a Contact the program cannot reach over TLS. The window
+// stays, says why the call ended, and closing sends the logout notice.
+TEST_F(ProgramTest, TlsRegistrarQueueAnsweringPlainAudioIsShownAsRefused) {
+  TestCa ca(dir.path());
+  std::ifstream in(SIP_SCENARIO_DIR "/tls_queue_plain_rtp.xml");
+  std::string scenario((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string contact = "[contact]";
+  for (size_t at = scenario.find(contact); at != std::string::npos; at = scenario.find(contact))
+    scenario.replace(at, contact.size(), std::string("<sip:") + REGISTRAR + ":5060;transport=tcp>");
+  std::ofstream(dir.path() + "/queue.xml") << scenario;
+  pid_t queue = spawnLogged({"sipp", "-sf", dir.path() + "/queue.xml", "-t", "t1", "-i", REGISTRAR,
+                             "-p", "5060", "-nostdin", "-m", "2", "-timeout", "40s"},
+                            dir.path() + "/sipp.log");
+  pid_t tlsFront = startTlsFront(dir.path(), ca.issue("registrar", {REGISTRAR}));
+  ASSERT_TRUE(
+      waitUntil([] { return tcpListening(REGISTRAR, 5060) && tcpListening(REGISTRAR, 5061); }));
+  setSipCaFileForTests(ca.caFile().c_str());
+  http.setAnswer(LOGIN_PATH, 200, acceptedAnswer(REGISTRAR, {{"ATENDIMENTO", "atendimento01"}}));
+  http.setAnswer(LOGOUT_PATH, 200, "ok", "text/plain");
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [] {
+        ASSERT_TRUE(pumpUntilStatus("Pronto para ligar"));
+        winapi_test::click(buttonLabelled("Ligar")); // "Sim"
+      },
+      [] {
+        EXPECT_TRUE(pumpUntilStatus("Liga\xe7\xe3o recusada (fila sem criptografia)"));
+        EXPECT_EQ(buttonLabelled("Desligar"), nullptr);
+        winapi_test::closeWindow(mainWindow());
+      },
+  });
+  finishChild(tlsFront, 0);
+  finishChild(queue, 0);
+  EXPECT_EQ(requestsTo(http, LOGOUT_PATH).size(), 1u);
 }

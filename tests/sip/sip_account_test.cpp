@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "app_state.h"
+#include "child_process.h"
 #include "sip.h"
 #include "sip_internal.h"
 #include "sip_test_support.h"
@@ -128,7 +129,7 @@ TEST_F(SipAccount, IdentityOf199CharactersIsConfigured) {
 TEST_F(SipAccount, CoreIsVoiceOnlyWithoutDatabasesOnOneRandomUdpPort) {
   namespace fs = std::filesystem;
   std::string data = std::string(getenv("HOME")) + "/.local/share/dravik-tirn";
-  // A stale defaults file from an older version is replaced whole.
+  // A defaults file of an older version is not read.
   fs::create_directories(data);
   std::ofstream(data + "/core-defaults.conf") << "[video]\ncapture=1\ndisplay=1\n";
   setupSipAccount("alice", "pw", "127.0.3.9");
@@ -139,12 +140,15 @@ TEST_F(SipAccount, CoreIsVoiceOnlyWithoutDatabasesOnOneRandomUdpPort) {
   EXPECT_FALSE(linphone_core_video_capture_enabled(app.core));
   EXPECT_FALSE(linphone_core_video_display_enabled(app.core));
 
-  // Call logs, chats, contacts and encryption secrets: no database at all.
+  // Call logs, chats, contacts and encryption secrets: no database at all,
+  // nor any other file of the program's.
   std::vector<std::string> files;
   for (const auto &entry : fs::recursive_directory_iterator(data))
     if (entry.is_regular_file())
       files.push_back(entry.path().filename().string());
   EXPECT_EQ(files, std::vector<std::string>{"core-defaults.conf"});
+  // No call may be added but the program's own, and no history is kept.
+  EXPECT_EQ(linphone_core_get_max_calls(app.core), 0);
   // The program's own media plugin folder, with nothing in it.
   EXPECT_TRUE(fs::is_empty(data + "/media-plugins"));
 
@@ -168,22 +172,58 @@ TEST_F(SipAccount, CoreIsVoiceOnlyWithoutDatabasesOnOneRandomUdpPort) {
   linphone_transports_unref(used);
 }
 
-TEST_F(SipAccount, WithoutADataFolderNoCoreIsCreatedAndCallsAreHarmless) {
+// A home folder that cannot be written takes nothing away: the core keeps
+// its files in a new folder of its own in the temporary folder, registers and
+// calls.
+TEST_F(SipAccount, WithoutAWritableHomeTheCoreStillRegistersAndCalls) {
   // HOME is a plain file: no data folder can be made under it.
   std::string home = dir + "/home-file";
   std::ofstream(home) << "x";
   setenv("HOME", home.c_str(), 1);
-  setupSipAccount("alice", "pw", "127.0.3.9");
-  EXPECT_EQ(app.core, nullptr);
-  EXPECT_FALSE(app.registered);
-  EXPECT_EQ(sipReport().registration, REGISTRATION_UNAVAILABLE);
+  ASSERT_TRUE(
+      startPeer(fillScenario("queue_refuses.xml", {{"[status]", "486"}, {"[phrase]", "Busy Here"}}),
+                "127.0.3.11", 2));
+  setupSipAccount("alice", "pw", "127.0.3.11");
+  ASSERT_NE(app.core, nullptr);
+  EXPECT_EQ(globalState(), LinphoneGlobalOn);
+  ASSERT_TRUE(waitUntil([] { return app.registered.load(); }));
   textCopy(app.calleeUser, "fila");
-  placeCall("127.0.3.9");
+  placeCall("127.0.3.11");
+  EXPECT_TRUE(waitUntil([] { return sipReport().call == CALL_BUSY; }));
   EXPECT_FALSE(app.callInProgress);
-  EXPECT_EQ(app.currentCall, nullptr);
-  EXPECT_EQ(sipReport().call, CALL_NOT_PLACED);
-  terminateCall();
-  EXPECT_FALSE(app.callInProgress);
+}
+
+// A domain with a port registers and calls at that port, not at 5060, where
+// a registrar that would refuse the account listens.
+TEST_F(SipAccount, DomainWithAPortRegistersAndCallsAtThatPort) {
+  const std::string ip = "127.0.3.10";
+  ASSERT_TRUE(startPeer("registrar_refuses.xml", ip, 0,
+                        {"-trace_msg", "-message_file", dir + "/sipp-5060.msg"}));
+  std::string queue =
+      fillScenario("queue_refuses.xml", {{"[status]", "486"}, {"[phrase]", "Busy Here"}});
+  pid_t atPort = spawnLogged({"sipp", "-sf", queue, "-i", ip, "-mi", ip, "-p", "5070", "-nostdin",
+                              "-m", "2", "-trace_msg", "-message_file", dir + "/sipp-5070.msg"},
+                             dir + "/sipp-5070.log");
+  std::string domain = ip + ":5070";
+  setupSipAccount("alice", "pw", domain.c_str());
+  EXPECT_TRUE(waitUntil([] { return app.registered.load(); }));
+  textCopy(app.calleeUser, "fila");
+  placeCall(domain.c_str());
+  EXPECT_TRUE(waitUntil([] { return sipReport().call == CALL_BUSY; }));
+  EXPECT_EQ(finishChild(atPort, 10000), 0) << "the REGISTER or the INVITE did not reach :5070";
+  EXPECT_EQ(readFile(dir + "/sipp-5060.msg").find("sip:"), std::string::npos)
+      << "something went to :5060";
+}
+
+// The same with a bracketed IPv6 address.
+TEST_F(SipAccount, Ipv6DomainWithAPortRegistersThere) {
+  pid_t atPort =
+      spawnLogged({"sipp", "-sf", SCENARIO_DIR "/registrar_challenge.xml", "-i", "::1", "-p",
+                   "5070", "-nostdin", "-m", "1", "-key", "user", "alice", "-key", "pass", "pw"},
+                  dir + "/sipp-5070.log");
+  setupSipAccount("alice", "pw", "[::1]:5070");
+  EXPECT_TRUE(waitUntil([] { return app.registered.load(); }));
+  EXPECT_EQ(finishChild(atPort, 10000), 0);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cmath>
 
 #include "app_state.h"
@@ -137,6 +138,23 @@ TEST_F(SipCall, RefusedCallsEndByThemselvesAndSayWhy) {
   }
 }
 
+// The queue answers and then sends no audio at all: the core gives up on the
+// call after its no-RTP time-out (shortened here), hangs up, and the report
+// says the connection was lost rather than that the call simply ended.
+TEST_F(SipCall, CallWhoseAudioStopsEndsAsALostConnection) {
+  ASSERT_TRUE(registerWith("queue_awaits_bye.xml", "127.0.3.12"));
+  {
+    std::lock_guard<std::mutex> lock(coreMutex);
+    linphone_core_set_nortp_timeout(app.core, 2);
+  }
+  textCopy(app.calleeUser, "fila");
+  placeCall("127.0.3.12");
+  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }));
+  ASSERT_TRUE(waitUntil([] { return !app.callInProgress && noCurrentCall(); }));
+  EXPECT_EQ(sipReport().call, CALL_LOST);
+  EXPECT_EQ(finishPeer(), 0) << "the queue was not hung up on";
+}
+
 TEST_F(SipCall, HangUpSendsByeToTheQueue) {
   ASSERT_TRUE(registerWith("queue_awaits_bye.xml", "127.0.3.5"));
   textCopy(app.calleeUser, "fila");
@@ -150,12 +168,27 @@ TEST_F(SipCall, HangUpSendsByeToTheQueue) {
   EXPECT_FALSE(app.callInProgress);
 }
 
+// Calls the core created for someone calling in.
+std::atomic<int> incomingCallsCreated{0};
+void countIncomingCall(LinphoneCore *, LinphoneCall *call) {
+  if (linphone_call_get_dir(call) == LinphoneCallIncoming)
+    ++incomingCallsCreated;
+}
+
 // A stranger who finds the contact address is declined at once, idle or
-// during the program's own call, and the program's call is left as it was.
+// during the program's own call, before the core creates a call for him (no
+// ringing, no media ports), and the program's call is left as it was.
 TEST_F(SipCall, IncomingCallsAreDeclinedWithoutRingingAndLeaveTheOwnCallAlone) {
   ASSERT_TRUE(registerWith("queue_awaits_bye.xml", "127.0.3.7"));
   int port = sipPort();
   ASSERT_GT(port, 0);
+  {
+    std::lock_guard<std::mutex> lock(coreMutex);
+    LinphoneCoreCbs *cbs = linphone_factory_create_core_cbs(linphone_factory_get());
+    linphone_core_cbs_set_call_created(cbs, countIncomingCall);
+    linphone_core_add_callbacks(app.core, cbs);
+    linphone_core_cbs_unref(cbs);
+  }
 
   EXPECT_EQ(strangerCalls(dir, "127.0.3.8", port), 0) << readFile(dir + "/stranger.log");
   EXPECT_FALSE(app.callInProgress);
@@ -172,6 +205,7 @@ TEST_F(SipCall, IncomingCallsAreDeclinedWithoutRingingAndLeaveTheOwnCallAlone) {
   terminateCall();
   EXPECT_EQ(finishPeer(), 0) << "the queue did not see the INVITE it expects, or no BYE";
   EXPECT_FALSE(app.callInProgress);
+  EXPECT_EQ(incomingCallsCreated, 0);
 }
 
 // No peer listens on this address: invitations go nowhere, which is enough

@@ -24,13 +24,14 @@ protected:
     SipTest::TearDown();
   }
 
-  // sipp with a scenario (by default a registrar with digest, one call) on
-  // TCP REGISTRAR:5060, and a TLS front on REGISTRAR:5061 showing `cert`.
-  void startRegistrar(const CertFiles &cert, const char *scenario = "registrar_challenge.xml",
-                      int calls = 1) {
+  // sipp with a scenario of tests/sip/scenarios or at an absolute path (by
+  // default a registrar with digest, one call) on TCP REGISTRAR:5060, and a
+  // TLS front on REGISTRAR:5061 showing `cert`.
+  void startRegistrar(const CertFiles &cert,
+                      const std::string &scenario = "registrar_challenge.xml", int calls = 1) {
     tcpRegistrar = spawnLogged({"sipp",
                                 "-sf",
-                                SCENARIO_DIR "/" + std::string(scenario),
+                                scenario[0] == '/' ? scenario : SCENARIO_DIR "/" + scenario,
                                 "-t",
                                 "t1",
                                 "-i",
@@ -63,6 +64,7 @@ protected:
   }
 
   void expectRefused(const CertFiles &cert);
+  std::string callQueueAnsweringPlainAudio(const std::string &contact);
 
   // A plain UDP registrar on REGISTRAR:5060: the way back to UDP, were
   // there one.
@@ -111,28 +113,55 @@ TEST_F(SipTls, RegistrarCertifiedForAnotherNameIsRefused) {
 }
 
 // Calls carry their audio over SRTP or not at all: the offer holds only
-// encrypted audio with its keys, and a queue that answers with plain audio
-// is hung up on.
-TEST_F(SipTls, CallsOfferOnlySrtpAndEndWhenTheQueueAnswersPlainAudio) {
-  startRegistrar(ca.issue("registrar", {REGISTRAR}), "tls_queue_plain_rtp.xml", 2);
+// encrypted audio with its keys, and a call that a queue answers with plain
+// audio (its answers naming `contact`) ends at once, reported as refused for
+// that reason. Returns what the queue received.
+std::string SipTls::callQueueAnsweringPlainAudio(const std::string &contact) {
+  std::string scenario = fillScenario("tls_queue_plain_rtp.xml", {{"[contact]", contact}});
+  startRegistrar(ca.issue("registrar", {REGISTRAR}), scenario, 2);
   setSipCaFileForTests(ca.caFile().c_str());
   setupSipAccount("cliente7", "segredo", REGISTRAR);
-  ASSERT_TRUE(waitUntil([] { return app.registered.load(); }));
+  EXPECT_TRUE(waitUntil([] { return app.registered.load(); }));
   textCopy(app.calleeUser, "fila");
   placeCall(REGISTRAR);
+  EXPECT_TRUE(waitUntil([] {
+    std::lock_guard<std::mutex> lock(coreMutex);
+    return !app.callInProgress && !app.currentCall;
+  }));
+  EXPECT_EQ(sipReport().call, CALL_NOT_SECURE);
   // The peer's exit code also covers its own answer to the hang-up, which the
   // TLS front can cut off when the program hangs up at once: the hang-up
   // itself is read from what the peer received.
   finishChild(tcpRegistrar, 30000);
+  {
+    // Still running, with nothing left of the call.
+    std::lock_guard<std::mutex> lock(coreMutex);
+    EXPECT_EQ(linphone_core_get_calls_nb(app.core), 0);
+  }
 
   std::string seen = readFile(dir + "/sipp-tcp.msg");
-  EXPECT_NE(seen.find("BYE sip:"), std::string::npos) << "the queue was not hung up on";
   size_t invite = seen.find("INVITE sip:fila@127.0.3.121");
-  ASSERT_NE(invite, std::string::npos);
+  EXPECT_NE(invite, std::string::npos);
+  if (invite == std::string::npos)
+    return seen;
   std::string offer = seen.substr(invite, seen.find("-----", invite) - invite);
   EXPECT_NE(offer.find("m=audio"), std::string::npos);
   EXPECT_NE(offer.find("RTP/SAVP"), std::string::npos);
   EXPECT_NE(offer.find("a=crypto:"), std::string::npos);
   EXPECT_EQ(offer.find("RTP/AVP "), std::string::npos);
   EXPECT_EQ(offer.find("RTP/AVPF "), std::string::npos);
+  return seen;
+}
+
+TEST_F(SipTls, CallsOfferOnlySrtpAndEndWhenTheQueueAnswersPlainAudio) {
+  std::string seen = callQueueAnsweringPlainAudio("<sip:127.0.3.121:5061;transport=tls>");
+  EXPECT_NE(seen.find("BYE sip:"), std::string::npos) << "the queue was not hung up on";
+}
+
+// The queue's answers name its own TCP address, which a caller that speaks
+// only TLS cannot reach: the hang-up cannot even be sent, and the program
+// still ends the call and goes on.
+TEST_F(SipTls, PlainAudioFromAQueueOutOfReachEndsTheCallAndTheProgramGoesOn) {
+  std::string seen = callQueueAnsweringPlainAudio("<sip:127.0.3.121:5060;transport=tcp>");
+  EXPECT_EQ(seen.find("BYE sip:"), std::string::npos) << "a plain TCP request left the program";
 }

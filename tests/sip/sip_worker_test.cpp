@@ -11,6 +11,17 @@
 #include "sip_test_support.h"
 
 namespace {
+std::atomic<long> yields{0};
+}
+
+// Every yield of the processor made here goes through this wrapper.
+extern "C" int __real_sched_yield();
+extern "C" int __wrap_sched_yield() {
+  ++yields;
+  return __real_sched_yield();
+}
+
+namespace {
 
 using Clock = std::chrono::steady_clock;
 
@@ -51,8 +62,11 @@ TEST(PeriodicWorker, ZeroIntervalOnlyYields) {
   EXPECT_LE(PeriodicWorker::pauseDeadline(0, now), now);
   EXPECT_EQ(PeriodicWorker::pauseDeadline(10, now), now + std::chrono::milliseconds(10));
   auto calls = std::make_shared<std::atomic<int>>(0);
+  long yieldsBefore = yields;
   ASSERT_TRUE(startPeriodicWorker([calls] { ++*calls; }, 0));
   EXPECT_TRUE(waitUntil([&] { return *calls >= 10000; }));
+  // One yield after each call: nothing else here yields.
+  EXPECT_GE(yields - yieldsBefore, 9999);
 }
 
 TEST(PeriodicWorker, PauseIsMeasuredFromTheEndOfEachCall) {

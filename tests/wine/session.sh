@@ -82,11 +82,7 @@ click_control 'Atenção' OK
 wait_gone 'Atenção' || fail "the empty-fields box stayed open"
 
 # Code and password with the service down: the failure box.
-click_edit 1
-xdotool type --delay 30 1001
-xdotool key Tab
-xdotool type --delay 30 demo123
-xdotool key Return
+log_in 1001 demo123
 wait_box 'Atenção' 'Não foi possível falar com o serviço' || fail "no failure box with the service down"
 shot service-down
 click_control 'Atenção' OK
@@ -201,15 +197,6 @@ has 'class="Static" text="Ligação encerrada"' || fail "the stranger's call cha
 has 'class="Button" text="Desligar"' && fail "the stranger's call shows Desligar"
 
 # Close the window with Alt+F4: "Sair ?", OK; the logout notice, exit 0.
-click_control 'Dravik Tirn 1\.1' Ligar --move-only
-xdotool key alt+F4
-wait_box 'Dravik Tirn' 'Sair ?' || fail "no close prompt"
-snapshot close-prompt
-click_control 'Dravik Tirn' OK
-# The logout notice may take its 10 seconds when the service does not answer.
-wait_until 300 'ended "$PROGRAM_PID"' || fail "the program did not end after OK"
-status=0
-wait "$PROGRAM_PID" || status=$?
-[ "$status" -eq 0 ] || fail "the program exited with code $status"
+close_program "$PROGRAM_PID" "snapshot close-prompt"
 grep -qx "codigo=1001" "$WORK/logout.log" 2>/dev/null || fail "the service received no logout notice"
 stop_sip_peer

@@ -9,8 +9,9 @@ fresh_wine_prefix() {
   mkdir -p "$(dirname "$1")"
   WINEPREFIX=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
   export WINEPREFIX WINEARCH=win64 WINEDEBUG=-all
-  # No browser or .NET runtime to offer to download.
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # No browser or .NET runtime to offer to download, and no menu entries
+  # made on this machine for the shortcuts that installers create.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export LC_ALL=pt_BR.UTF-8 LANG=pt_BR.UTF-8
   wine wineboot --init >"$WORK/wineboot.log" 2>&1 || return 1
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
@@ -22,22 +23,6 @@ stop_wine() {
   if [ -n "${WINEPREFIX:-}" ]; then
     wineserver -k 2>/dev/null || true
   fi
-}
-
-# wait_until TENTHS CONDITION: polls a shell condition.
-wait_until() {
-  limit=$1; shift
-  n=0
-  until eval "$@"; do
-    n=$((n + 1))
-    [ $n -ge "$limit" ] && return 1
-    sleep 0.1
-  done
-}
-
-# ended PID: the process is gone or only waits to be reaped.
-ended() {
-  [ ! -e "/proc/$1" ] || [ "$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1)" = Z ]
 }
 
 # What the program shows now, in $WORK/probe.txt.
@@ -157,4 +142,28 @@ retype_password() {
     BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace
   xdotool type --delay 30 "$1"
   xdotool key Return
+}
+
+# log_in CODE PASSWORD: typed into the login screen's two fields, then Enter.
+log_in() {
+  click_edit 1
+  xdotool type --delay 30 "$1"
+  xdotool key Tab
+  xdotool type --delay 30 "$2"
+  xdotool key Return
+}
+
+# close_program PID [COMMAND]: Alt+F4 on the call screen, COMMAND (if
+# given) while "Sair ?" is shown, then OK; the program must end, with code 0.
+close_program() {
+  click_control 'Dravik Tirn 1\.1' Ligar --move-only
+  xdotool key alt+F4
+  wait_box 'Dravik Tirn' 'Sair ?' || fail "no close prompt"
+  if [ -n "${2:-}" ]; then $2; fi
+  click_control 'Dravik Tirn' OK
+  # The logout notice may take its 10 seconds when the service does not answer.
+  wait_until 300 'ended "$1"' || fail "the program did not end after OK"
+  status=0
+  wait "$1" || status=$?
+  [ "$status" -eq 0 ] || fail "the program exited with code $status"
 }

@@ -1,0 +1,103 @@
+#!/bin/sh
+# The Debian package, installed as a customer would: dpkg -i, and apt for
+# what it depends on. The program is started the way its menu entry starts
+# it (the Exec of the installed desktop entry), twice, under Xvfb, each time
+# logging in to the demo service on 127.0.0.1:18080 (the host the program is
+# built for) and the demo SIP peer: key.txt must be in the user's data
+# folder and both logins must send its key. dpkg -r must then remove every
+# file the package installed and leave key.txt. Needs root (or sudo).
+#
+# debian_install.sh PACKAGE.deb X11-CLOSE
+set -eu
+abspath() { (cd "$(dirname "$1")" && echo "$PWD/$(basename "$1")"); }
+DEB=$(abspath "$1")
+X11CLOSE=$(abspath "$2")
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+SIP_ADDR=127.0.0.44
+. "$ROOT/scripts/lib.sh"
+SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+INSTALLED=no
+remove_package() {
+  if [ $INSTALLED = yes ]; then $SUDO dpkg -r dravik-tirn >/dev/null 2>&1 || true; fi
+}
+use_work_dir
+trap 'stop_tracked; remove_package; rm -rf "$WORK"' EXIT INT TERM
+fail() {
+  echo "debian-install: FAILED: $*" >&2
+  for f in service.log program.log dpkg.log; do
+    [ -f "$WORK/$f" ] && { echo "--- $f (last lines)"; tail -n 20 "$WORK/$f"; }
+  done >&2
+  exit 1
+}
+say() { echo "debian-install: $*"; }
+
+PACKAGE=$(dpkg-deb -f "$DEB" Package)
+[ "$PACKAGE" = dravik-tirn ] || fail "$DEB is not the dravik-tirn package"
+INSTALLED=yes
+export DEBIAN_FRONTEND=noninteractive
+if ! $SUDO dpkg -i "$DEB" >"$WORK/dpkg.log" 2>&1; then
+  say "dpkg -i left dependencies to install; apt installs them"
+  $SUDO apt-get install -f -y -qq >>"$WORK/dpkg.log" 2>&1 || fail "the dependencies could not be installed"
+fi
+dpkg-query -W -f='${Status}' dravik-tirn | grep -q 'install ok installed' || fail "the package is not installed"
+dpkg -L dravik-tirn >"$WORK/files"
+say "installed: $(while read -r f; do [ -d "$f" ] || echo "$f"; done <"$WORK/files" | tr '\n' ' ')"
+
+# The menu entry: its command, run from the home folder as a menu would.
+DESKTOP=/usr/share/applications/dravik-tirn.desktop
+EXEC=$(sed -n 's/^Exec=//p' "$DESKTOP")
+ICON=$(sed -n 's/^Icon=//p' "$DESKTOP")
+[ -n "$EXEC" ] || fail "the desktop entry has no Exec"
+[ -f "/usr/share/icons/hicolor/48x48/apps/$ICON.png" ] || fail "no icon $ICON in the icon theme"
+say "menu entry: Exec=$EXEC, Icon=$ICON"
+
+export HOME="$WORK/home"
+unset XDG_DATA_HOME
+mkdir -p "$HOME"
+DATA="$HOME/.local/share/dravik-tirn"
+start_xvfb "$WORK" "$WORK/xvfb.log" || fail "Xvfb did not start"
+start_demo_peers "$WORK" "" "$SIP_ADDR" 18080 || fail "the demo service or SIP peer did not start"
+
+run_from_menu() { # NAME: one start, a login, a close
+  # shellcheck disable=SC2086
+  (cd "$HOME" && exec $OWNED $EXEC >"$WORK/program.log" 2>&1) &
+  pid=$!
+  PIDS="$PIDS $pid"
+  "$ROOT/demo/tour.sh" --x11-close "$X11CLOSE" --shots "$WORK/shots-$1" --code 1001 --password demo123 \
+    --sip-trace "$WORK/sip.msg" --program-log "$WORK/program.log" --login-only yes ||
+    fail "the $1 run's login did not complete"
+  wait_until 300 'ended "$pid"' || fail "the program did not end after the $1 run"
+  status=0
+  wait "$pid" || status=$?
+  [ "$status" -eq 0 ] || fail "the program exited with code $status after the $1 run"
+}
+# A data folder that cannot be made is said in a window, not only on stderr.
+(XDG_DATA_HOME=/proc/version exec $OWNED $EXEC >"$WORK/launcher-fail.log" 2>&1) &
+pid=$!
+PIDS="$PIDS $pid"
+wait_until 100 'xdotool search --class Xmessage >/dev/null 2>&1' ||
+  fail "an unusable data folder is not said in a window"
+pkill -x xmessage || true
+status=0
+wait "$pid" || status=$?
+[ "$status" -ne 0 ] || fail "the launcher reported success without a data folder"
+run_from_menu first
+[ -f "$DATA/key.txt" ] || fail "no key.txt in $DATA"
+KEY=$(cat "$DATA/key.txt")
+[ "$(grep -cF "login '1001' key '$KEY'" "$WORK/service.log")" -eq 1 ] || fail "the login did not send key.txt's key"
+run_from_menu second
+[ "$(cat "$DATA/key.txt")" = "$KEY" ] || fail "key.txt changed between two starts"
+[ "$(grep -c "login '1001'" "$WORK/service.log")" -eq 2 ] || fail "not two logins"
+[ "$(grep -cF "login '1001' key '$KEY'" "$WORK/service.log")" -eq 2 ] || fail "the second start sent another key"
+say "the same key sent twice from $DATA/key.txt"
+
+$SUDO dpkg -r dravik-tirn >>"$WORK/dpkg.log" 2>&1 || fail "dpkg -r failed"
+INSTALLED=no
+dpkg-query -W -f='${Status}' dravik-tirn 2>/dev/null | grep -q 'ok installed' && fail "the package is still installed"
+while read -r f; do
+  [ -d "$f" ] || [ ! -e "$f" ] || fail "dpkg -r left $f"
+done <"$WORK/files"
+[ ! -e /usr/lib/dravik-tirn ] || fail "dpkg -r left the program's folder /usr/lib/dravik-tirn"
+[ "$(cat "$DATA/key.txt")" = "$KEY" ] || fail "key.txt did not stay with the user"
+say "removed: no file of the package left; key.txt kept"
+say "passed"

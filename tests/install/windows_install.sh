@@ -1,0 +1,164 @@
+#!/bin/sh
+# The Windows installer, installed as a customer would, in a fresh Wine
+# prefix: started by hand it shows the licence; then silently, for the
+# current user. The program is started as its Start-menu shortcut starts
+# it, once from the shortcut's target and working folder, once by the shell
+# from the shortcut itself; each time it logs in to the demo service on
+# 127.0.0.1:18080 (the host the executable is built for): key.txt must be in
+# the user's own folder and both logins must send its key. An upgrade keeps
+# the key. The uninstaller must remove the program, its shortcuts and its
+# entry in the list of programs, and leave key.txt; asked to (/REMOVEKEY),
+# it removes the key as well. Installed for all users, the shortcut starts
+# the program in each user's own folder, through %APPDATA%.
+#
+# windows_install.sh SETUP.exe PROBE.exe WINE-PREFIX-DIR
+set -eu
+abspath() { (cd "$(dirname "$1")" && echo "$PWD/$(basename "$1")"); }
+SETUP=$(abspath "$1")
+PROBE=$(abspath "$2")
+PREFIX=$3
+IMAGE=dravik-tirn.exe
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+. "$ROOT/scripts/lib.sh"
+. "$ROOT/tests/wine/wine_lib.sh"
+use_work_dir
+trap 'stop_wine; stop_tracked; rm -rf "$WORK"' EXIT INT TERM
+
+fail() {
+  printf "windows-install: FAILED: %s\n" "$*" >&2
+  [ -f "$WORK/probe.txt" ] && { echo "--- what the probe saw last"; cat "$WORK/probe.txt"; } >&2
+  [ -f "$WORK/service.log" ] && { echo "--- service.log"; tail -n 20 "$WORK/service.log"; } >&2
+  exit 1
+}
+say() { printf 'windows-install: %s\n' "$*"; }
+
+# Wine links the prefix's user folders (Desktop...) to those of HOME: a
+# HOME of the test's own keeps them in the prefix.
+export HOME="$WORK/home"
+mkdir -p "$HOME"
+start_xvfb "$WORK" "$WORK/xvfb.log" || fail "Xvfb did not start"
+fresh_wine_prefix "$PREFIX" || fail "the Wine prefix could not be made"
+
+# unix_path WINDOWS-PATH: where it is here; environment variables in it are
+# expanded first, as the shell does for a shortcut's working folder.
+unix_path() {
+  case "$1" in
+  *%*) p=$(wine cmd /c echo "$1" 2>/dev/null | tr -d '\r') ;;
+  *) p=$1 ;;
+  esac
+  winepath -u "$p" 2>/dev/null
+}
+USER_DIR=$(unix_path 'C:\users\'"$(id -un)")
+APPDATA=$(unix_path '%APPDATA%')
+START_MENU="$APPDATA/Microsoft/Windows/Start Menu/Programs"
+UNINSTALL_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\DravikTirn'
+
+# Started as a user starts it: after the welcome page, the licence.
+IMAGE=$(basename "$SETUP")
+wine "$SETUP" >"$WORK/setup.log" 2>&1 &
+PIDS="$PIDS $!"
+wait_probe 'text="Instalação do Dravik Tirn' || fail "the installer's window did not appear"
+xdotool key Return
+wait_probe 'class="RichEdit20W" text=" *GNU GENERAL PUBLIC LICENSE' || fail "the installer shows no licence page"
+has 'class="Static" text="Acordo de Licença"' || fail "the licence page has no title"
+wineserver -k
+IMAGE=dravik-tirn.exe
+
+wine "$SETUP" /S >"$WORK/setup.log" 2>&1 || fail "the installer failed (exit code $?)"
+LNK="$START_MENU/Dravik Tirn.lnk"
+[ -f "$LNK" ] || fail "no Start-menu shortcut $LNK"
+[ -f "$USER_DIR/Desktop/Dravik Tirn.lnk" ] || fail "no desktop shortcut"
+python3 "$ROOT/tests/install/lnk_fields.py" "$LNK" >"$WORK/lnk.txt"
+TARGET=$(sed -n 's/^target=//p' "$WORK/lnk.txt")
+WORKDIR=$(sed -n 's/^workdir=//p' "$WORK/lnk.txt")
+say "shortcut target: $TARGET"
+say "shortcut working folder: $WORKDIR"
+PROGRAM=$(unix_path "$TARGET")
+RUN=$(unix_path "$WORKDIR")
+INSTDIR=$(dirname "$PROGRAM")
+[ -f "$PROGRAM" ] || fail "the shortcut's target $TARGET is not installed"
+[ "$RUN" = "$APPDATA/Dravik Tirn" ] || fail "the working folder $WORKDIR is not the user's own folder"
+[ -d "$RUN" ] || fail "the installer did not make the working folder $WORKDIR"
+for f in LICENSE.txt SOURCES.txt uninstall.exe licenses/curl.txt licenses/libjsoncpp.txt; do
+  [ -f "$INSTDIR/$f" ] || fail "the installation has no $f"
+done
+say "installed in ${TARGET%\\*}: $(cd "$INSTDIR" && find . -type f | sed 's|^\./||' | sort | tr '\n' ' ')"
+wine reg query "$UNINSTALL_KEY" >"$WORK/uninstall-entry.txt" 2>&1 || fail "no entry in the list of programs"
+for value in DisplayName DisplayVersion Publisher UninstallString DisplayIcon; do
+  grep -q "$value" "$WORK/uninstall-entry.txt" || fail "the list of programs' entry has no $value"
+done
+
+start_demo_peers "$WORK" "" 127.0.0.43 18080 || fail "the demo service did not start"
+
+# run_from_shortcut fields|link: one start, a login, a close. The program
+# is started from the shortcut's fields, or by the shell from the shortcut.
+run_from_shortcut() {
+  if [ "$1" = fields ]; then
+    (cd "$RUN" && exec wine "$TARGET" >"$WORK/program.log" 2>&1) &
+  else
+    (cd "$WORK" && exec wine start /wait "$(winepath -w "$LNK")" >"$WORK/program.log" 2>&1) &
+  fi
+  PROGRAM_PID=$!
+  PIDS="$PIDS $PROGRAM_PID"
+  wait_probe 'window class="Dravik Tirn" text="Dravik Tirn 1\.1"' || fail "the main window did not appear"
+  log_in 1001 demo123
+  wait_probe 'class="Button" text="Ligar"' || fail "the call screen did not appear"
+  close_program "$PROGRAM_PID"
+}
+run_from_shortcut fields
+[ -f "$RUN/key.txt" ] || fail "no key.txt in the working folder $WORKDIR"
+KEY=$(cat "$RUN/key.txt")
+[ "$(grep -cF "login '1001' key '$KEY'" "$WORK/service.log")" -eq 1 ] || fail "the login did not send key.txt's key"
+run_from_shortcut link
+[ "$(cat "$RUN/key.txt")" = "$KEY" ] || fail "key.txt changed between two starts"
+[ "$(grep -c "login '1001'" "$WORK/service.log")" -eq 2 ] || fail "not two logins"
+[ "$(grep -cF "login '1001' key '$KEY'" "$WORK/service.log")" -eq 2 ] || fail "the second start sent another key"
+say "the same key sent twice from $WORKDIR"
+
+# An upgrade (the installer run again over the installation) keeps the key.
+wine "$SETUP" /S >"$WORK/setup.log" 2>&1 || fail "the upgrade failed"
+[ "$(cat "$RUN/key.txt")" = "$KEY" ] || fail "the upgrade changed key.txt"
+python3 "$ROOT/tests/install/lnk_fields.py" "$LNK" | grep -qxF "workdir=$WORKDIR" ||
+  fail "the upgrade changed the shortcut's working folder"
+
+# uninstall [OPTIONS]: the uninstaller as the list of programs runs it, and
+# the wait until its copy (it runs from a temporary copy) has finished.
+uninstall() {
+  wine "$INSTDIR/uninstall.exe" /S "$@" >"$WORK/uninstall.log" 2>&1 || fail "the uninstaller failed"
+  wait_until 300 '[ ! -e "$INSTDIR" ]' || fail "the installation folder stayed: $(ls -R "$INSTDIR")"
+}
+uninstall
+[ ! -e "$LNK" ] || fail "the Start-menu shortcut stayed"
+[ ! -e "$USER_DIR/Desktop/Dravik Tirn.lnk" ] || fail "the desktop shortcut stayed"
+! wine reg query "$UNINSTALL_KEY" >/dev/null 2>&1 || fail "the entry in the list of programs stayed"
+[ "$(cat "$RUN/key.txt" 2>/dev/null)" = "$KEY" ] || fail "the uninstaller did not keep key.txt"
+say "uninstalled; key.txt kept"
+
+# Installed again, then uninstalled with the key.
+wine "$SETUP" /S /NODESKTOP >"$WORK/setup.log" 2>&1 || fail "the second installation failed"
+[ ! -e "$USER_DIR/Desktop/Dravik Tirn.lnk" ] || fail "/NODESKTOP made a desktop shortcut"
+[ "$(cat "$RUN/key.txt")" = "$KEY" ] || fail "installing again changed key.txt"
+uninstall /REMOVEKEY
+[ ! -e "$RUN" ] || fail "/REMOVEKEY left $RUN"
+
+# For all users: the program under Program Files, the shortcut in everyone's
+# Start menu, its working folder each user's own through %APPDATA%.
+wine "$SETUP" /S /AllUsers >"$WORK/setup.log" 2>&1 || fail "the installation for all users failed"
+COMMON_LNK="$(unix_path '%ProgramData%')/Microsoft/Windows/Start Menu/Programs/Dravik Tirn.lnk"
+[ -f "$COMMON_LNK" ] || fail "no shortcut in the Start menu of all users"
+python3 "$ROOT/tests/install/lnk_fields.py" "$COMMON_LNK" >"$WORK/lnk.txt"
+say "all users: $(tr '\n' ' ' <"$WORK/lnk.txt")"
+grep -qx 'target=C:\\Program Files\\Dravik Tirn\\dravik-tirn.exe' "$WORK/lnk.txt" ||
+  fail "the shortcut for all users does not start the program under Program Files"
+grep -qx 'workdir=%APPDATA%\\Dravik Tirn' "$WORK/lnk.txt" ||
+  fail "the shortcut for all users does not start in each user's own folder"
+[ -d "$RUN" ] || fail "the installation for all users did not make the installing user's folder"
+# Started from that shortcut, the program makes its key in the user's folder.
+(cd "$WORK" && exec wine start "$(winepath -w "$COMMON_LNK")" >"$WORK/program.log" 2>&1) &
+PIDS="$PIDS $!"
+wait_until 300 '[ -f "$RUN/key.txt" ]' || fail "the program started for all users made no key.txt in $RUN"
+wineserver -k
+INSTDIR=$(unix_path 'C:\Program Files\Dravik Tirn')
+uninstall /AllUsers
+[ ! -e "$COMMON_LNK" ] || fail "the shortcut for all users stayed"
+say "passed"
