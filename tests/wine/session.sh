@@ -128,16 +128,14 @@ snapshot call-prompt
 click_control '' 'Não'
 wait_gone '' || fail "the call prompt stayed open"
 
-# A queue that rings, then is busy: "Fila ocupada". (Whether "Desligar" goes
-# with the call is left out here and at the queue's hang-up: the button can
-# stay after a call that ended by itself, a fault of the SIP side's own that
-# the next command clears.)
+# A queue that rings, then is busy: "Fila ocupada", and "Desligar" goes.
 sip_peer busy "$ROOT/tests/e2e/queue_rings_busy.xml"
 click_control 'Dravik Tirn 1\.1' Ligar
 wait_box '' 'Ligar para fila de ATENDIMENTO?' || fail "no call prompt"
 click_control '' 'Sim'
 status_is 'Chamando ATENDIMENTO\.\.\.' || fail "the call did not ring"
 status_is 'Fila ocupada' || fail "no busy status for a busy queue"
+wait_probe_gone 'class="Button" text="Desligar"' || fail "Desligar stayed after the busy queue"
 shot busy
 
 # A queue that answers and hangs up by itself.
@@ -152,12 +150,12 @@ wait "$SIP_PEER" || peer_status=$?
 SIP_PEER=""
 [ $peer_status -eq 0 ] || fail "the queue's call did not go through to its BYE's answer"
 status_is 'Ligação encerrada' || fail "the queue's hang-up did not end the call"
+wait_probe_gone 'class="Button" text="Desligar"' || fail "Desligar stayed after the queue hung up"
 shot queue-hung-up
 
 # A queue that answers with audio until the caller hangs up: audio flows
 # both ways (the RTP packets on the loopback interface, counted from the
 # call's start); "Desligar" and "Sim" hang up, and the queue receives the BYE.
-# Last, so that the program itself ends the last call.
 sip_peer queue "$SCENARIOS/demo_peer.xml" -aa -key user $SIP_USER -key pass $SIP_PASSWORD \
   -key expires 3600
 python3 "$ROOT/tests/wine/count_rtp.py" $SIP_ADDR "$WORK/rtp.txt" 2>"$WORK/rtp.log" &
