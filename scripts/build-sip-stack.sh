@@ -41,8 +41,9 @@ windows)
   CROSS_CC=$HOST-gcc-posix
   # The libraries' Windows code tests WIN32, which MinGW's compilers in strict
   # ISO modes do not define; _WIN32_WINNT: Windows 7's interfaces (qWAVE,
-  # inet_ntop) are used.
-  TARGET_CFLAGS="-DWIN32 -D_WIN32_WINNT=0x0601"
+  # inet_ntop) are used; the headers of bctoolbox and libxml2 are told their
+  # libraries are linked statically, not imported from DLLs.
+  TARGET_CFLAGS="-DWIN32 -D_WIN32_WINNT=0x0601 -DBCTBX_STATIC -DLIBXML_STATIC"
   ;;
 linux)
   HOST=""
@@ -119,7 +120,7 @@ begin() {
   started=$(date +%s)
   WORKSRC=$BUILDS/$name/src
   BUILD=$BUILDS/$name/build
-  rm -rf "$BUILDS/$name" && mkdir -p "$BUILDS/$name" "$BUILD"
+  rm -rf "${BUILDS:?}/$name" && mkdir -p "$BUILDS/$name" "$BUILD"
   cp -a "$SRC" "$WORKSRC"
   if [ -f "$patch" ]; then
     patch -d "$WORKSRC" -p1 <"$patch" >"$LOGS/$name-patch.log" 2>&1 || fails "$name" patch

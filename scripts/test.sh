@@ -56,7 +56,10 @@ cmake --build build-lean -j "$JOBS" --target sip_worker_test sip_account_test si
 echo "lean SIP stack, build and tests: $(($(date +%s) - stage_start)) s"
 
 # The Windows executable, built here with MinGW-w64 and run under Wine. Wine
-# and the libraries' sources are for the tests only (not for the demo).
+# and the libraries' sources are for the tests only (not for the demo). The
+# SIP stack is cross-built from Debian's sources once per machine (its cache,
+# DRAVIK_STACK_CACHE, is outside the checkout) and reused while its sources
+# and patches are unchanged; the Wine session registers and places calls.
 stage_start=$(date +%s)
 ./scripts/install-test-deps.sh
 ./scripts/build-windows.sh build-win

@@ -59,13 +59,14 @@ IDLE=${IDLE:-20}
 # output; LOGIN_MS is when Enter was pressed), then measures IDLE seconds.
 # Sets REG_MS, CPU_PCT and RSS.
 registered_idle() {
-  wait_until 300 'grep -aq "LinphoneRegistrationOk para" "$2"' || fail "$2: no registration"
+  idle_log=$2
+  wait_until 300 'grep -aq "LinphoneRegistrationOk para" "$idle_log"' || fail "$2: no registration"
   REG_MS=$(($(now_ms) - LOGIN_MS))
   sleep 1
   t0=$(cpu_ticks "$1")
   sleep "$IDLE"
   t1=$(cpu_ticks "$1")
-  CPU_PCT=$(awk -v d=$((t1 - t0)) -v s="$IDLE" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", 100 * d / hz / s }')
+  CPU_PCT=$(LC_ALL=C awk -v d=$((t1 - t0)) -v s="$IDLE" -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.2f", 100 * d / hz / s }')
   RSS=$(rss_kb "$1")
 }
 

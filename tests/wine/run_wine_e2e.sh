@@ -60,4 +60,12 @@ start_program() {
   PIDS="$PIDS $PROGRAM_PID"
 }
 . "$ROOT/tests/wine/session.sh"
-say "passed; screenshots in $SHOTS"
+# The peers' message traces are kept beside the screenshots; the lines that
+# show the call's signalling are printed.
+mkdir -p "$SHOTS/sip"
+cp "$WORK"/*.msg "$SHOTS/sip/"
+grep -m 1 '^Authorization:' "$WORK/registrar.msg"
+grep -m 1 '^INVITE sip:' "$WORK/queue.msg"
+grep '^m=' "$WORK/invite.txt"
+grep -m 1 '^BYE sip:' "$WORK/queue.msg"
+say "passed; screenshots in $SHOTS, SIP traces in $SHOTS/sip"

@@ -46,6 +46,17 @@ wait_probe() {
   done
 }
 
+# wait_probe_gone PATTERN: until no line of the probe's answer matches.
+wait_probe_gone() {
+  n=0
+  while :; do
+    probe
+    has "$1" || return 0
+    n=$((n + 1))
+    [ $n -ge $PROBE_TRIES ] && return 1
+  done
+}
+
 # The lines of the top-level window whose caption matches the regular
 # expression CAPTION whole (dialog boxes first), with their controls.
 window_block() {
