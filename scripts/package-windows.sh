@@ -27,13 +27,9 @@ rm -rf "$STAGE"
 mkdir -p "$STAGE/licenses"
 fail() { echo "package-windows: $*" >&2; exit 1; }
 
-# Debian source packages whose code is in the executable. The SIP stack is
-# linked unless the build has the SIP stand-in.
-REQUIRED="libjsoncpp curl"
-if [ "$(cache SIP_STAND_IN)" != ON ]; then
-  REQUIRED="$REQUIRED bctoolbox ortp belr belle-sip mediastreamer2 linphone mbedtls speexdsp speex
-    opus libsrtp2 libxml2 sqlite3 libantlr3c"
-fi
+# Debian source packages whose code is in the executable.
+REQUIRED="libjsoncpp curl bctoolbox ortp belr belle-sip mediastreamer2 linphone mbedtls speexdsp
+  speex opus libsrtp2 libxml2 sqlite3 libantlr3c"
 
 # Windows text files: CRLF line ends.
 to_crlf() { sed 's/\r$//; s/$/\r/' "$1" >"$2"; }
