@@ -13,6 +13,8 @@
 # packets counted each way, "to_peer=N from_peer=M") through the sound server
 # in PULSE_SERVER: the program plays into it and records from it.
 set -eu
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+. "$ROOT/scripts/lib.sh" # wait_until
 X11CLOSE="" SHOTS="" CODE="" PASSWORD="" QUEUE=0 COUNT=1 TRACE="" CALLEE="" PROGRAM_LOG="" LOGIN_ONLY=no AUDIO=""
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -36,16 +38,6 @@ mkdir -p "$SHOTS"
 say() { echo "tour: $*"; }
 fail() { echo "tour: FAILED: $*" >&2; exit 1; }
 
-# Polls a shell condition for up to $1 tenths of a second.
-wait_for() {
-  limit=$1; shift
-  n=0
-  until eval "$@"; do
-    n=$((n + 1))
-    [ $n -ge "$limit" ] && return 1
-    sleep 0.1
-  done
-}
 
 # Requests of a kind that the SIP peer received ("INVITE sip:", "BYE ").
 received() {
@@ -72,14 +64,14 @@ window_gone() { ! xdotool search --onlyvisible --name '.*' 2>/dev/null | grep -q
 # (its default button: "Sim" or "OK").
 answer_box() {
   what=$1
-  wait_for 100 '[ -n "$(new_window)" ]' || fail "no message box for $what"
+  wait_until 100 '[ -n "$(new_window)" ]' || fail "no message box for $what"
   box=$(new_window)
   sleep 0.3
   [ -n "${2:-}" ] && shot_root "$2"
   # The box goes with the key press, so the key's release may find no window.
   xdotool windowfocus --sync "$box" 2>/dev/null || true
   xdotool key Return 2>/dev/null || true
-  wait_for 100 'window_gone "$box"' || fail "the message box for $what stayed open"
+  wait_until 100 'window_gone "$box"' || fail "the message box for $what stayed open"
 }
 
 shot() { # window screenshot of the main window
@@ -110,9 +102,9 @@ xdotool type --window "$MAIN" --delay 40 "$CODE" 2>/dev/null
 xdotool key --window "$MAIN" Tab
 xdotool type --window "$MAIN" --delay 40 "$PASSWORD" 2>/dev/null
 xdotool key --window "$MAIN" Return
-wait_for 150 '[ "$(received "REGISTER ")" -ge 1 ]' || fail "the account did not register"
+wait_until 150 '[ "$(received "REGISTER ")" -ge 1 ]' || fail "the account did not register"
 if [ -n "$PROGRAM_LOG" ]; then # the registrar's answer has reached the program
-  wait_for 150 'grep -aq "LinphoneRegistrationOk" "$PROGRAM_LOG"' || fail "no registration report"
+  wait_until 150 'grep -aq "LinphoneRegistrationOk" "$PROGRAM_LOG"' || fail "no registration report"
 fi
 say "logged in; the account registered"
 shot call-screen
@@ -121,20 +113,20 @@ if [ "$LOGIN_ONLY" != yes ]; then
   # Pick a queue: open the drop-down list with its arrow, click the entry.
   remember_windows
   click_at 360 122
-  wait_for 50 '[ -n "$(new_window)" ]' || fail "the queue list did not open"
+  wait_until 50 '[ -n "$(new_window)" ]' || fail "the queue list did not open"
   LIST=$(new_window)
   sleep 0.3
   shot_root queue-list
   eval "$(xdotool getwindowgeometry --shell "$LIST")"
   xdotool mousemove --window "$LIST" $((WIDTH / 2)) $(((HEIGHT - 4) * (2 * QUEUE + 1) / (2 * COUNT) + 2)) click 1
-  wait_for 50 'window_gone "$LIST"' || fail "the queue list stayed open"
+  wait_until 50 'window_gone "$LIST"' || fail "the queue list stayed open"
   shot queue-picked
 
   # Call the queue.
   remember_windows
   click_at 314 150
   answer_box "the call prompt" call-prompt
-  wait_for 150 '[ "$(received "ACK ")" -ge 1 ]' || fail "the queue did not answer"
+  wait_until 150 '[ "$(received "ACK ")" -ge 1 ]' || fail "the queue did not answer"
   if [ -n "$CALLEE" ]; then
     [ "$(received "INVITE $CALLEE")" -ge 1 ] || fail "no INVITE for $CALLEE"
   fi
@@ -142,7 +134,7 @@ if [ "$LOGIN_ONLY" != yes ]; then
   if [ -n "$AUDIO" ]; then
     # A second of 20 ms packets each way, or more.
     both_ways() { awk -F '[= ]' '{ exit !($2 >= 50 && $4 >= 50) }' "$AUDIO"; }
-    wait_for 150 both_ways || fail "no audio both ways: $(cat "$AUDIO")"
+    wait_until 150 both_ways || fail "no audio both ways: $(cat "$AUDIO")"
     [ -n "$(pactl list short sink-inputs)" ] || fail "the call plays nothing into the sound server"
     [ -n "$(pactl list short source-outputs)" ] || fail "the call records nothing from the sound server"
     say "audio both ways through the sound server: $(cat "$AUDIO")"
@@ -154,7 +146,7 @@ if [ "$LOGIN_ONLY" != yes ]; then
   remember_windows
   click_at 210 150
   answer_box "the hang-up prompt" hang-up-prompt
-  wait_for 100 '[ "$(received "BYE ")" -ge 1 ]' || fail "the queue did not receive the BYE"
+  wait_until 100 '[ "$(received "BYE ")" -ge 1 ]' || fail "the queue did not receive the BYE"
   say "hung up"
   shot after-hang-up
 fi

@@ -25,12 +25,8 @@ start_xvfb() {
   $OWNED Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >"$2" 2>&1 &
   PIDS="$PIDS $!"
   exec 3>&-
-  tries=0
-  until [ -s "$1/.xvfb-display" ]; do
-    tries=$((tries + 1))
-    [ $tries -gt 100 ] && return 1
-    sleep 0.1
-  done
+  xvfb_display_file=$1/.xvfb-display
+  wait_until 100 '[ -s "$xvfb_display_file" ]' || return 1
   DISPLAY=:$(cat "$1/.xvfb-display")
   export DISPLAY
 }
@@ -140,10 +136,6 @@ start_null_sound() {
 start_rtp_count() {
   $OWNED python3 "$ROOT/tests/wine/count_rtp.py" "$1" "$2" 2>"$2.log" &
   PIDS="$PIDS $!"
-  tries=0
-  until [ -s "$2" ]; do
-    tries=$((tries + 1))
-    [ $tries -gt 50 ] && return 1
-    sleep 0.1
-  done
+  rtp_counts=$2
+  wait_until 50 '[ -s "$rtp_counts" ]'
 }

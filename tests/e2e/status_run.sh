@@ -19,15 +19,6 @@ fail() {
   exit 1
 }
 say() { echo "status_run ($MODE): $*"; }
-wait_for() { # tenths of a second, shell condition
-  limit=$1; shift
-  n=0
-  until eval "$@"; do
-    n=$((n + 1))
-    [ $n -ge "$limit" ] && return 1
-    sleep 0.1
-  done
-}
 in_log() { grep -aq "$1" "$WORK/program.log" 2>/dev/null; }
 
 start_demo_peers "$WORK" "" "$SIP_ADDR" 0 "$SCENARIO" || fail "the demo service did not start"
@@ -51,12 +42,12 @@ new_window() {
 }
 # Enter on the box that the last action opened (BEFORE: the windows before it).
 answer_new_box() {
-  wait_for 100 '[ -n "$(new_window)" ]' || fail "no message box"
+  wait_until 100 '[ -n "$(new_window)" ]' || fail "no message box"
   box=$(new_window)
   sleep 0.3
   xdotool windowfocus --sync "$box" 2>/dev/null || true
   xdotool key Return 2>/dev/null || true
-  wait_for 100 '! xdotool search --onlyvisible --name ".*" 2>/dev/null | grep -qx "$box"' ||
+  wait_until 100 '! xdotool search --onlyvisible --name ".*" 2>/dev/null | grep -qx "$box"' ||
     fail "the message box stayed open"
 }
 
@@ -68,18 +59,18 @@ xdotool type --window "$MAIN" --delay 40 demo123 2>/dev/null
 xdotool key --window "$MAIN" Return
 
 if [ "$MODE" = refused ]; then
-  wait_for 150 'in_log "Novo estado de registro LinphoneRegistrationFailed"' ||
+  wait_until 150 'in_log "Novo estado de registro LinphoneRegistrationFailed"' ||
     fail "the registration was not refused"
   shot call-screen-registration-failed
 else
-  wait_for 150 'in_log "Novo estado de registro LinphoneRegistrationOk"' ||
+  wait_until 150 'in_log "Novo estado de registro LinphoneRegistrationOk"' ||
     fail "the account did not register"
   BEFORE=$(visible)
   xdotool mousemove --window "$MAIN" 314 150 click 1
   answer_new_box
-  wait_for 100 'in_log "SIP/2.0 180 Ringing"' || fail "the queue did not ring"
+  wait_until 100 'in_log "SIP/2.0 180 Ringing"' || fail "the queue did not ring"
   shot call-screen-calling
-  wait_for 100 'in_log "SIP/2.0 486 Busy Here"' || fail "the queue did not answer busy"
+  wait_until 100 'in_log "SIP/2.0 486 Busy Here"' || fail "the queue did not answer busy"
   shot call-screen-busy
 fi
 
