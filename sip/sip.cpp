@@ -547,8 +547,10 @@ void placeCall(const char *domain) {
     onCallStateChanged(app.core, call, now, nullptr);
 }
 
-#ifdef __GLIBC__
-// A guard in front of one function of the SIP stack under the call library.
+#if defined(__GLIBC__) && !defined(SIP_STACK_PATCHED)
+// Debian's package only (the stack we build carries the same guard in its
+// own patch): a guard in front of one function of the SIP stack under the
+// call library.
 // When the library cannot accept a queue's answer (plain audio where SRTP is
 // required, say) it hangs up while still handling that answer; when the
 // hang-up cannot even be sent (the queue's Contact names a transport this
