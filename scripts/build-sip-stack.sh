@@ -5,7 +5,9 @@
 #
 # build-sip-stack.sh TARGET PREFIX
 #   TARGET windows: static libraries cross-built with MinGW-w64 (posix threads)
-#   TARGET linux:   shared libraries for this machine, with PulseAudio and ALSA
+#   TARGET linux:   static libraries for this machine, with PulseAudio and
+#                   ALSA, and a lean libcurl (HTTP and HTTPS over the stack's
+#                   own mbedtls) for the program's service client
 # Same sources, options and patches for both; what only concerns Windows is
 # kept inside the patches behind the compilers' own Windows checks.
 #
@@ -47,10 +49,13 @@ windows)
   ;;
 linux)
   HOST=""
-  SHARED=ON
-  CMAKE_TARGET="-DCMAKE_INSTALL_RPATH=$PREFIX/lib"
+  SHARED=OFF
+  CMAKE_TARGET=""
   CROSS_CC=""
-  TARGET_CFLAGS=""
+  # Static archives in separate sections: the program's link keeps only the
+  # functions it reaches, so it maps and touches far fewer pages than the
+  # shared libraries did (their symbol tables, relocations and unused code).
+  TARGET_CFLAGS="-ffunction-sections -fdata-sections"
   ;;
 *) echo "build-sip-stack: unknown target $TARGET (windows or linux)" >&2; exit 2 ;;
 esac
@@ -236,12 +241,14 @@ cmake_lib mediastreamer2 mediastreamer2 -DENABLE_SOUND=ON $CARDS -DENABLE_PORTAU
   -DENABLE_SPEEX_DSP=ON -DENABLE_RESAMPLE=ON -DENABLE_NON_FREE_CODECS=OFF
 # On Linux the sound servers and the system's codecs are found, or the build
 # stops: a missing header package would otherwise leave them out quietly.
+# Each is seen by a function of its library that the archive calls.
 if [ "$TARGET" = linux ]; then
-  needed=$(objdump -p "$PREFIX/lib/libmediastreamer.so" | awk '$1 == "NEEDED" { print $2 }')
-  for lib in libpulse libasound libgsm libspandsp libbcg729; do
-    if ! echo "$needed" | grep -q "^$lib\.so"; then
+  calls=$(nm -u "$PREFIX/lib/libmediastreamer.a" 2>/dev/null | awk '{ print $2 }' | sort -u)
+  for need in libpulse:pa_context_new libasound:snd_pcm_open libgsm:gsm_create \
+    libspandsp:g726_init libbcg729:initBcg729EncoderChannel; do
+    if ! echo "$calls" | grep -qx "${need#*:}"; then
       rm -f "$PREFIX/.stamps/mediastreamer2"
-      echo "build-sip-stack[linux]: mediastreamer2 was built without $lib (run scripts/install-test-deps.sh)" >&2
+      echo "build-sip-stack[linux]: mediastreamer2 was built without ${need%%:*} (run scripts/install-test-deps.sh)" >&2
       exit 1
     fi
   done
@@ -252,5 +259,18 @@ cmake_lib linphone liblinphone-dev -DENABLE_ADVANCED_IM=OFF -DENABLE_DB_STORAGE=
   -DENABLE_SWIFT_WRAPPER=OFF -DENABLE_CONSOLE_UI=OFF -DENABLE_DAEMON=OFF -DENABLE_TUTORIALS=OFF \
   -DENABLE_LDAP=OFF -DENABLE_ASSETS=OFF -DENABLE_UPDATE_CHECK=OFF -DENABLE_NOTIFY=OFF \
   -DENABLE_READLINE=OFF -DENABLE_TUNNEL=OFF -DENABLE_DATE=OFF
+
+# The program's service client on Linux: libcurl with HTTP and HTTPS only,
+# over the mbedtls above and the system's zlib (for compressed answers), with
+# Debian's CA bundle. Debian's own package brings Kerberos, LDAP, SSH, RTMP,
+# GnuTLS and OpenSSL into the process. Windows builds its libcurl with its
+# own TLS in build-windows.sh.
+if [ "$TARGET" = linux ]; then
+  cmake_lib curl curl -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DHTTP_ONLY=ON -DCURL_USE_MBEDTLS=ON \
+    -DCURL_USE_OPENSSL=OFF -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBSSH=OFF -DCURL_USE_GSSAPI=OFF \
+    -DCURL_ZLIB=ON -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF \
+    -DCURL_DISABLE_LDAP=ON -DENABLE_MANUAL=OFF -DCURL_CA_BUNDLE=/etc/ssl/certs/ca-certificates.crt \
+    -DCURL_CA_PATH=none
+fi
 
 say "the stack is in $PREFIX ($(($(date +%s) - T0)) s)"
