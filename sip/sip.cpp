@@ -227,6 +227,14 @@ bool prepareDataDir(std::string &dir) {
   return true;
 }
 
+// This run's folder in the system's temporary folder, if it has one: removed
+// when the program ends (after the core is held), so runs leave nothing there.
+std::string temporaryDataDir;
+void removeTemporaryDataDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(temporaryDataDir, ec);
+}
+
 // When the program's own folder cannot be made (a home folder that cannot be
 // written, say), a new one of this run's in the system's temporary folder:
 // made here, so that nobody else's files (media plugins above all) are in it.
@@ -242,6 +250,8 @@ bool prepareTemporaryDataDir(std::string &dir) {
     if (!fs::create_directory(own, ec))
       continue; // taken (or not makeable): another name
     fs::permissions(own, fs::perms::owner_all, ec);
+    temporaryDataDir = own.string();
+    std::atexit(removeTemporaryDataDir);
     if (!fs::create_directory(own / MEDIA_PLUGIN_DIR_NAME, ec))
       return false;
     dir = own.string() + '/';

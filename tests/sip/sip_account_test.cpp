@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -174,12 +175,25 @@ TEST_F(SipAccount, CoreIsVoiceOnlyWithoutDatabasesOnOneRandomUdpPort) {
 
 // A home folder that cannot be written takes nothing away: the core keeps
 // its files in a new folder of its own in the temporary folder, registers and
-// calls.
+// calls; a run that ends takes its folder with it.
 TEST_F(SipAccount, WithoutAWritableHomeTheCoreStillRegistersAndCalls) {
   // HOME is a plain file: no data folder can be made under it.
   std::string home = dir + "/home-file";
   std::ofstream(home) << "x";
   setenv("HOME", home.c_str(), 1);
+  std::string temp = dir + "/tmp";
+  std::filesystem::create_directory(temp);
+  const char *savedTemp = getenv("TMPDIR");
+  std::string saved = savedTemp ? savedTemp : "";
+  setenv("TMPDIR", temp.c_str(), 1);
+  // A whole run in a child process: it makes its folder there, and exits.
+  EXPECT_EXIT(
+      {
+        setupSipAccount("alice", "pw", "127.0.3.11");
+        std::exit(app.core && !std::filesystem::is_empty(temp) ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_TRUE(std::filesystem::is_empty(temp)) << "the ended run left its folder";
   ASSERT_TRUE(
       startPeer(fillScenario("queue_refuses.xml", {{"[status]", "486"}, {"[phrase]", "Busy Here"}}),
                 "127.0.3.11", 2));
@@ -191,6 +205,10 @@ TEST_F(SipAccount, WithoutAWritableHomeTheCoreStillRegistersAndCalls) {
   placeCall("127.0.3.11");
   EXPECT_TRUE(waitUntil([] { return sipReport().call == CALL_BUSY; }));
   EXPECT_FALSE(app.callInProgress);
+  if (savedTemp)
+    setenv("TMPDIR", saved.c_str(), 1);
+  else
+    unsetenv("TMPDIR");
 }
 
 // A domain with a port registers and calls at that port, not at 5060, where
