@@ -68,7 +68,11 @@ s.bind(('127.0.0.1', $SERVICE_PORT))" 2>/dev/null ||
 mkdir -p "$WORK/run"
 start_program
 
+# Shown, then active: an X server without a window manager hands a new
+# window the focus a moment after it is mapped, later under load.
 wait_probe 'window class="Dravik Tirn" text="Dravik Tirn 1\.1"' || fail "the main window did not appear"
+wait_probe 'window class="Dravik Tirn" text="Dravik Tirn 1\.1" .* active=1' ||
+  fail "the main window never became the active window"
 has 'control id=[0-9]* class="Edit" text=""' || fail "no empty code field"
 has 'class="Button" text="Logar"' || fail "no Logar button"
 has 'class="Static" text="Código:"' || fail "the code label is not \"Código:\""
