@@ -51,6 +51,36 @@ wait_until() {
 # ended PID: the process is gone or only waits to be reaped.
 ended() { ! running "$1"; }
 
+# exited_ok PID: waits for the child PID to end; true when its exit code,
+# left in EXIT_CODE, is 0.
+exited_ok() {
+  EXIT_CODE=0
+  wait "$1" || EXIT_CODE=$?
+  [ "$EXIT_CODE" -eq 0 ]
+}
+
+# show_logs LINES FILE...: the last LINES lines of each FILE of WORK that
+# exists, on standard error (for a failing test's report).
+show_logs() {
+  lines=$1; shift
+  for f in "$@"; do
+    [ -f "$WORK/$f" ] && { echo "--- $f (last lines)"; tail -n "$lines" "$WORK/$f"; }
+  done >&2
+  return 0
+}
+
+# key_logins KEY-FILE COUNT: the demo service (its log in WORK) received
+# COUNT logins of customer 1001, each with the key that KEY-FILE holds;
+# otherwise says what differs and fails.
+key_logins() {
+  [ -f "$1" ] || { echo "no key.txt at $1"; return 1; }
+  key=$(cat "$1")
+  logins=$(grep -c "login '1001'" "$WORK/service.log")
+  [ "$logins" -eq "$2" ] || { echo "$logins logins instead of $2"; return 1; }
+  [ "$(grep -cF "login '1001' key '$key'" "$WORK/service.log")" -eq "$2" ] ||
+    { echo "not every login sent key.txt's key ($key)"; return 1; }
+}
+
 # udp_sip_taken ADDR: something listens on UDP ADDR:5060.
 udp_sip_taken() {
   local_hex=$(echo "$1" | awk -F. '{ printf "%02X%02X%02X%02X:13C4", $4, $3, $2, $1 }')
@@ -121,12 +151,7 @@ start_null_sound() {
   PIDS="$PIDS $!"
   PULSE_SERVER=unix:$1/pulse/native
   export PULSE_SERVER
-  tries=0
-  until pactl info >/dev/null 2>&1; do
-    tries=$((tries + 1))
-    [ $tries -gt 100 ] && return 1
-    sleep 0.1
-  done
+  wait_until 100 'pactl info >/dev/null 2>&1'
 }
 
 # start_rtp_count PEER FILE: counts the RTP packets of calls with PEER on the

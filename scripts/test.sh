@@ -8,7 +8,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
-# The end-to-end test's sound server is among the tests' own packages.
+# The tests' own packages (sound server, Wine, MinGW-w64, the libraries'
+# sources...), once for every stage.
 ./scripts/install-test-deps.sh
 JOBS=$(nproc)
 
@@ -32,7 +33,6 @@ TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/scripts/tsan.supp" \
 # run here: the service client against https servers of a throw-away CA, and
 # registration through a TLS front (stunnel, tests only) to a sipp registrar.
 stage_start=$(date +%s)
-./scripts/install-test-deps.sh
 cmake -S . -B build-secure -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DSERVICE_HOST=https://localhost:18443 -DSIP_TRANSPORT=tls >/dev/null
 cmake --build build-secure -j "$JOBS"
@@ -44,7 +44,6 @@ echo "https + TLS build and tests: $(($(date +%s) - stage_start)) s"
 # sources, options and patches are unchanged), then the service, SIP and
 # program tests and the end-to-end test against them.
 stage_start=$(date +%s)
-./scripts/install-test-deps.sh
 LEAN_STACK=$(. scripts/lib.sh && sip_stack_prefix linux)
 ./scripts/build-sip-stack.sh linux "$LEAN_STACK"
 cmake -S . -B build-lean -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIP_STACK=lean \
@@ -67,7 +66,6 @@ echo "lean SIP stack, build and tests: $(($(date +%s) - stage_start)) s"
 # DRAVIK_STACK_CACHE, is outside the checkout) and reused while its sources
 # and patches are unchanged; the Wine session registers and places calls.
 stage_start=$(date +%s)
-./scripts/install-test-deps.sh
 ./scripts/build-windows.sh build-win
 # The window code is still real Win32, and sip/ builds on the stack's headers.
 scripts/check-win32.sh

@@ -145,9 +145,8 @@ void releaseForgottenCalls() {
 // The library reads one SIP message per iteration, so a burst of them (a
 // flood of calls coming in, say) would wait a worker period each. The core's
 // UDP sockets for SIP, found once it listens, tell whether more are waiting.
-std::vector<int> sipSockets;
-
 #ifdef __linux__
+std::vector<int> sipSockets;
 int sipPort = 0;
 
 // A UDP socket bound to the SIP port.

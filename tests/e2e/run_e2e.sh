@@ -18,9 +18,7 @@ SIP_ADDR=127.0.0.40
 use_work_dir
 fail() {
   echo "e2e: FAILED: $*" >&2
-  for f in service.log sip.log program.log; do
-    [ -f "$WORK/$f" ] && { echo "--- $f (last lines)"; tail -n 30 "$WORK/$f"; }
-  done >&2
+  show_logs 30 service.log sip.log program.log
   exit 1
 }
 mkdir -p "$SHOTS"
@@ -50,9 +48,7 @@ PROGRAM_PID=$!
   --program-log "$WORK/program.log" --call-audio "$WORK/rtp.txt" ||
   { kill "$PROGRAM_PID" 2>/dev/null; fail "the tour did not complete"; }
 
-status=0
-wait "$PROGRAM_PID" || status=$?
-[ "$status" -eq 0 ] || fail "the program exited with code $status"
+exited_ok "$PROGRAM_PID" || fail "the program exited with code $EXIT_CODE"
 grep -qx "codigo=1001" "$WORK/logout.log" 2>/dev/null || fail "the service received no logout notice"
 # The call screen's status line in each state: registered and in a call
 # from the tour; ringing, busy and a refused registration from two more runs.

@@ -24,9 +24,7 @@ use_work_dir
 trap 'stop_tracked; remove_package; rm -rf "$WORK"' EXIT INT TERM
 fail() {
   echo "debian-install: FAILED: $*" >&2
-  for f in service.log program.log dpkg.log; do
-    [ -f "$WORK/$f" ] && { echo "--- $f (last lines)"; tail -n 20 "$WORK/$f"; }
-  done >&2
+  show_logs 20 service.log program.log dpkg.log
   exit 1
 }
 say() { echo "debian-install: $*"; }
@@ -67,9 +65,7 @@ run_from_menu() { # NAME: one start, a login, a close
     --sip-trace "$WORK/sip.msg" --program-log "$WORK/program.log" --login-only yes ||
     fail "the $1 run's login did not complete"
   wait_until 300 'ended "$pid"' || fail "the program did not end after the $1 run"
-  status=0
-  wait "$pid" || status=$?
-  [ "$status" -eq 0 ] || fail "the program exited with code $status after the $1 run"
+  exited_ok "$pid" || fail "the program exited with code $EXIT_CODE after the $1 run"
 }
 # A data folder that cannot be made is said in a window, not only on stderr.
 (XDG_DATA_HOME=/proc/version exec $OWNED $EXEC >"$WORK/launcher-fail.log" 2>&1) &
@@ -78,17 +74,13 @@ PIDS="$PIDS $pid"
 wait_until 100 'xdotool search --class Xmessage >/dev/null 2>&1' ||
   fail "an unusable data folder is not said in a window"
 pkill -x xmessage || true
-status=0
-wait "$pid" || status=$?
-[ "$status" -ne 0 ] || fail "the launcher reported success without a data folder"
+! exited_ok "$pid" || fail "the launcher reported success without a data folder"
 run_from_menu first
-[ -f "$DATA/key.txt" ] || fail "no key.txt in $DATA"
+problem=$(key_logins "$DATA/key.txt" 1) || fail "first start: $problem"
 KEY=$(cat "$DATA/key.txt")
-[ "$(grep -cF "login '1001' key '$KEY'" "$WORK/service.log")" -eq 1 ] || fail "the login did not send key.txt's key"
 run_from_menu second
 [ "$(cat "$DATA/key.txt")" = "$KEY" ] || fail "key.txt changed between two starts"
-[ "$(grep -c "login '1001'" "$WORK/service.log")" -eq 2 ] || fail "not two logins"
-[ "$(grep -cF "login '1001' key '$KEY'" "$WORK/service.log")" -eq 2 ] || fail "the second start sent another key"
+problem=$(key_logins "$DATA/key.txt" 2) || fail "second start: $problem"
 say "the same key sent twice from $DATA/key.txt"
 
 $SUDO dpkg -r dravik-tirn >>"$WORK/dpkg.log" 2>&1 || fail "dpkg -r failed"

@@ -22,13 +22,7 @@ use_work_dir
 
 fail() {
   echo "differential: FAILED: $*" >&2
-  if [ -f "$WORK/probe.txt" ]; then
-    echo "--- what the probe saw last"
-    cat "$WORK/probe.txt"
-  fi >&2
-  for f in service.log program.log registrar.log busy.log hangs-up.log stranger.log; do
-    [ -f "$WORK/$f" ] && { echo "--- $f (last lines)"; tail -n 30 "$WORK/$f"; }
-  done >&2
+  show_session_state
   exit 1
 }
 say() { echo "differential: $*"; }

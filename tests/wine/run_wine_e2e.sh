@@ -32,13 +32,7 @@ trap 'stop_wine; stop_tracked; rm -rf "$WORK"' EXIT INT TERM
 
 fail() {
   echo "wine-e2e: FAILED: $*" >&2
-  if [ -f "$WORK/probe.txt" ]; then
-    echo "--- what the probe saw last"
-    cat "$WORK/probe.txt"
-  fi >&2
-  for f in service.log program.log registrar.log busy.log hangs-up.log stranger.log; do
-    [ -f "$WORK/$f" ] && { echo "--- $f (last lines)"; tail -n 30 "$WORK/$f"; }
-  done >&2
+  show_session_state
   exit 1
 }
 T0=$(date +%s)

@@ -35,26 +35,30 @@ has() { grep -q -- "$1" "$WORK/probe.txt"; }
 # Each probe takes a fraction of a second: 60 of them are some 20 seconds.
 PROBE_TRIES=60
 
-# wait_probe PATTERN: until a line of the probe's answer matches.
-wait_probe() {
+# probe_until CONDITION: probes until the shell CONDITION holds, at most
+# PROBE_TRIES times.
+probe_until() {
   n=0
   while :; do
     probe
-    has "$1" && return 0
+    eval "$1" && return 0
     n=$((n + 1))
     [ $n -ge $PROBE_TRIES ] && return 1
   done
 }
-
+# wait_probe PATTERN: until a line of the probe's answer matches.
+wait_probe() { probe_pattern=$1; probe_until 'has "$probe_pattern"'; }
 # wait_probe_gone PATTERN: until no line of the probe's answer matches.
-wait_probe_gone() {
-  n=0
-  while :; do
-    probe
-    has "$1" || return 0
-    n=$((n + 1))
-    [ $n -ge $PROBE_TRIES ] && return 1
-  done
+wait_probe_gone() { probe_pattern=$1; probe_until '! has "$probe_pattern"'; }
+
+# show_session_state: what the probe saw last and the logs of the scripted
+# session's peers (session.sh), for a failing session's report.
+show_session_state() {
+  if [ -f "$WORK/probe.txt" ]; then
+    echo "--- what the probe saw last"
+    cat "$WORK/probe.txt"
+  fi >&2
+  show_logs 30 service.log program.log registrar.log busy.log hangs-up.log stranger.log
 }
 
 # The lines of the top-level window whose caption matches the regular
@@ -174,7 +178,5 @@ close_program() {
   click_control 'Dravik Tirn' OK
   # The logout notice may take its 10 seconds when the service does not answer.
   wait_until 300 'ended "$1"' || fail "the program did not end after OK"
-  status=0
-  wait "$1" || status=$?
-  [ "$status" -eq 0 ] || fail "the program exited with code $status"
+  exited_ok "$1" || fail "the program exited with code $EXIT_CODE"
 }
