@@ -4,6 +4,8 @@
 
 #include <linphone/core.h>
 
+#include "sip.h"
+
 #include <mutex>
 #include <string>
 
@@ -19,6 +21,30 @@ void onCallStateChanged(LinphoneCore *core, LinphoneCall *call, LinphoneCallStat
 
 // The worker's function: one iteration of `app.core`, read at each call.
 void iterateCore();
+
+// The core (core.cpp): created from the callback table with the program's
+// defaults and data folders, or nullptr when it cannot be, the status line
+// then saying why. runCore makes its first iteration and starts the worker.
+LinphoneCore *startCore(LinphoneCoreVTable *table);
+void runCore(LinphoneCore *core);
+
+// The report behind the status line (report.cpp), written on any thread.
+void publishRegistration(RegistrationView view, const char *reason = "");
+void publishCall(CallView view, int code = 0);
+// The status code of the far side's answer; 0 when none came: the library
+// reports a time-out or an unreachable peer with codes of its own.
+int answerCode(const LinphoneErrorInfo *info);
+// The registrar's answer, "403 Forbidden"; empty when none came.
+void registrarReason(LinphoneProxyConfig *config, char (&out)[REASON_CAP]);
+
+// References on calls the program let go of (calls.cpp), released with
+// `coreMutex` held, outside any call into the library.
+void releaseForgottenCalls();
+
+// Bursts of SIP messages (flood.cpp): the core's SIP sockets, found once it
+// listens, and whether more messages wait on them.
+void findSipSockets(LinphoneCore *core);
+bool sipInputWaiting();
 
 // Transport of the account (sip_transport.cpp): UDP, or TLS only when the
 // program is built with SIP_TRANSPORT=tls.

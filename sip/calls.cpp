@@ -1,0 +1,173 @@
+// The program's one outgoing call: placing it, hanging it up, following its
+// state, and holding its reference until the library is done with it.
+#include "sip.h"
+// Before anything that brings in windows.h: the library's headers need
+// winsock2.h first on Windows.
+#include "sip_internal.h"
+
+#include <vector>
+
+#include "app_state.h"
+
+namespace {
+// The program's call was answered (it went through the connected state).
+bool currentCallAnswered = false;
+
+// How the program's own call ended, as the status line tells it: `failed`
+// for the error state. A queue that declines ends the call in the end state,
+// with its reason. An answered call that ends on a transport error lost its
+// connection: the audio stopped arriving (the library's no-RTP time-out) or
+// the signalling went.
+CallView endedCallView(LinphoneCall *call, bool failed, int &code) {
+  LinphoneReason reason = linphone_call_get_reason(call);
+  code = answerCode(linphone_call_get_error_info(call));
+  if (reason == LinphoneReasonBusy)
+    return CALL_BUSY;
+  if (reason == LinphoneReasonDeclined)
+    return CALL_DECLINED;
+  if (currentCallAnswered && answerLacksRequiredEncryption(call))
+    return CALL_NOT_SECURE;
+  if (currentCallAnswered && reason == LinphoneReasonIOError)
+    return CALL_LOST;
+  return failed ? CALL_FAILED : CALL_ENDED;
+}
+
+// References on calls the program has let go of, released only once the
+// library has returned from the iteration, invitation or termination in
+// which they were let go: released inside it, the last reference could take
+// the call away while the library is still handling it (sending the
+// acknowledgement of the answer that ended it, say).
+std::vector<LinphoneCall *> forgottenCalls;
+
+// The program's call is over: the flag is cleared and the handle forgotten,
+// so whatever reports the same call afterwards finds nothing to release.
+// Runs with `coreMutex` held.
+void forgetCurrentCall() {
+  LinphoneCall *call = app.currentCall;
+  app.callInProgress = false;
+  app.currentCall = nullptr;
+  if (call)
+    forgottenCalls.push_back(call);
+}
+
+} // namespace
+
+void releaseForgottenCalls() {
+  for (LinphoneCall *call : forgottenCalls)
+    linphone_call_unref(call);
+  forgottenCalls.clear();
+}
+
+// The call termination is deprecated in this generation of the library.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+void terminateCall() {
+  app.callInProgress = false;
+  std::lock_guard<std::mutex> lock(coreMutex);
+  LinphoneCall *call = app.currentCall;
+  if (!call || !app.core)
+    return;
+  linphone_core_terminate_call(app.core, call);
+  // The end state is normally raised inside the termination, which then
+  // forgot the call already.
+  if (app.currentCall == call) {
+    forgetCurrentCall();
+    publishCall(CALL_ENDED);
+  }
+  releaseForgottenCalls();
+}
+
+#pragma GCC diagnostic pop
+
+namespace {
+// Nobody answers a call coming in to this program, which only calls out.
+// The core refuses them before it creates a call (see CORE_DEFAULTS); one
+// that reaches this far all the same is declined with 486 Busy Here the
+// moment it arrives, before the core rings for it or tells the caller it
+// rings. True for every state of an incoming call; the program's own call
+// state is never touched by one.
+bool declineIncomingCall(LinphoneCall *call, LinphoneCallState state) {
+  if (!call || linphone_call_get_dir(call) != LinphoneCallIncoming)
+    return false;
+  if (state == LinphoneCallIncomingReceived)
+    linphone_call_decline(call, LinphoneReasonBusy);
+  return true;
+}
+} // namespace
+
+// Runs with `coreMutex` held (inside an iteration, an invitation or a
+// termination). Only the call the program placed, and holds a reference on,
+// is followed. A failed call ends in the error state and then the released
+// one, without the end state: whichever of the three comes first ends the
+// program's call, once. The flag is cleared before the news goes to the
+// window, so that the window never reads the flag of the call that ended.
+void onCallStateChanged(LinphoneCore *, LinphoneCall *call, LinphoneCallState state, const char *) {
+  if (declineIncomingCall(call, state))
+    return;
+  if (!call || call != app.currentCall)
+    return;
+  switch (state) {
+  case LinphoneCallConnected:
+    currentCallAnswered = true;
+    app.callInProgress = true;
+    publishCall(CALL_CONNECTED);
+    break;
+  case LinphoneCallError:
+  case LinphoneCallEnd:
+  case LinphoneCallReleased: {
+    int code = 0;
+    CallView view = endedCallView(call, state == LinphoneCallError, code);
+    forgetCurrentCall();
+    publishCall(view, code);
+    break;
+  }
+  default:
+    break;
+  }
+}
+
+// A call that cannot be placed (a target that does not fit or does not
+// parse, no core, an invitation refused at once) sends nothing and leaves no
+// call in progress; the status line says so.
+void placeCall(const char *domain) {
+  app.callInProgress = true;
+  publishCall(CALL_CALLING);
+  bool fits = textCopy(app.calleeUri, "") && textAppend(app.calleeUri, "sip:") &&
+              textAppend(app.calleeUri, app.calleeUser) && textAppend(app.calleeUri, "@") &&
+              textAppend(app.calleeUri, domain);
+  if (!fits)
+    textCopy(app.calleeUri, ""); // no partial target is ever invited
+  std::lock_guard<std::mutex> lock(coreMutex);
+  if (app.currentCall) // an earlier call the program still holds
+    forgetCurrentCall();
+  app.callInProgress = true;
+  app.calleeAddress = fits && app.core ? linphone_address_new(app.calleeUri) : nullptr;
+  if (!app.calleeAddress || !linphone_address_get_username(app.calleeAddress)) {
+    if (app.calleeAddress)
+      linphone_address_unref(app.calleeAddress);
+    app.calleeAddress = nullptr;
+    app.callInProgress = false;
+    publishCall(CALL_NOT_PLACED);
+    return;
+  }
+  // Room for this one call while it is created; the call then fills it.
+  linphone_core_set_max_calls(app.core, 1);
+  LinphoneCall *call = linphone_core_invite_address(app.core, app.calleeAddress);
+  linphone_core_set_max_calls(app.core, 0);
+  linphone_address_unref(app.calleeAddress);
+  app.calleeAddress = nullptr;
+  if (!call) {
+    app.callInProgress = false;
+    publishCall(CALL_FAILED);
+    return;
+  }
+  linphone_call_ref(call);
+  app.currentCall = call;
+  currentCallAnswered = false;
+  // A call that already failed inside the invitation was not yet the
+  // program's when the library reported it.
+  LinphoneCallState now = linphone_call_get_state(call);
+  if (now == LinphoneCallError || now == LinphoneCallEnd || now == LinphoneCallReleased)
+    onCallStateChanged(app.core, call, now, nullptr);
+}

@@ -1,0 +1,196 @@
+// The one SIP core: its settings, its data folders, its creation, keeping the
+// heap small, and its iteration on the worker thread.
+#include "sip_internal.h"
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <system_error>
+
+#include "app_state.h"
+#include "periodic_worker.h"
+
+std::mutex coreMutex;
+
+namespace {
+void holdCoreAtExit() { coreMutex.lock(); }
+
+const char *const DATA_DIR_NAME = "dravik-tirn";
+// Media plugins the core loads: a folder of the program's own, left empty, so
+// that none of the system's (video among them) is loaded. The audio codecs are
+// built into the media library and stay available.
+const char *const MEDIA_PLUGIN_DIR_NAME = "media-plugins";
+
+// The folder of the program's own files beside the library's default,
+// created when missing. Ends with '/'. False when it cannot be created.
+bool prepareDataDir(std::string &dir) {
+  namespace fs = std::filesystem;
+  const char *libraryDir = linphone_factory_get_data_dir(linphone_factory_get(), nullptr);
+  if (!libraryDir || !*libraryDir)
+    return false;
+  // The library's default is a "linphone" folder in the user's data folder,
+  // shared with every program built on it: use a sibling of our own.
+  fs::path base = fs::path(libraryDir);
+  if (!base.has_filename())
+    base = base.parent_path();
+  fs::path own = base.parent_path() / DATA_DIR_NAME;
+  std::error_code ec;
+  fs::create_directories(own / MEDIA_PLUGIN_DIR_NAME, ec);
+  if (!fs::is_directory(own / MEDIA_PLUGIN_DIR_NAME, ec))
+    return false;
+  // The library joins file names to this text without a separator.
+  dir = own.string() + '/';
+  return true;
+}
+
+// This run's folder in the system's temporary folder, if it has one: removed
+// when the program ends (after the core is held), so runs leave nothing there.
+std::string temporaryDataDir;
+void removeTemporaryDataDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(temporaryDataDir, ec);
+}
+
+// When the program's own folder cannot be made (a home folder that cannot be
+// written, say), a new one of this run's in the system's temporary folder:
+// made here, so that nobody else's files (media plugins above all) are in it.
+bool prepareTemporaryDataDir(std::string &dir) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path temp = fs::temp_directory_path(ec);
+  if (ec)
+    return false;
+  std::random_device random;
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    fs::path own = temp / (std::string(DATA_DIR_NAME) + "-" + std::to_string(random()));
+    if (!fs::create_directory(own, ec))
+      continue; // taken (or not makeable): another name
+    fs::permissions(own, fs::perms::owner_all, ec);
+    temporaryDataDir = own.string();
+    std::atexit(removeTemporaryDataDir);
+    if (!fs::create_directory(own / MEDIA_PLUGIN_DIR_NAME, ec))
+      return false;
+    dir = own.string() + '/';
+    return true;
+  }
+  return false;
+}
+
+// The core's defaults, given to it when it is created (no file: they do not
+// depend on a folder that can be written). A voice-only phone that
+// places calls: no video, no databases (nothing here reads call logs, chats,
+// contacts or keeps encryption secrets), and SIP over UDP alone on a port the
+// system picks, so that start-up never tries 5060 or a TLS port that a second
+// instance or another phone on this host may hold. A TCP listener would only
+// take connections from outside: the account's requests go to its domain
+// over UDP whatever their size. No call may be added (placeCall opens
+// room for its own), so that the core refuses a call coming in with 486 Busy
+// Here before it creates anything for it (no call, no ringing, no media
+// ports), and keeps no history of the calls it refused.
+const char CORE_DEFAULTS[] = "[sip]\n"
+                             "sip_port=-1\n"
+                             "sip_tcp_port=0\n"
+                             "sip_tls_port=0\n"
+                             "[rtp]\n"
+                             "audio_rtp_port=-1\n"
+                             "[video]\n"
+                             "capture=0\n"
+                             "display=0\n"
+                             "automatically_initiate=0\n"
+                             "automatically_accept=0\n"
+                             "[storage]\n"
+                             "uri=null\n"
+                             "call_logs_db_uri=null\n"
+                             "zrtp_secrets_db_uri=null\n"
+                             "friends_db_uri=null\n"
+                             "[lime]\n"
+                             "enabled=0\n"
+                             "[misc]\n"
+                             "max_calls=0\n"
+                             "history_max_size=0\n";
+
+// Before the core and its worker exist. The worker allocates a little every
+// 10 ms; in a malloc arena of its own that held ~0.8 MB of freed pages the
+// main heap would have reused. A fixed trim threshold (glibc's default value)
+// keeps free memory at the top of the heap going back to the system, which
+// glibc stops doing once it has raised the threshold after a large free.
+void keepHeapSmall() {
+#ifdef __GLIBC__
+  mallopt(M_ARENA_MAX, 1);
+  mallopt(M_TRIM_THRESHOLD, 128 * 1024);
+#endif
+}
+} // namespace
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+LinphoneCore *startCore(LinphoneCoreVTable *table) {
+  keepHeapSmall();
+  std::string dataDir;
+  if (!prepareDataDir(dataDir) && !prepareTemporaryDataDir(dataDir)) {
+    publishRegistration(REGISTRATION_UNAVAILABLE, "sem pasta para os dados");
+    return nullptr; // the core would load whatever media plugins the system has
+  }
+  LinphoneFactory *factory = linphone_factory_get();
+  linphone_factory_set_data_dir(factory, dataDir.c_str());
+  linphone_factory_set_msplugins_dir(factory, (dataDir + MEDIA_PLUGIN_DIR_NAME).c_str());
+
+  linphone_core_enable_logs(nullptr);
+  LinphoneConfig *defaults = linphone_config_new_from_buffer(CORE_DEFAULTS);
+  LinphoneCore *core = defaults ? linphone_core_new_with_config(table, defaults, nullptr) : nullptr;
+  if (defaults)
+    linphone_config_unref(defaults);
+  if (!core) {
+    publishRegistration(REGISTRATION_UNAVAILABLE, "falha ao iniciar o SIP");
+    return nullptr;
+  }
+  app.core = core;
+  if (linphone_core_get_global_state(core) != LinphoneGlobalOn) {
+    publishRegistration(REGISTRATION_UNAVAILABLE, "falha ao iniciar o SIP");
+    return nullptr;
+  }
+  return core;
+}
+
+#pragma GCC diagnostic pop
+
+void runCore(LinphoneCore *core) {
+  {
+    std::lock_guard<std::mutex> lock(coreMutex);
+    linphone_core_iterate(core);
+    findSipSockets(core);
+  }
+  // At exit the library's own static objects are torn down while the worker
+  // would go on iterating, and the core then aborts. This runs before that
+  // teardown and keeps the worker out of the core until the process is gone.
+  std::atexit(holdCoreAtExit);
+  startPeriodicWorker(iterateCore, 10);
+}
+
+void iterateCore() {
+  {
+    std::lock_guard<std::mutex> lock(coreMutex);
+    if (app.core) {
+      linphone_core_iterate(app.core);
+      // While SIP messages wait, iterations follow at once, up to a bound
+      // that leaves the window thread its turn at the core.
+      for (int more = 0; more < 100 && sipInputWaiting(); ++more)
+        linphone_core_iterate(app.core);
+    }
+    releaseForgottenCalls();
+  }
+#ifdef __GLIBC__
+  // What the library frees after a burst of traffic (a flood of calls it
+  // refused, say) lies between pages still in use, which glibc hands back to
+  // the system only when asked. Every 3000 cycles: some 30 s.
+  static unsigned cycles = 0;
+  if (++cycles % 3000 == 0)
+    malloc_trim(0);
+#endif
+}
