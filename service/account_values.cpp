@@ -2,6 +2,12 @@
 // user and host of SIP addresses, so anything that is not plainly one (a
 // parameter, a second host, a URI password, a line break) is refused rather
 // than bent into something the SIP library would read differently.
+#ifdef _WIN32
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#endif
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -43,47 +49,33 @@ bool validPort(const std::string &text) {
   return std::stol(text) <= 65535;
 }
 
-// Dotted quad, each part 0 to 255 without leading zeros.
-bool validIpv4(const std::string &text) {
-  std::vector<std::string> parts = split(text, '.');
-  if (parts.size() != 4)
-    return false;
-  for (const std::string &digits : parts)
-    if (digits.empty() || digits.size() > 3 || (digits.size() > 1 && digits[0] == '0') ||
-        !allOf(digits, isDigit) || std::stoi(digits) > 255)
-      return false;
-  return true;
+// A part of a dotted quad written with a leading zero ("01"): some parsers
+// read it as octal, so none is taken.
+bool hasLeadingZero(const std::string &dottedQuad) {
+  for (size_t i = 0; i + 1 < dottedQuad.size(); ++i)
+    if (dottedQuad[i] == '0' && (i == 0 || dottedQuad[i - 1] == '.') && isDigit(dottedQuad[i + 1]))
+      return true;
+  return false;
 }
 
-// Eight groups of 1 to 4 hex digits, one "::" standing for one or more zero
-// groups, and an optional dotted quad in place of the last two groups.
+// Dotted quad, each part 0 to 255 without leading zeros.
+bool validIpv4(const std::string &text) {
+  in_addr address;
+  return text.find('\0') == std::string::npos && !hasLeadingZero(text) &&
+         inet_pton(AF_INET, text.c_str(), &address) == 1;
+}
+
+// Hex groups with at most one "::", an optional dotted quad at the end; no
+// zone id ("%eth0"), which names an interface of one host only.
 bool validIpv6(const std::string &text) {
-  size_t gap = text.find("::");
-  if (gap != std::string::npos && text.find("::", gap + 1) != std::string::npos)
+  if (text.find_first_not_of("0123456789ABCDEFabcdef:.") != std::string::npos)
     return false;
-  int groups = 0;
-  auto countGroups = [&groups](const std::string &side, bool lastSide) {
-    if (side.empty())
-      return true;
-    std::vector<std::string> parts = split(side, ':');
-    for (size_t i = 0; i < parts.size(); ++i) {
-      const std::string &group = parts[i];
-      if (lastSide && i + 1 == parts.size() && group.find('.') != std::string::npos) {
-        if (!validIpv4(group))
-          return false;
-        groups += 2;
-      } else if (group.empty() || group.size() > 4 || !allOf(group, isHex)) {
-        return false;
-      } else {
-        ++groups;
-      }
-    }
-    return true;
-  };
-  if (gap != std::string::npos)
-    return countGroups(text.substr(0, gap), false) && countGroups(text.substr(gap + 2), true) &&
-           groups <= 7;
-  return countGroups(text, true) && groups == 8;
+  size_t lastColon = text.rfind(':');
+  std::string tail = lastColon == std::string::npos ? text : text.substr(lastColon + 1);
+  if (tail.find('.') != std::string::npos && hasLeadingZero(tail))
+    return false;
+  in6_addr address;
+  return inet_pton(AF_INET6, text.c_str(), &address) == 1;
 }
 
 bool isHostNameChar(char c) { return isAlnum(c) || c == '-'; }

@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <new>
 
 #include "service.h"
 #include "service_internal.h"
@@ -47,22 +48,15 @@ const char *serviceCaFile() { return caFileOverridden ? caFileOverride.c_str() :
 } // namespace
 
 std::string formEncode(const std::string &value) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(value.size() * 3);
-  for (unsigned char c : value) {
-    // ASCII ranges spelt out: the C locale functions would let Latin-1
-    // letters through under the Portuguese locale.
-    bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                      c == '-' || c == '.' || c == '_' || c == '~';
-    if (unreserved) {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    }
-  }
+  if (value.empty())
+    return value; // a length of 0 would make libcurl measure the text itself
+  // libcurl keeps A-Z a-z 0-9 - . _ ~ whatever the locale; it has needed no
+  // handle for this since 7.82.
+  char *escaped = curl_easy_escape(nullptr, value.data(), static_cast<int>(value.size()));
+  if (!escaped)
+    throw std::bad_alloc(); // as the string itself would
+  std::string out = escaped;
+  curl_free(escaped);
   return out;
 }
 
