@@ -33,8 +33,7 @@ start_xvfb() {
 
 # running PID: the process has not ended (a zombie has).
 running() {
-  state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1)
-  [ -n "$state" ] && [ "$state" != Z ]
+  case $(ps -o stat= -p "$1" 2>/dev/null) in "" | Z*) return 1 ;; esac
 }
 
 # wait_until TENTHS CONDITION: polls a shell condition.
@@ -69,6 +68,22 @@ show_logs() {
   return 0
 }
 
+# layer_probe PID ANSWER OUT: what the Linux build of the program (PID,
+# started with DRAVIK_WINAPI_PROBE=ANSWER) shows now, in the window probe's
+# format, in OUT; "process none" when it does not answer within 2 s.
+layer_probe() {
+  rm -f "$2"
+  if kill -USR1 "$1" 2>/dev/null; then
+    probe_answer=$2
+    wait_until 20 '[ -f "$probe_answer" ]' || true
+  fi
+  if [ -f "$2" ]; then
+    mv "$2" "$3"
+  else
+    echo "process none" >"$3"
+  fi
+}
+
 # key_logins KEY-FILE COUNT: the demo service (its log in WORK) received
 # COUNT logins of customer 1001, each with the key that KEY-FILE holds;
 # otherwise says what differs and fails.
@@ -82,10 +97,7 @@ key_logins() {
 }
 
 # udp_sip_taken ADDR: something listens on UDP ADDR:5060.
-udp_sip_taken() {
-  local_hex=$(echo "$1" | awk -F. '{ printf "%02X%02X%02X%02X:13C4", $4, $3, $2, $1 }')
-  grep -q ": $local_hex " /proc/net/udp
-}
+udp_sip_taken() { [ -n "$(ss -Hlun src "$1:5060" 2>/dev/null)" ]; }
 
 # start_demo_peers DIR PREFIX SIP_ADDR PORT: the demo service on
 # 127.0.0.1:PORT (0 picks a free port) granting accounts on SIP_ADDR, and the
@@ -112,22 +124,19 @@ start_demo_peers() {
     -trace_msg -message_file "${files}sip.msg" >"${files}sip.log" 2>&1) &
   sip_pid=$!
   PIDS="$PIDS $sip_pid"
-  tries=0
-  until [ -s "${files}port" ] && udp_sip_taken "$3"; do
-    if ! running "$service_pid"; then
-      echo "the demo service could not listen on 127.0.0.1:$4:" \
-        "$(tail -n 1 "${files}service.log")" >&2
-      return 1
-    fi
-    if ! running "$sip_pid"; then
-      echo "the demo SIP peer could not listen on $3:5060:" \
-        "$(grep -m 1 -e Unable -e rror "${files}sip.log")" >&2
-      return 1
-    fi
-    tries=$((tries + 1))
-    [ $tries -gt 100 ] && return 1
-    sleep 0.1
-  done
+  peer_addr=$3
+  wait_until 100 '! running "$service_pid" || ! running "$sip_pid" ||
+    { [ -s "${files}port" ] && udp_sip_taken "$peer_addr"; }' || return 1
+  if ! running "$service_pid"; then
+    echo "the demo service could not listen on 127.0.0.1:$4:" \
+      "$(tail -n 1 "${files}service.log")" >&2
+    return 1
+  fi
+  if ! running "$sip_pid"; then
+    echo "the demo SIP peer could not listen on $3:5060:" \
+      "$(grep -m 1 -e Unable -e rror "${files}sip.log")" >&2
+    return 1
+  fi
   SERVICE=127.0.0.1:$(cat "${files}port")
 }
 

@@ -34,21 +34,7 @@ shot() {
 
 # The layer's probe: a signal, and its answer in a file.
 LAYER_PROBE=$WORK/layer-probe.txt
-probe() {
-  rm -f "$LAYER_PROBE"
-  if kill -USR1 "$PROGRAM_PID" 2>/dev/null; then
-    waited=0
-    until [ -f "$LAYER_PROBE" ] || [ $waited -ge 40 ]; do
-      sleep 0.05
-      waited=$((waited + 1))
-    done
-  fi
-  if [ -f "$LAYER_PROBE" ]; then
-    mv "$LAYER_PROBE" "$WORK/probe.txt"
-  else
-    echo "process none" >"$WORK/probe.txt"
-  fi
-}
+probe() { layer_probe "$PROGRAM_PID" "$LAYER_PROBE" "$WORK/probe.txt"; }
 
 start_program() {
   (cd "$WORK/run" && HOME="$WORK/run" DRAVIK_TIRN_TEST_SERVICE=127.0.0.1:18080 \

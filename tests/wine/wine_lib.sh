@@ -83,24 +83,11 @@ box_block() {
 # wait_box CAPTION TEXT: until a message box with that caption shows a text
 # that starts with TEXT (regular expressions).
 wait_box() {
-  n=0
-  while :; do
-    probe
-    box_block "$1" | grep -q "class=\"Static\" text=\"$2" && return 0
-    n=$((n + 1))
-    [ $n -ge $PROBE_TRIES ] && return 1
-  done
+  box_caption=$1 box_text=$2
+  probe_until 'box_block "$box_caption" | grep -q "class=\"Static\" text=\"$box_text"'
 }
-
-wait_gone() {
-  n=0
-  while :; do
-    probe
-    [ -z "$(box_block "$1")" ] && return 0
-    n=$((n + 1))
-    [ $n -ge $PROBE_TRIES ] && return 1
-  done
-}
+# wait_gone CAPTION: until no message box with that caption is shown.
+wait_gone() { box_caption=$1; probe_until '[ -z "$(box_block "$box_caption")" ]'; }
 
 # control_centre CAPTION TEXT [NTH]: screen position of the middle of the
 # NTH (default 1) direct control whose text is TEXT, in the window whose
