@@ -19,10 +19,15 @@ template <typename Change> void publish(Change change) {
     std::lock_guard<std::mutex> lock(reportMutex);
     change(report);
   }
+  notifyWindow();
+}
+} // namespace
+
+void postSipChanged() {
   if (app.mainWindow)
     PostMessageA(app.mainWindow, WM_SIP_CHANGED, 0, 0);
 }
-} // namespace
+void (*notifyWindow)() = postSipChanged;
 
 void publishRegistration(RegistrationView view, const char *reason) {
   publish([view, reason](SipReport &r) {

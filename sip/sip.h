@@ -42,3 +42,7 @@ struct SipReport {
   bool callNewer;
 };
 SipReport sipReport();
+// How the main window hears of a change: postSipChanged posts WM_SIP_CHANGED
+// to it. Tests may put a function of their own here before the core starts.
+void postSipChanged();
+extern void (*notifyWindow)();

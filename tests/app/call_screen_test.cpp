@@ -14,6 +14,7 @@
 #include "program_driver.h"
 #include "screen_table.h"
 #include "service.h"
+#include "sip.h"
 #include "winapi_test.h"
 
 using namespace winapi_test;
@@ -24,16 +25,16 @@ namespace {
 // goes on.
 std::atomic<bool> slowPosts{false};
 std::thread::id windowThread;
-} // namespace
 
-extern "C" BOOL __real__Z12PostMessageAP6HWND__jml(HWND, UINT, WPARAM, LPARAM);
-extern "C" BOOL __wrap__Z12PostMessageAP6HWND__jml(HWND window, UINT message, WPARAM wParam,
-                                                   LPARAM lParam) {
-  BOOL posted = __real__Z12PostMessageAP6HWND__jml(window, message, wParam, lParam);
+// Every report of the SIP side reaches the window through here.
+void postThenPause() {
+  postSipChanged();
   if (slowPosts && std::this_thread::get_id() != windowThread)
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  return posted;
 }
+// Before any core exists, so before any other thread reads it.
+const bool postsPausable = (notifyWindow = postThenPause, true);
+} // namespace
 
 namespace {
 
