@@ -118,6 +118,9 @@ void composeStatus(char (&text)[STATUS_CAP]) {
   case REGISTRATION_OK:
     textJoin(text, "Pronto para ligar");
     break;
+  case REGISTRATION_NO_NETWORK:
+    textJoin(text, "Sem conexão de rede");
+    break;
   case REGISTRATION_FAILED:
     textJoin(text, "Falha no registro: ",
              report.registrationReason[0] ? report.registrationReason : "sem resposta");

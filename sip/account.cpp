@@ -14,6 +14,16 @@ namespace {
 // The callback table the core is created from; `app.coreVTable` points here.
 LinphoneCoreVTable coreVTableStorage = {};
 bool setupDone = false;
+
+// A registrar on this host (the domain is checked: a host name, an IPv4
+// address or a bracketed IPv6 one, then an optional port) is reached
+// without any network, so the loss of the network must not drop the
+// registration there.
+bool registrarOnThisHost(const std::string &domain) {
+  std::string host =
+      domain.substr(0, domain.compare(0, 1, "[") == 0 ? domain.find(']') + 1 : domain.find(':'));
+  return host.compare(0, 4, "127.") == 0 || host == "[::1]" || host == "localhost";
+}
 } // namespace
 
 // Silenced only for these: the callback-table interface, the identity query
@@ -30,8 +40,13 @@ void onRegistrationStateChanged(LinphoneCore *, LinphoneProxyConfig *config,
   printf("Novo estado de registro %s para o usuario id [%s] no proxy [%s]", name ? name : "",
          identity ? identity : "", server ? server : "");
   fflush(stdout);
-  if (state == LinphoneRegistrationOk) {
+  // Calls are placed only while the registrar holds the account.
+  if (state == LinphoneRegistrationOk)
     app.registered = true;
+  else if (state != LinphoneRegistrationProgress)
+    app.registered = false;
+
+  if (state == LinphoneRegistrationOk) {
     publishRegistration(REGISTRATION_OK);
   } else if (state == LinphoneRegistrationProgress) {
     // A refresh of an accepted registration is no news for the user.
@@ -41,14 +56,24 @@ void onRegistrationStateChanged(LinphoneCore *, LinphoneProxyConfig *config,
     char reason[REASON_CAP];
     registrarReason(config, reason);
     publishRegistration(REGISTRATION_FAILED, reason);
-  } else if (state == LinphoneRegistrationNone || state == LinphoneRegistrationCleared) {
-    // The library drops an attempt it gives up on without a failure (no
-    // network left but loopback, say): the account is not registered, and
+  } else {
+    // Dropped without a failure: the library does so when it finds no
+    // network left (only loopback), and then says so through
+    // onNetworkReachable. Otherwise the account is not registered, and
     // "Registrando conta..." must not stay on screen for ever.
     RegistrationView shown = sipReport().registration;
-    if (shown != REGISTRATION_FAILED && shown != REGISTRATION_UNAVAILABLE)
+    if (shown != REGISTRATION_FAILED && shown != REGISTRATION_UNAVAILABLE &&
+        shown != REGISTRATION_NO_NETWORK)
       publishRegistration(REGISTRATION_FAILED);
   }
+}
+
+// The library looks for a network every few seconds. Without one it drops
+// the registration without a word on the wire; once one is back it
+// registers again by itself, and the registration handler tells the rest.
+void onNetworkReachable(LinphoneCore *, bool_t reachable) {
+  if (!reachable && app.identityUri[0]) // an account that could register
+    publishRegistration(REGISTRATION_NO_NETWORK);
 }
 
 void setupSipAccount(const char *user, const char *password, const char *domain) {
@@ -57,10 +82,12 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
   setupDone = true;
   app.coreVTable = &coreVTableStorage;
   coreVTableStorage.registration_state_changed = onRegistrationStateChanged;
-  // The core copies the table when it is created, so the call-state handler
-  // has to be in it now; it ignores every call but the one placed here.
+  // The core copies the table when it is created, so the other handlers
+  // have to be in it now; the call-state handler ignores every call but the
+  // one placed here.
   coreVTableStorage.call_state_changed = onCallStateChanged;
-  LinphoneCore *core = startCore(&coreVTableStorage);
+  coreVTableStorage.network_reachable = onNetworkReachable;
+  LinphoneCore *core = startCore(&coreVTableStorage, !registrarOnThisHost(domain));
   if (!core)
     return;
   secureSipTransport(core);

@@ -130,7 +130,7 @@ void keepHeapSmall() {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
-LinphoneCore *startCore(LinphoneCoreVTable *table) {
+LinphoneCore *startCore(LinphoneCoreVTable *table, bool watchNetwork) {
   keepHeapSmall();
   std::string dataDir;
   if (!prepareDataDir(dataDir) && !prepareTemporaryDataDir(dataDir)) {
@@ -142,7 +142,10 @@ LinphoneCore *startCore(LinphoneCoreVTable *table) {
   linphone_factory_set_msplugins_dir(factory, (dataDir + MEDIA_PLUGIN_DIR_NAME).c_str());
 
   linphone_core_enable_logs(nullptr);
-  LinphoneConfig *defaults = linphone_config_new_from_buffer(CORE_DEFAULTS);
+  std::string settings = CORE_DEFAULTS;
+  if (!watchNetwork)
+    settings += "[sip]\nauto_net_state_mon=0\n";
+  LinphoneConfig *defaults = linphone_config_new_from_buffer(settings.c_str());
   LinphoneCore *core = defaults ? linphone_core_new_with_config(table, defaults, nullptr) : nullptr;
   if (defaults)
     linphone_config_unref(defaults);
@@ -151,6 +154,9 @@ LinphoneCore *startCore(LinphoneCoreVTable *table) {
     return nullptr;
   }
   app.core = core;
+  // Not looking for a network, the core does not know it has one.
+  if (!watchNetwork)
+    linphone_core_set_network_reachable(core, 1);
   if (linphone_core_get_global_state(core) != LinphoneGlobalOn) {
     publishRegistration(REGISTRATION_UNAVAILABLE, "falha ao iniciar o SIP");
     return nullptr;

@@ -15,6 +15,7 @@ enum RegistrationView {
   REGISTRATION_OK,          // the registrar accepted the account
   REGISTRATION_FAILED,      // refused or unanswered: see registrationReason
   REGISTRATION_UNAVAILABLE, // the SIP core could not be started
+  REGISTRATION_NO_NETWORK,  // dropped: no network left to reach the registrar
 };
 enum CallView {
   CALL_NONE,

@@ -16,6 +16,7 @@ extern std::mutex coreMutex;
 
 void onRegistrationStateChanged(LinphoneCore *core, LinphoneProxyConfig *config,
                                 LinphoneRegistrationState state, const char *message);
+void onNetworkReachable(LinphoneCore *core, bool_t reachable);
 void onCallStateChanged(LinphoneCore *core, LinphoneCall *call, LinphoneCallState state,
                         const char *message);
 
@@ -24,8 +25,10 @@ void iterateCore();
 
 // The core (core.cpp): created from the callback table with the program's
 // defaults and data folders, or nullptr when it cannot be, the status line
-// then saying why. runCore makes its first iteration and starts the worker.
-LinphoneCore *startCore(LinphoneCoreVTable *table);
+// then saying why. Unless watchNetwork, the core does not look for a network
+// (whose loss makes it drop the registration). runCore makes its first
+// iteration and starts the worker.
+LinphoneCore *startCore(LinphoneCoreVTable *table, bool watchNetwork);
 void runCore(LinphoneCore *core);
 
 // The report behind the status line (report.cpp), written on any thread.

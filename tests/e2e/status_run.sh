@@ -3,16 +3,24 @@
 # the demo service and a sipp scenario on SIP_ADDR, for the call screen's
 # status line: "busy" logs in, calls the first queue (it rings, then is busy)
 # and takes screenshots while it rings and once it was busy; "refused" logs
-# in to a registrar that refuses the account and takes a screenshot of that.
+# in to a registrar that refuses the account and takes a screenshot of that;
+# "network" runs in a network namespace of its own whose only way out is a
+# veth pair carrying SIP_ADDR (the demo peer) and the default route: logged
+# in, it takes the pair down (loopback alone is left), tries "Ligar", brings
+# the pair back and places a call, reading the status line at each step.
 # The program is then closed. Waits on the program's own output (the
-# registration reports and the library's log).
+# registration reports and the library's log) and on its window probe.
 #
-# status_run.sh PROGRAM X11-CLOSE SHOTS-DIR SIP_ADDR SCENARIO busy|refused
+# status_run.sh PROGRAM X11-CLOSE SHOTS-DIR SIP_ADDR SCENARIO busy|refused|network
 set -eu
 PROGRAM=$1 X11CLOSE=$2 SHOTS=$3 SIP_ADDR=$4 SCENARIO=$5 MODE=$6
+if [ "$MODE" = network ] && [ -z "${STATUS_RUN_OWN_NETWORK:-}" ]; then
+  STATUS_RUN_OWN_NETWORK=1 exec unshare --net "$0" "$@"
+fi
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 . "$ROOT/scripts/lib.sh"
 use_work_dir
+mkdir -p "$SHOTS"
 fail() {
   echo "status_run ($MODE): FAILED: $*" >&2
   [ -f "$WORK/program.log" ] && grep -a 'Novo estado\|SIP/2.0 [0-9]' "$WORK/program.log" | tail -n 5 >&2
@@ -21,14 +29,47 @@ fail() {
 say() { echo "status_run ($MODE): $*"; }
 in_log() { grep -aq "$1" "$WORK/program.log" 2>/dev/null; }
 
+# The pair: the program's end (the default route) and the peer's (SIP_ADDR).
+network() {
+  ip link set dt-lan "$1" && ip link set dt-far "$1" || return 1
+  if [ "$1" = up ]; then # what a DHCP client would do
+    ip route replace default dev dt-lan
+  fi
+}
+if [ "$MODE" = network ]; then
+  ip link set lo up
+  ip link add dt-lan type veth peer name dt-far || fail "no veth pair (this needs root)"
+  ip addr add "${SIP_ADDR%.*}.1/24" dev dt-lan
+  ip addr add "$SIP_ADDR/24" dev dt-far
+  network up || fail "the veth pair did not come up"
+  # This namespace's own display and sound card.
+  start_xvfb "$WORK" "$WORK/xvfb.log" || fail "Xvfb did not start"
+  start_null_sound "$WORK" || fail "no PulseAudio server: $(tail -n 3 "$WORK/pulse/log")"
+fi
+
 start_demo_peers "$WORK" "" "$SIP_ADDR" 0 "$SCENARIO" || fail "the demo service did not start"
 mkdir "$WORK/run"
-(cd "$WORK/run" && HOME="$WORK/run" DRAVIK_TIRN_TEST_SERVICE=$SERVICE exec "$PROGRAM" >"$WORK/program.log" 2>&1) &
+(cd "$WORK/run" && HOME="$WORK/run" DRAVIK_TIRN_TEST_SERVICE=$SERVICE \
+  DRAVIK_WINAPI_PROBE="$WORK/probe-answer.txt" exec "$PROGRAM" >"$WORK/program.log" 2>&1) &
 PROGRAM_PID=$!
 PIDS="$PIDS $PROGRAM_PID"
+wait_until 100 '[ -f "$WORK/probe-answer.txt" ]' || fail "the program did not set up its probe"
 
 MAIN=$(timeout 20 xdotool search --sync --onlyvisible --name '^Dravik Tirn 1\.1$' | head -n 1) ||
   fail "the main window did not appear"
+# The status line's text now (below the help button, at 160,200).
+status_line() {
+  layer_probe "$PROGRAM_PID" "$WORK/probe-answer.txt" "$WORK/probe.txt"
+  sed -n 's/.*class="Static" text="\(.*\)" rect=160,200,.*/\1/p' "$WORK/probe.txt"
+}
+wait_status() {
+  wanted=$1
+  wait_until "${2:-100}" '[ "$(status_line)" = "$wanted" ]' ||
+    fail "the status line says \"$(status_line)\", not \"$wanted\""
+  say "status line: $wanted"
+}
+# SIP requests of a kind the peer has received ("REGISTER ", "INVITE ").
+received() { grep -c "^$1" "$WORK/sip.msg" 2>/dev/null || true; }
 shot() {
   sleep 0.3 # the redraw reaches the screen
   import -window "$MAIN" "$SHOTS/$1.png"
@@ -62,6 +103,41 @@ if [ "$MODE" = refused ]; then
   wait_until 150 'in_log "Novo estado de registro LinphoneRegistrationFailed"' ||
     fail "the registration was not refused"
   shot call-screen-registration-failed
+elif [ "$MODE" = network ]; then
+  wait_status "Pronto para ligar" 150
+  registers=$(received "REGISTER ")
+  network down
+  say "the veth pair is down: loopback alone is left"
+  # The library looks for a network every 5 s.
+  wait_status "Sem conexão de rede" 300
+  shot call-screen-no-network
+  [ "$(received "REGISTER ")" -eq "$registers" ] || fail "REGISTER sent with no network"
+  BEFORE=$(visible)
+  xdotool mousemove --window "$MAIN" 314 150 click 1
+  answer_new_box # "Ligar para fila de ...?": Yes
+  wait_until 50 '[ -n "$(new_window)" ]' || fail "no box after Yes"
+  layer_probe "$PROGRAM_PID" "$WORK/probe-answer.txt" "$WORK/probe.txt"
+  grep -q 'text="A conta SIP ainda não está registrada' "$WORK/probe.txt" ||
+    fail "no not-registered box: $(grep -m 1 '#32770' -A 1 "$WORK/probe.txt")"
+  answer_new_box
+  wait_status "Sem conexão de rede"
+  [ "$(received "INVITE ")" -eq 0 ] || fail "a call was placed with no network"
+  network up || fail "the veth pair did not come back"
+  say "the veth pair is up again"
+  wait_status "Pronto para ligar" 150
+  [ "$(received "REGISTER ")" -gt "$registers" ] || fail "no new REGISTER"
+  say "REGISTER lines after the network returned:"
+  grep -ao 'Novo estado de registro [^]]*\][^]]*\]' "$WORK/program.log" | tail -n 2
+  awk -v n="$registers" '/^REGISTER / && ++seen > n' "$WORK/sip.msg"
+  BEFORE=$(visible)
+  xdotool mousemove --window "$MAIN" 314 150 click 1
+  answer_new_box
+  wait_status "Em ligação com ATENDIMENTO" 150
+  shot call-screen-network-back
+  BEFORE=$(visible)
+  xdotool mousemove --window "$MAIN" 210 150 click 1 # "Desligar"
+  answer_new_box
+  wait_status "Ligação encerrada"
 else
   wait_until 150 'in_log "Novo estado de registro LinphoneRegistrationOk"' ||
     fail "the account did not register"
