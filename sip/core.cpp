@@ -143,8 +143,8 @@ LinphoneCore *startCore(LinphoneCoreVTable *table, bool watchNetwork) {
 
   linphone_core_enable_logs(nullptr);
   std::string settings = CORE_DEFAULTS;
-  if (!watchNetwork)
-    settings += "[sip]\nauto_net_state_mon=0\n";
+  if (!watchNetwork) // into the one [sip] section
+    settings.insert(settings.find("[sip]\n") + 6, "auto_net_state_mon=0\n");
   LinphoneConfig *defaults = linphone_config_new_from_buffer(settings.c_str());
   LinphoneCore *core = defaults ? linphone_core_new_with_config(table, defaults, nullptr) : nullptr;
   if (defaults)
