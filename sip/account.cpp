@@ -87,7 +87,7 @@ void setupSipAccount(const char *user, const char *password, const char *domain)
   // one placed here.
   coreVTableStorage.call_state_changed = onCallStateChanged;
   coreVTableStorage.network_reachable = onNetworkReachable;
-  LinphoneCore *core = startCore(&coreVTableStorage, !registrarOnThisHost(domain));
+  LinphoneCore *core = startCore(&coreVTableStorage, !registrarOnThisHost(domain ? domain : ""));
   if (!core)
     return;
   secureSipTransport(core);
