@@ -283,6 +283,10 @@ TEST_F(CallScreen, SessionEndDuringACallHangsUpUnregistersAndLogsOut) {
         mayEnd = SendMessageA(mainWindow(), WM_QUERYENDSESSION, 0, 0);
         PostMessageA(mainWindow(), WM_ENDSESSION, TRUE, 0);
       },
+      [] {
+        ADD_FAILURE() << "the window outlived the end of the session";
+        DestroyWindow(mainWindow());
+      },
   });
   EXPECT_EQ(result, 0);
   EXPECT_EQ(mayEnd, TRUE);

@@ -592,6 +592,9 @@ TEST_F(Layer, DesktopOpenFailsWithoutAWorkingXdgOpen) {
   char folder[] = "/tmp/desktop-open-XXXXXX";
   ASSERT_NE(mkdtemp(folder), nullptr);
   std::string dir = folder, tool = dir + "/xdg-open", opened = dir + "/opened";
+  std::string shell = dir + "/sh";
+  ASSERT_EQ(symlink("/bin/sh", shell.c_str()), 0);
+  // Nothing else on PATH: whatever xdg-open this machine has stays out.
   std::string savedPath = getenv("PATH") ? getenv("PATH") : "";
   setenv("PATH", dir.c_str(), 1);
   auto install = [&](const std::string &script) {
@@ -607,7 +610,7 @@ TEST_F(Layer, DesktopOpenFailsWithoutAWorkingXdgOpen) {
   std::string line;
   EXPECT_TRUE(std::getline(in, line) && line == "http://127.0.0.1/?url=/x.php");
   setenv("PATH", savedPath.c_str(), 1);
-  for (const std::string &f : {tool, opened})
+  for (const std::string &f : {tool, opened, shell})
     unlink(f.c_str());
   rmdir(folder);
 }
