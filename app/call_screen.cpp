@@ -211,9 +211,16 @@ void hangUpCommand(HWND window) {
   rebuildCallScreen(window);
 }
 
-void helpCommand() {
+// Without a browser to show the page, the user is told, with the address.
+void helpCommand(HWND window) {
   std::string page = std::string(serviceBaseUrl()) + "/?url=/areas_assuntos.php";
-  ShellExecuteA(nullptr, nullptr, page.c_str(), nullptr, nullptr, SW_SHOW);
+  HINSTANCE opened = ShellExecuteA(nullptr, nullptr, page.c_str(), nullptr, nullptr, SW_SHOW);
+  if (reinterpret_cast<INT_PTR>(opened) <= 32) {
+    std::string text = "Não foi possível abrir o navegador para mostrar a ajuda.\n"
+                       "Abra este endereço em um navegador:\n" +
+                       page;
+    MessageBoxA(window, text.c_str(), "Atenção", MB_OK);
+  }
 }
 
 // Rebuilt after every confirmed command so that "Desligar" follows the call.

@@ -27,6 +27,11 @@ LRESULT onDestroy();
 LRESULT onPaint(HWND window);
 LRESULT onCtlColorStatic(HDC dc);
 LRESULT onSipChanged(HWND window);
+LRESULT onEndSession(HWND window, WPARAM ending);
+
+// The end of the program, once decided: hangs up, unregisters and sends the
+// logout notice (within logoutLimitMs), each step bounded.
+void endProgram(long logoutLimitMs);
 
 // Creates a child control of the main window, stores its handle in field and
 // gives it the label font.
@@ -43,7 +48,7 @@ void buildCallScreen(HWND window);
 void selectionChange(HWND control);
 void callCommand(HWND window);
 void hangUpCommand(HWND window);
-void helpCommand();
+void helpCommand(HWND window);
 void rebuildCallScreen(HWND window);
 // The status line's text for what the SIP side last reported.
 void composeStatus(char (&text)[STATUS_CAP]);

@@ -5,9 +5,20 @@
 #include "service.h"
 #include "sip.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace {
 
 const char *const CLOSE_CAPTION = "Dravik Tirn";
+
+// How long the end of the program may wait for the SIP side's answers (the
+// BYE's and the unregistration's), counted from its start: they arrive
+// while the logout notice is sent.
+const int SIP_ANSWERS_LIMIT_MS = 2000;
+// The logout notice's limit when the program is told to end rather than
+// asked: Windows gives a program a few seconds at the end of a session.
+const long TOLD_TO_END_LOGOUT_LIMIT_MS = 3000;
 
 } // namespace
 
@@ -27,6 +38,10 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     return onCtlColorStatic(reinterpret_cast<HDC>(wParam));
   case WM_SIP_CHANGED:
     return onSipChanged(window);
+  case WM_QUERYENDSESSION:
+    return TRUE; // nothing to save: the session may always end
+  case WM_ENDSESSION:
+    return onEndSession(window, wParam);
   default:
     return DefWindowProcA(window, message, wParam, lParam);
   }
@@ -61,7 +76,7 @@ LRESULT onCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     hangUpCommand(window);
     break;
   case CMD_HELP:
-    helpCommand();
+    helpCommand(window);
     break;
   default:
     break;
@@ -78,12 +93,42 @@ LRESULT onClose(HWND window) {
   }
   if (MessageBoxA(window, "Sair ?", CLOSE_CAPTION, MB_OKCANCEL) != IDOK)
     return 0;
-  if (app.serviceLoginOpen) {
-    sendLogoutNotice();
-    terminateCall();
-  }
+  endProgram(TRANSFER_LIMIT_MS);
   DestroyWindow(window);
   return 0;
+}
+
+// The session ends (Windows: log-off or shut-down; the Linux layer: a
+// termination signal or the display gone). The user cannot be asked: the
+// program ends as after a confirmed close, call or not, in the time the
+// platform gives.
+LRESULT onEndSession(HWND window, WPARAM ending) {
+  if (!ending)
+    return 0; // the end was called off
+  endProgram(TOLD_TO_END_LOGOUT_LIMIT_MS);
+  DestroyWindow(window);
+  return 0;
+}
+
+// Whatever ends the program: the call is hung up and the account
+// unregistered at once, the service is told that the login ended while the
+// SIP answers arrive, and then those answers are awaited, each step bounded.
+// Another end inside this one (the session ending during the logout notice)
+// goes through the steps again: the SIP side sends nothing twice, and a
+// notice that has not finished is sent once more.
+void endProgram(long logoutLimitMs) {
+  static bool logoutDone = false;
+  auto start = std::chrono::steady_clock::now();
+  SetCursor(LoadCursorA(nullptr, IDC_WAIT)); // the window stays until the end
+  shutdownSip(0);
+  if (app.serviceLoginOpen && !logoutDone) {
+    sendLogoutNotice(logoutLimitMs);
+    logoutDone = true;
+  }
+  auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - start)
+                   .count();
+  shutdownSip(static_cast<int>(std::max<long long>(0, SIP_ANSWERS_LIMIT_MS - spent)));
 }
 
 LRESULT onDestroy() {

@@ -14,7 +14,7 @@
 # in PULSE_SERVER: the program plays into it and records from it.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-. "$ROOT/scripts/lib.sh" # wait_until
+. "$ROOT/scripts/lib.sh" # wait_until, sip_received
 X11CLOSE="" SHOTS="" CODE="" PASSWORD="" QUEUE=0 COUNT=1 TRACE="" CALLEE="" PROGRAM_LOG="" LOGIN_ONLY=no AUDIO=""
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -40,13 +40,7 @@ fail() { echo "tour: FAILED: $*" >&2; exit 1; }
 
 
 # Requests of a kind that the SIP peer received ("INVITE sip:", "BYE ").
-received() {
-  [ -f "$TRACE" ] || { echo 0; return; }
-  awk -v start="$1" '
-    /message received/ { grab = 1; next }
-    grab && NF { if (index($0, start) == 1) n++; grab = 0 }
-    END { print n + 0 }' "$TRACE"
-}
+received() { sip_received "$TRACE" "$1"; }
 
 # Visible windows that were not there when remember_windows ran: a message
 # box that the last action opened.

@@ -96,6 +96,30 @@ key_logins() {
     { echo "not every login sent key.txt's key ($key)"; return 1; }
 }
 
+# sip_received TRACE START: how many requests of a kind ("INVITE sip:",
+# "BYE ") a sipp peer received, from its message trace.
+sip_received() {
+  [ -f "$1" ] || { echo 0; return; }
+  awk -v start="$2" '
+    /message received/ { grab = 1; next }
+    grab && NF { if (index($0, start) == 1) n++; grab = 0 }
+    END { print n + 0 }' "$1"
+}
+
+# sip_unregistrations TRACE: the REGISTER requests with "Expires: 0" (the
+# client's unregistration) that a sipp peer received, as "first line |
+# Expires line", one a line.
+sip_unregistrations() {
+  [ -f "$1" ] || return 0
+  awk '
+    /message received/ { inside = 1; first = ""; next }
+    /message sent/ || /^-----/ { inside = 0; next }
+    inside && first == "" && NF { first = $0; sub(/\r$/, "", first); next }
+    inside && index(first, "REGISTER ") == 1 && /^Expires: *0\r?$/ {
+      line = $0; sub(/\r$/, "", line); print first " | " line
+    }' "$1"
+}
+
 # udp_sip_taken ADDR: something listens on UDP ADDR:5060.
 udp_sip_taken() { [ -n "$(ss -Hlun src "$1:5060" 2>/dev/null)" ]; }
 

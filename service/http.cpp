@@ -13,7 +13,6 @@
 namespace {
 std::string baseUrlOverride, caFileOverride;
 bool caFileOverridden = false;
-const long TRANSFER_TIMEOUT_SECONDS = 10;
 // Far beyond any real answer (500 queues are some 40 KB); a service that
 // sends more is faulty or hostile and must not fill the memory.
 const size_t MAX_ANSWER_BYTES = 4u << 20;
@@ -74,7 +73,7 @@ size_t collectResponse(char *data, size_t size, size_t count, void *target) {
 }
 
 TransferResult postForm(const char *path, const std::string &body, std::string &response,
-                        long &status) {
+                        long &status, long limitMs) {
   status = 0;
   std::string url = std::string(serviceBaseUrl()) + path;
 
@@ -90,7 +89,7 @@ TransferResult postForm(const char *path, const std::string &body, std::string &
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, static_cast<curl_slist *>(nullptr));
   curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.c_str());
   curl_easy_setopt(handle, CURLOPT_IPRESOLVE, static_cast<long>(CURL_IPRESOLVE_V4));
-  curl_easy_setopt(handle, CURLOPT_TIMEOUT, TRANSFER_TIMEOUT_SECONDS);
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, limitMs);
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, collectResponse);
   curl_easy_setopt(handle, CURLOPT_WRITEDATA, &response);
   curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, keepWindowPainted);
@@ -117,12 +116,12 @@ TransferResult postForm(const char *path, const std::string &body, std::string &
   return result == CURLE_OK ? TRANSFER_DONE : TRANSFER_FAILED;
 }
 
-bool sendLogoutNotice() {
+bool sendLogoutNotice(long limitMs) {
   try {
     std::string body = "codigo=" + formEncode(app.savedLoginCode);
     std::string response;
     long status = 0;
-    return postForm("/appConsultoria/remove_login.php", body, response, status) !=
+    return postForm("/appConsultoria/remove_login.php", body, response, status, limitMs) !=
            TRANSFER_NO_HANDLE;
   } catch (...) {
     return false;

@@ -31,9 +31,12 @@ int findQueueIndex();
 // SIP user of the first queue named exactly selectedQueue, or "erro".
 const char *lookupQueueUser();
 
-// Tells the service that the login of savedLoginCode ended. False only when
-// no transfer could be set up; the answer is not looked at.
-bool sendLogoutNotice();
+// Tells the service that the login of savedLoginCode ended, giving the
+// transfer at most limitMs (the platform may allow less than the usual 10 s
+// when the program is being ended). False only when no transfer could be
+// set up; the answer is not looked at.
+enum { TRANSFER_LIMIT_MS = 10000 };
+bool sendLogoutNotice(long limitMs = TRANSFER_LIMIT_MS);
 
 // "http://host[:port]" or "https://host[:port]" of the service's web
 // endpoints and help page (compiled in), without a trailing slash.

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "service.h"
+
 // Form value encoding: everything but A-Z a-z 0-9 - . _ ~ becomes %XX.
 std::string formEncode(const std::string &value);
 
@@ -12,9 +14,10 @@ enum TransferResult {
   TRANSFER_FAILED,    // no complete answer (unreachable, time-out, cut off)
   TRANSFER_DONE,      // a complete answer arrived; status holds its HTTP code
 };
-// POSTs body as form data to path on the service host.
+// POSTs body as form data to path on the service host; the whole transfer
+// may take limitMs.
 TransferResult postForm(const char *path, const std::string &body, std::string &response,
-                        long &status);
+                        long &status, long limitMs = TRANSFER_LIMIT_MS);
 
 enum LoginAnswer { ANSWER_ACCEPTED, ANSWER_REFUSED, ANSWER_FAILED, ANSWER_UNUSABLE_ACCOUNT };
 // Reads the body of a 200 answer of the login endpoint. An accepted answer

@@ -5,6 +5,12 @@
 void setupSipAccount(const char *user, const char *password, const char *domain);
 void placeCall(const char *domain);
 void terminateCall();
+// The end of the program: hangs up the program's call (BYE) and unregisters
+// the account (REGISTER with Expires: 0), then waits up to timeoutMs for
+// their answers, which the worker receives. Only the first call sends
+// anything; a later one waits again for what is still unanswered (0: no
+// wait at all). True when nothing is left unanswered. Window thread only.
+bool shutdownSip(int timeoutMs);
 
 // What the SIP side last reported, for the call screen's status line. The
 // callbacks record it (on whichever thread is inside the library) and post

@@ -6,6 +6,8 @@
 // clicks, close requests) in the order it happened, then WM_PAINT.
 #include "message.h"
 
+#include <signal.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -227,6 +229,48 @@ bool runBoxLoop() {
   return false;
 }
 
+namespace {
+std::vector<HWND> liveTopLevelWindows() {
+  std::vector<HWND> live;
+  for (HWND h : st().tops)
+    if (find(h))
+      live.push_back(h);
+  return live;
+}
+
+bool endSessionPosted() {
+  State &s = st();
+  std::lock_guard<std::mutex> lock(s.postLock);
+  for (const Queued &q : s.posted)
+    if (q.msg.message == WM_ENDSESSION)
+      return true;
+  return false;
+}
+} // namespace
+
+void endSessionBySignal(int signo) {
+  State &s = st();
+  if (s.endSignal)
+    return;
+  std::vector<HWND> windows = liveTopLevelWindows();
+  if (windows.empty()) {
+    signal(signo, SIG_DFL);
+    raise(signo);
+    return;
+  }
+  s.endSignal = signo;
+  for (HWND h : windows)
+    PostMessageA(h, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+}
+
+void endSessionWithoutDisplay() {
+  State &s = st();
+  if (!s.headless)
+    s.presenter = noDisplayPresenter();
+  for (HWND h : liveTopLevelWindows())
+    SendMessageA(h, WM_ENDSESSION, TRUE, ENDSESSION_CRITICAL);
+}
+
 } // namespace winapi
 
 using namespace winapi;
@@ -324,7 +368,15 @@ BOOL WINAPI TranslateMessage(const MSG *msg) {
 LRESULT WINAPI DispatchMessageA(const MSG *msg) {
   if (!msg)
     return 0;
-  return send(find(msg->hwnd), msg->message, msg->wParam, msg->lParam);
+  LRESULT result = send(find(msg->hwnd), msg->message, msg->wParam, msg->lParam);
+  // As Windows ends a process once its windows have handled the end of the
+  // session, unless the program is quitting by itself.
+  State &s = st();
+  if (msg->message == WM_ENDSESSION && s.endSignal && !s.quit && !endSessionPosted()) {
+    std::fflush(nullptr);
+    std::exit(128 + s.endSignal);
+  }
+  return result;
 }
 
 SHORT WINAPI GetKeyState(int vk) {

@@ -16,6 +16,20 @@ bool inputPending();
 // One turn of a message box's own loop; false once a quit message is pending.
 bool runBoxLoop();
 
+// The session ends as Windows ends it, for every live top-level window.
+// A termination signal (the first; later ones change nothing): each is
+// posted WM_ENDSESSION (TRUE, ENDSESSION_CLOSEAPP), which the program's loop
+// or an open message box's dispatches; WM_QUERYENDSESSION is not asked, a
+// signal cannot be refused. Once the last of them has been dispatched the
+// process ends, with 128 + the signal's number, unless the program posted
+// its quit message meanwhile (then its loop ends it). With no window yet,
+// the signal does what it does by default.
+void endSessionBySignal(int signo);
+// The display is gone: nothing is shown any more (window calls change the
+// layer's state alone) and each window is sent WM_ENDSESSION (TRUE,
+// ENDSESSION_CRITICAL) at once. The caller ends the process.
+void endSessionWithoutDisplay();
+
 // What the toolkit (or a test) reports, turned into queued input.
 enum Mods { ModShift = 1, ModCtrl = 2, ModAlt = 4 };
 void postKey(bool down, int vk, unsigned char ch, int mods);

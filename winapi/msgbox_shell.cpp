@@ -1,9 +1,12 @@
 // Message boxes and the shell.
 // Win32: MessageBoxA, ShellExecuteA.
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <thread>
 
 #include "controls.h"
 #include "message.h"
@@ -52,16 +55,37 @@ std::vector<std::string> buttonsFor(UINT type, std::vector<int> *answers, int *c
   return labels;
 }
 
-// The shell starts xdg-open in the background and ends at once, so the
-// browser is not our child and nothing waits for it.
+// xdg-open hands the address to the desktop's browser and ends, or ends
+// with an error at once when it finds none; missing, it cannot be started.
+// Where it runs the browser itself and waits for it, it is still running
+// after a moment: that counts as opened, and it is left to end by itself.
 bool startDesktopOpen(const char *file) {
-  const char *argv[] = {"sh", "-c", "xdg-open \"$1\" </dev/null >/dev/null 2>&1 &",
-                        "sh", file, nullptr};
+  const char *argv[] = {"xdg-open", file, nullptr};
+  posix_spawn_file_actions_t quiet;
+  posix_spawn_file_actions_init(&quiet);
+  posix_spawn_file_actions_addopen(&quiet, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
   pid_t pid;
-  if (posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char **>(argv), environ) != 0)
+  int failed = posix_spawnp(&pid, "xdg-open", &quiet, nullptr, const_cast<char **>(argv), environ);
+  posix_spawn_file_actions_destroy(&quiet);
+  if (failed)
     return false;
-  int status;
-  waitpid(pid, &status, 0);
+  const int kSettleMs = 3000, kStepMs = 20;
+  for (int waited = 0; waited < kSettleMs; waited += kStepMs) {
+    int status;
+    pid_t ended = waitpid(pid, &status, WNOHANG);
+    if (ended == pid)
+      return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (ended < 0)
+      return true;        // reaped elsewhere: nothing says it failed
+    presenter()->flush(); // the windows keep being drawn meanwhile
+    usleep(kStepMs * 1000);
+  }
+  std::thread([pid] {
+    int status;
+    waitpid(pid, &status, 0);
+  }).detach();
   return true;
 }
 
@@ -120,5 +144,7 @@ HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR, LPCSTR, I
   if (verb && std::strcmp(verb, "open") != 0)
     return reinterpret_cast<HINSTANCE>(31);
   st().shell.push_back(file);
+  if (st().shellFails)
+    return reinterpret_cast<HINSTANCE>(31);
   return reinterpret_cast<HINSTANCE>(presenter()->openDocument(file) ? 42 : 31);
 }

@@ -127,6 +127,7 @@ struct State {
   std::deque<Queued> input;
   bool quit = false;
   int quitCode = 0;
+  int endSignal = 0; // the termination signal that ends the session, once one came
   HWND focus = nullptr, active = nullptr;
   // A message box's button has the keyboard: GetFocus answers boxButton,
   // and `focus` is where the keyboard returns when the box closes.
@@ -153,6 +154,7 @@ struct State {
   std::function<void()> idle;
   std::function<void(const winapi_test::BoxRecord &)> boxHook;
   std::vector<std::string> shell;
+  bool shellFails = false; // chosen by tests only
 };
 
 State &st();

@@ -156,6 +156,7 @@ FontInfo fontInfo(HFONT f) {
   return {d->height, d->weight, d->italic, d->face, fontPixelSize(f)};
 }
 std::vector<std::string> shellExecuted() { return st().shell; }
+void setShellFails(bool fails) { st().shellFails = fails; }
 
 void reset() {
   State &s = st();
@@ -177,6 +178,8 @@ void reset() {
   s.idle = nullptr;
   s.boxHook = nullptr;
   s.shell.clear();
+  s.shellFails = false;
+  s.endSignal = 0;
   s.cursor = nullptr;
   s.cursorSet = false;
 }

@@ -299,6 +299,7 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return 0;
   switch (msg) {
   case WM_NCCREATE:
+  case WM_QUERYENDSESSION: // the session may end
     return TRUE;
   case WM_CLOSE:
     DestroyWindow(hwnd);

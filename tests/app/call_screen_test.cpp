@@ -243,9 +243,69 @@ TEST_F(CallScreen, HelpOpensTheServicesPageWithoutRebuilding) {
         EXPECT_EQ(shellExecuted(), std::vector<std::string>{"http://" + http.hostPort() +
                                                             "/?url=/areas_assuntos.php"});
         EXPECT_EQ(children(mainWindow()), before);
+        EXPECT_TRUE(shownBoxes().empty());
+        // No browser to show the page: the user is told, and given the address.
+        setShellFails(true);
+        click(buttonLabelled("Ajuda \xe1reas Consultoria"));
+      },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 1u);
+        EXPECT_EQ(shownBoxes()[0].text,
+                  "N\xe3o foi poss\xedvel abrir o navegador para mostrar a ajuda.\nAbra este "
+                  "endere\xe7o em um navegador:\nhttp://" +
+                      http.hostPort() + "/?url=/areas_assuntos.php");
+        EXPECT_EQ(shownBoxes()[0].caption, "Aten\xe7\xe3o");
+        EXPECT_EQ(shownBoxes()[0].owner, mainWindow());
+        EXPECT_EQ(children(mainWindow()), before);
         closeWindow(mainWindow());
       },
   });
+}
+
+// The session ends during a call (Windows: log-off or shut-down; Linux: a
+// termination signal): nobody is asked, the queue gets its BYE, the
+// registrar the unregistration, the service the logout notice, and the
+// program ends normally.
+TEST_F(CallScreen, SessionEndDuringACallHangsUpUnregistersAndLogsOut) {
+  const std::string domain = "127.0.0.30";
+  SippPeer peer;
+  ASSERT_TRUE(peer.start(domain, dir.path()));
+  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
+  LRESULT mayEnd = FALSE;
+  int result = runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [&] {
+        ASSERT_TRUE(waitUntil([] { return app.registered.load(); }, 15000));
+        click(buttonLabelled("Ligar")); // Yes
+      },
+      [&] {
+        EXPECT_TRUE(peer.waitFor("ACK ", 1, 10000)); // answered and connected
+        ASSERT_TRUE(app.callInProgress);
+        mayEnd = SendMessageA(mainWindow(), WM_QUERYENDSESSION, 0, 0);
+        PostMessageA(mainWindow(), WM_ENDSESSION, TRUE, 0);
+      },
+      [] {
+        ADD_FAILURE() << "the window outlived the end of the session";
+        DestroyWindow(mainWindow());
+      },
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(mayEnd, TRUE);
+  EXPECT_EQ(shownBoxes().size(), 1u) << "only the call prompt: nobody is asked at the end";
+  EXPECT_FALSE(app.callInProgress);
+  EXPECT_TRUE(peer.waitFor("BYE ", 1, 10000)) << "the queue received no BYE";
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        for (const std::string &r : peer.receivedWhole("REGISTER "))
+          if (r.find("\nExpires: 0\r") != std::string::npos)
+            return true;
+        return false;
+      },
+      10000))
+      << "the registrar received no REGISTER with Expires: 0";
+  std::vector<RecordedRequest> logout = requestsTo(http, LOGOUT_PATH);
+  ASSERT_EQ(logout.size(), 1u);
+  EXPECT_EQ(parseForm(logout[0].body)["codigo"], "1001");
 }
 
 TEST_F(CallScreen, LongestQueueNamesAndUsersAreUsedWhole) {

@@ -66,6 +66,30 @@ std::vector<std::string> SippPeer::received(const std::string &start) const {
   return found;
 }
 
+std::vector<std::string> SippPeer::receivedWhole(const std::string &start) const {
+  std::ifstream in(traceFile);
+  std::vector<std::string> found;
+  std::string line, message;
+  bool inMessage = false;
+  auto keep = [&] {
+    if (inMessage && message.compare(0, start.size(), start) == 0)
+      found.push_back(message);
+    message.clear();
+  };
+  while (std::getline(in, line)) {
+    bool received = line.find("message received") != std::string::npos;
+    if (received || line.compare(0, 5, "-----") == 0 ||
+        line.find("message sent") != std::string::npos) {
+      keep();
+      inMessage = received;
+    } else if (inMessage && (!message.empty() || !line.empty())) {
+      message += line + "\n";
+    }
+  }
+  keep();
+  return found;
+}
+
 bool SippPeer::waitFor(const std::string &start, size_t count, int timeoutMs) const {
   return waitUntil([&] { return received(start).size() >= count; }, timeoutMs);
 }

@@ -34,6 +34,8 @@ public:
   // "INVITE sip:" or "BYE ".
   std::vector<std::string> received(const std::string &start) const;
   bool waitFor(const std::string &start, size_t count, int timeoutMs) const;
+  // The same messages whole, their lines ending in "\r\n" as sent.
+  std::vector<std::string> receivedWhole(const std::string &start) const;
 
 private:
   SippProcess process;

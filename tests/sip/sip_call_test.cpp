@@ -1,5 +1,7 @@
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <iostream>
 
 #include "app_state.h"
 #include "sip.h"
@@ -166,6 +168,59 @@ TEST_F(SipCall, HangUpSendsByeToTheQueue) {
   EXPECT_TRUE(noCurrentCall());
   EXPECT_EQ(finishPeer(), 0) << "the queue did not receive the BYE";
   EXPECT_FALSE(app.callInProgress);
+}
+
+// The requests of a kind (first line starting with `start`) in a sipp
+// message trace, each whole.
+std::vector<std::string> tracedRequests(const std::string &trace, const std::string &start) {
+  std::vector<std::string> found;
+  const std::string mark = "message received";
+  for (size_t at = trace.find(mark); at != std::string::npos; at = trace.find(mark, at + 1)) {
+    size_t begin = trace.find("\n\n", at);
+    if (begin == std::string::npos)
+      break;
+    begin += 2;
+    size_t end = trace.find("\n----", begin);
+    std::string message = trace.substr(begin, end == std::string::npos ? end : end - begin);
+    if (message.compare(0, start.size(), start) == 0)
+      found.push_back(message);
+  }
+  return found;
+}
+
+// The end of the program in a call: the queue gets its BYE and the
+// registrar the unregistration, both answered while shutdownSip waits.
+TEST_F(SipCall, ShutdownHangsUpAndUnregistersAndWaitsForTheAnswers) {
+  const std::string trace = dir + "/peer.msg";
+  ASSERT_TRUE(startPeer("demo_peer.xml", "127.0.3.30", 0,
+                        {"-aa", "-key", "user", "alice", "-key", "pass", "pw", "-key", "expires",
+                         "3600", "-trace_msg", "-message_file", trace}));
+  setupSipAccount("alice", "pw", "127.0.3.30");
+  ASSERT_TRUE(waitUntil([] { return app.registered.load(); }));
+  textCopy(app.calleeUser, "fila");
+  placeCall("127.0.3.30");
+  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }));
+
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(shutdownSip(5000)) << "the BYE or the unregistration went unanswered";
+  std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+  std::cerr << "shutdownSip: answers in " << took.count() << " ms\n";
+  EXPECT_FALSE(app.callInProgress);
+  EXPECT_TRUE(noCurrentCall());
+  EXPECT_TRUE(waitUntil([&] { return tracedRequests(readFile(trace), "BYE ").size() == 1; }))
+      << "the queue received no BYE";
+  auto unregistrations = [&] {
+    int n = 0;
+    for (const std::string &r : tracedRequests(readFile(trace), "REGISTER "))
+      n += r.find("\nExpires: 0\r") != std::string::npos;
+    return n;
+  };
+  EXPECT_TRUE(waitUntil([&] { return unregistrations() >= 1; })) << "no REGISTER with Expires: 0";
+  {
+    std::lock_guard<std::mutex> lock(coreMutex);
+    EXPECT_EQ(linphone_proxy_config_get_state(app.proxyConfig), LinphoneRegistrationCleared);
+  }
+  EXPECT_TRUE(shutdownSip(0)) << "a second end has nothing left to wait for";
 }
 
 // Calls the core created for someone calling in.

@@ -8,7 +8,13 @@
 #include <winapi_test.h>
 #include <windows.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
 #include "gdi.h"
+#include "msgbox.h"
 #include "presenter.h"
 #include "resource_images.h"
 #include "test_window.h"
@@ -578,6 +584,35 @@ TEST_F(Layer, ShellExecuteRecordsTheAddressWithoutOpeningHeadless) {
   EXPECT_EQ(winapi_test::shellExecuted(),
             (std::vector<std::string>{"http://127.0.0.1/?url=/x.php"}));
   EXPECT_LE((intptr_t)ShellExecuteA(nullptr, nullptr, nullptr, nullptr, nullptr, SW_SHOW), 32);
+}
+
+// What opens an address for the FLTK presenter: xdg-open, as PATH finds it.
+// Missing or failing, the open fails; one that ends well opened it.
+TEST_F(Layer, DesktopOpenFailsWithoutAWorkingXdgOpen) {
+  char folder[] = "/tmp/desktop-open-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  std::string dir = folder, tool = dir + "/xdg-open", opened = dir + "/opened";
+  std::string shell = dir + "/sh";
+  ASSERT_EQ(symlink("/bin/sh", shell.c_str()), 0);
+  // Nothing else on PATH: whatever xdg-open this machine has stays out.
+  std::string savedPath = getenv("PATH") ? getenv("PATH") : "";
+  setenv("PATH", dir.c_str(), 1);
+  auto install = [&](const std::string &script) {
+    std::ofstream(tool) << "#!/bin/sh\n" << script << "\n";
+    chmod(tool.c_str(), 0700);
+  };
+  EXPECT_FALSE(winapi::startDesktopOpen("http://127.0.0.1/?url=/x.php")) << "no xdg-open";
+  install("exit 3"); // as it ends when it finds no browser
+  EXPECT_FALSE(winapi::startDesktopOpen("http://127.0.0.1/?url=/x.php")) << "xdg-open failed";
+  install("echo \"$1\" > " + opened);
+  EXPECT_TRUE(winapi::startDesktopOpen("http://127.0.0.1/?url=/x.php"));
+  std::ifstream in(opened);
+  std::string line;
+  EXPECT_TRUE(std::getline(in, line) && line == "http://127.0.0.1/?url=/x.php");
+  setenv("PATH", savedPath.c_str(), 1);
+  for (const std::string &f : {tool, opened, shell})
+    unlink(f.c_str());
+  rmdir(folder);
 }
 
 TEST_F(Layer, ResourcesComeFromTheResourceScript) {

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <set>
@@ -201,6 +202,43 @@ TEST_F(LayerOnX, PostFromAnotherThreadWakesTheWaitingLoop) {
   EXPECT_TRUE(got);
   DestroyWindow(main);
   winapi_test::pump(main, nullptr);
+}
+
+std::vector<std::pair<WPARAM, LPARAM>> endings; // WM_ENDSESSION's parameters
+LRESULT CALLBACK endingProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_ENDSESSION) {
+    endings.push_back({wp, lp});
+    DestroyWindow(hwnd);
+    return 0;
+  }
+  if (msg == WM_DESTROY) {
+    PostQuitMessage(7);
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+// A termination signal ends the session as Windows ends it: the window is
+// posted WM_ENDSESSION, which the loop dispatches on the window thread;
+// here the window quits, so the loop ends as the program ends it.
+TEST_F(LayerOnX, TerminationSignalsEndTheSessionThroughTheLoop) {
+  const struct {
+    int signo;
+    const char *title;
+  } signals[] = {
+      {SIGTERM, "Fim por SIGTERM"}, {SIGINT, "Fim por SIGINT"}, {SIGHUP, "Fim por SIGHUP"}};
+  for (const auto &s : signals) {
+    winapi_test::reset();
+    endings.clear();
+    ASSERT_NO_FATAL_FAILURE(open("TesteFim", s.title, endingProc));
+    raise(s.signo); // the process would end here, were the signal not handled
+    MSG last = runLoop(main, nullptr);
+    EXPECT_EQ(last.message, static_cast<UINT>(WM_QUIT)) << s.title;
+    EXPECT_EQ(last.wParam, 7u) << s.title;
+    ASSERT_EQ(endings.size(), 1u) << s.title;
+    EXPECT_EQ(endings[0].first, static_cast<WPARAM>(TRUE));
+    EXPECT_EQ(endings[0].second, static_cast<LPARAM>(ENDSESSION_CLOSEAPP));
+  }
 }
 
 // ---- Combo box -------------------------------------------------------------

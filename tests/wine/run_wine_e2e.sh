@@ -7,8 +7,9 @@
 # a call with audio both ways hung up by the program, a busy queue, a queue
 # that hangs up, a stranger's call declined with 486, and the close prompt,
 # after which the service must have the logout notice and the program must
-# end with code 0. What the program shows is read with the window probe,
-# never from the screenshots.
+# end with code 0; then a second run whose session ends (wineboot
+# --end-session) during a call. What the program shows is read with the
+# window probe, never from the screenshots.
 #
 # run_wine_e2e.sh PROGRAM.exe PROBE.exe SCREENSHOT-DIR WINE-PREFIX-DIR [SNAPSHOT-DIR]
 # (the probe's answers at the compared points go to SNAPSHOT-DIR, by
@@ -54,6 +55,32 @@ start_program() {
   PIDS="$PIDS $PROGRAM_PID"
 }
 . "$ROOT/tests/wine/session.sh"
+
+# The session ends during a call (wineboot --end-session, as at log-off or
+# shut-down: WM_QUERYENDSESSION, then WM_ENDSESSION): nobody is asked; the
+# queue gets its BYE, the registrar the unregistration, the service its
+# second logout notice, and the program is gone.
+sip_peer ending "$SCENARIOS/demo_peer.xml" -aa -key user $SIP_USER -key pass $SIP_PASSWORD \
+  -key expires 3600
+start_program
+wait_probe 'window class="Dravik Tirn" text="Dravik Tirn 1\.1" .* active=1' ||
+  fail "the main window did not appear again"
+log_in 1001 demo123
+status_is 'Pronto para ligar' || fail "the account did not register again"
+click_control 'Dravik Tirn 1\.1' Ligar
+wait_box '' 'Ligar para fila de ATENDIMENTO?' || fail "no call prompt"
+click_control '' 'Sim'
+status_is 'Em ligação com ATENDIMENTO' || fail "the call was not answered"
+wine wineboot --end-session >"$WORK/end-session.log" 2>&1 || true
+wait_until 100 'ended "$PROGRAM_PID"' || fail "the program outlived the end of the session"
+wait_until 50 '[ "$(sip_received "$WORK/ending.msg" "BYE ")" -ge 1 ]' ||
+  fail "the queue received no BYE at the end of the session"
+wait_until 50 '[ -n "$(sip_unregistrations "$WORK/ending.msg")" ]' ||
+  fail "the registrar received no REGISTER with Expires: 0 at the end of the session"
+[ "$(grep -cx "codigo=1001" "$WORK/logout.log")" -eq 2 ] ||
+  fail "the service received no logout notice at the end of the session"
+say "session ended in a call: $(grep -m 1 '^BYE sip:' "$WORK/ending.msg"); $(sip_unregistrations "$WORK/ending.msg" | head -n 1)"
+stop_sip_peer
 # The peers' message traces are kept beside the screenshots; the lines that
 # show the call's signalling are printed.
 mkdir -p "$SHOTS/sip"

@@ -44,6 +44,9 @@ bool forwardMouse(Fl_Widget *wd, HWND h, int e);
 void waitForEvents();
 void flushEvents();
 void wakeEvents();
+// Termination signals and the loss of the display end the session (see
+// endSessionBySignal and endSessionWithoutDisplay); once, with the display.
+void watchForTheEnd();
 
 // Message box.
 int messageBox(HWND owner, const std::string &text, const std::string &caption, UINT type,

@@ -131,6 +131,7 @@ bool openDisplay() {
   if (!d)
     return false;
   fl_open_display(d);
+  fltk::watchForTheEnd();
   return true;
 }
 

@@ -113,6 +113,9 @@ struct FontInfo {
 };
 FontInfo fontInfo(HFONT f);
 std::vector<std::string> shellExecuted(); // addresses ShellExecuteA was given
+// ShellExecuteA finds nothing to open addresses with (no browser): it still
+// records the address, and fails.
+void setShellFails(bool fails);
 
 // Destroy everything, clear queue, classes, boxes, hooks, focus, shell
 // record and key state. Registered resources stay.

@@ -1,0 +1,119 @@
+#!/bin/sh
+# One more run of the program, against the demo service and the demo SIP
+# peer on SIP_ADDR, that ends without the user closing the window:
+#   term-in-call  SIGTERM during an answered call;
+#   term-idle     first "Ajuda áreas Consultoria" with no browser to open it
+#                 (xdg-open fails): the box that says so; then SIGTERM on the
+#                 call screen, no call;
+#   display-lost  the X server (one of this run's own) killed during an
+#                 answered call.
+# Then checks what the peers received: the queue its BYE (calls), the
+# registrar the unregistration (REGISTER with Expires: 0), the service the
+# logout notice; and the exit code (0 after a signal, 1 without a display).
+# Prints those lines of the peer's message trace.
+#
+# ending_run.sh PROGRAM SIP_ADDR MODE
+set -eu
+PROGRAM=$1 SIP_ADDR=$2 MODE=$3
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+. "$ROOT/scripts/lib.sh"
+use_work_dir
+fail() {
+  echo "ending_run ($MODE): FAILED: $*" >&2
+  show_logs 20 sip.log service.log
+  [ -f "$WORK/program.log" ] && grep -a 'Novo estado\|SIP/2.0 [0-9]\|BYE\|winapi' "$WORK/program.log" | tail -n 8 >&2
+  exit 1
+}
+say() { echo "ending_run ($MODE): $*"; }
+in_log() { grep -aq "$1" "$WORK/program.log" 2>/dev/null; }
+visible() { xdotool search --onlyvisible --name '.*' 2>/dev/null | sort | tr '\n' ' '; }
+new_window() {
+  for w in $(visible); do
+    case " $BEFORE " in *" $w "*) ;; *) echo "$w"; return ;; esac
+  done
+}
+
+if [ "$MODE" = display-lost ]; then
+  start_xvfb "$WORK" "$WORK/xvfb.log" || fail "Xvfb did not start"
+  XVFB_PID=${PIDS##* }
+fi
+start_demo_peers "$WORK" "" "$SIP_ADDR" 0 || fail "the demo service or SIP peer did not start"
+# No browser: an xdg-open that finds none, as the real one ends then.
+mkdir "$WORK/run" "$WORK/bin"
+printf '#!/bin/sh\nexit 3\n' >"$WORK/bin/xdg-open"
+chmod +x "$WORK/bin/xdg-open"
+(cd "$WORK/run" && PATH="$WORK/bin:$PATH" HOME="$WORK/run" DRAVIK_TIRN_TEST_SERVICE=$SERVICE \
+  exec $OWNED "$PROGRAM" >"$WORK/program.log" 2>&1) &
+PROGRAM_PID=$!
+PIDS="$PIDS $PROGRAM_PID"
+
+MAIN=$(timeout 20 xdotool search --sync --onlyvisible --name '^Dravik Tirn 1\.1$' | head -n 1) ||
+  fail "the main window did not appear"
+xdotool windowfocus --sync "$MAIN" 2>/dev/null || true
+xdotool key --window "$MAIN" Tab
+xdotool type --window "$MAIN" --delay 40 1001 2>/dev/null
+xdotool key --window "$MAIN" Tab
+xdotool type --window "$MAIN" --delay 40 demo123 2>/dev/null
+xdotool key --window "$MAIN" Return
+wait_until 150 'in_log "Novo estado de registro LinphoneRegistrationOk"' ||
+  fail "the account did not register"
+
+case "$MODE" in
+term-in-call | display-lost)
+  BEFORE=$(visible)
+  xdotool mousemove --window "$MAIN" 314 150 click 1
+  wait_until 100 '[ -n "$(new_window)" ]' || fail "no call prompt"
+  box=$(new_window)
+  sleep 0.3 # the box takes the keyboard
+  xdotool windowfocus --sync "$box" 2>/dev/null || true
+  xdotool key Return 2>/dev/null || true
+  wait_until 150 '[ "$(sip_received "$WORK/sip.msg" "ACK ")" -ge 1 ]' || fail "the queue did not answer"
+  say "in a call"
+  ;;
+term-idle)
+  BEFORE=$(visible)
+  xdotool mousemove --window "$MAIN" 265 180 click 1
+  wait_until 100 '[ -n "$(new_window)" ]' || fail "no box when the help page cannot be opened"
+  box=$(new_window)
+  name=$(xdotool getwindowname "$box")
+  [ "$name" = "Atenção" ] || fail "the box is not \"Atenção\": $name"
+  say "no browser: the box \"$name\" says so"
+  sleep 0.3
+  xdotool windowfocus --sync "$box" 2>/dev/null || true
+  xdotool key Return 2>/dev/null || true
+  wait_until 100 '! visible | grep -qw "$box"' || fail "the help box stayed open"
+  ;;
+esac
+
+started=$(date +%s%N)
+if [ "$MODE" = display-lost ]; then
+  kill -KILL "$XVFB_PID"
+else
+  kill -TERM "$PROGRAM_PID"
+fi
+wait_until 150 'ended $PROGRAM_PID' || fail "the program did not end"
+EXIT_CODE=0
+wait "$PROGRAM_PID" || EXIT_CODE=$?
+say "ended with code $EXIT_CODE after $((($(date +%s%N) - started) / 1000000)) ms"
+want=0
+[ "$MODE" = display-lost ] && want=1
+problems=""
+[ "$EXIT_CODE" -eq "$want" ] || problems="$problems; exit code $EXIT_CODE instead of $want"
+if [ "$MODE" != term-idle ]; then
+  if wait_until 50 '[ "$(sip_received "$WORK/sip.msg" "BYE ")" -ge 1 ]'; then
+    say "queue: $(grep -a -m 1 '^BYE sip:' "$WORK/sip.msg")"
+  else
+    problems="$problems; the queue received no BYE"
+  fi
+fi
+if wait_until 50 '[ -n "$(sip_unregistrations "$WORK/sip.msg")" ]'; then
+  say "registrar: $(sip_unregistrations "$WORK/sip.msg" | head -n 1)"
+else
+  problems="$problems; the registrar received no REGISTER with Expires: 0"
+fi
+if grep -qx "codigo=1001" "$WORK/logout.log" 2>/dev/null; then
+  say "service: logout notice codigo=1001"
+else
+  problems="$problems; the service received no logout notice"
+fi
+[ -z "$problems" ] || fail "${problems#; }"
