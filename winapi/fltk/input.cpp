@@ -81,7 +81,7 @@ int dispatchEvent(int event, Fl_Window *win) {
     if (!(mods & (ModCtrl | ModAlt))) {
       ch = controlKeyChar(vk);
       if (!ch && Fl::event_length() > 0) {
-        std::string l = utf8ToLatin1(std::string(Fl::event_text(), Fl::event_length()));
+        std::string l = utf8ToCp1252(std::string(Fl::event_text(), Fl::event_length()));
         if (l.size() == 1 && (unsigned char)l[0] >= 0x20)
           ch = (unsigned char)l[0];
       }

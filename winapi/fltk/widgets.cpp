@@ -300,7 +300,7 @@ public:
     ListWin *l = list;
     l->rows.clear();
     for (const std::string &s : w.combo->items)
-      l->rows.push_back(latin1ToUtf8(s));
+      l->rows.push_back(cp1252ToUtf8(s));
     l->font = input()->textfont();
     l->size = input()->textsize();
     fl_font(l->font, l->size);
@@ -393,7 +393,7 @@ void create(Window &w) {
     win->end();
     win->position(w.x + clientOffsetX(w), w.y + clientOffsetY(w));
     win->size_range(clientWidth(w), clientHeight(w), clientWidth(w), clientHeight(w));
-    win->copy_label(latin1ToUtf8(w.text).c_str());
+    win->copy_label(cp1252ToUtf8(w.text).c_str());
     win->callback([](Fl_Widget *wd, void *) {
       // The close box (or the window manager's close): only a request.
       postClose(dynamic_cast<MainWin *>(wd)->hwnd);
@@ -440,9 +440,9 @@ void create(Window &w) {
   if (!w.visible)
     wd->hide();
   if (w.kind == Kind::Static)
-    wd->copy_label(latin1ToUtf8(staticShownText(w)).c_str());
+    wd->copy_label(cp1252ToUtf8(staticShownText(w)).c_str());
   else if (w.kind == Kind::Button)
-    wd->copy_label(latin1ToUtf8(w.text).c_str());
+    wd->copy_label(cp1252ToUtf8(w.text).c_str());
   group->redraw();
 }
 
@@ -482,7 +482,7 @@ void update(Window &w) {
   if (!wd)
     return;
   applyFont(w); // before the list, which takes the font of the edit part
-  std::string utf8 = latin1ToUtf8(w.text);
+  std::string utf8 = cp1252ToUtf8(w.text);
   switch (w.kind) {
   case Kind::Custom:
     if (wd->as_window()) {
@@ -491,7 +491,7 @@ void update(Window &w) {
     }
     break;
   case Kind::Static:
-    wd->copy_label(latin1ToUtf8(staticShownText(w)).c_str());
+    wd->copy_label(cp1252ToUtf8(staticShownText(w)).c_str());
     break;
   case Kind::Button:
     wd->copy_label(utf8.c_str());
