@@ -343,7 +343,7 @@ TEST_F(CallScreen, RefusedRegistrationIsShownAndCallsExplainWhy) {
   runProgram({
       [] { typeLogin("1001", "demo123"); },
       [&] {
-        ASSERT_TRUE(pumpUntilStatus("Falha no registro: 403 Forbidden"));
+        ASSERT_TRUE(pumpUntilStatus("Falha no registro: acesso negado (403)"));
         expectStatusLinePlaced();
         click(buttonLabelled("Ligar")); // Yes
       },
@@ -353,7 +353,7 @@ TEST_F(CallScreen, RefusedRegistrationIsShownAndCallsExplainWhy) {
         EXPECT_EQ(shownBoxes()[1].caption, "Aten\xe7\xe3o");
         EXPECT_FALSE(app.callInProgress);
         expectCallScreen(false);
-        EXPECT_EQ(statusLine(), "Falha no registro: 403 Forbidden");
+        EXPECT_EQ(statusLine(), "Falha no registro: acesso negado (403)");
         EXPECT_STREQ(app.calleeUri, "") << "no call was placed";
         closeWindow(mainWindow());
       },
