@@ -2,6 +2,7 @@
 // and what the service's JSON answer grants.
 #include <json/json.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "service.h"
@@ -25,6 +26,40 @@ bool scalar(const Json::Value &v) { return !v.isArray() && !v.isObject(); }
 // silently shorten it there, so such a text does not fit either.
 bool fitsBuffer(const std::string &text, size_t capacity) {
   return text.size() < capacity && text.find('\0') == std::string::npos;
+}
+
+// As much of text as fits QUEUE_NAME_CAP with "..." after it (with a number
+// before the dots when count is not 0).
+std::string cutName(const std::string &text, int count) {
+  std::string end = count ? " " + std::to_string(count) + "..." : "...";
+  return text.substr(0, QUEUE_NAME_CAP - 1 - end.size()) + end;
+}
+
+// Names too long for the program's buffers are listed cut with "..." rather
+// than left out. A cut name that is also the name of another queue (one
+// listed before it, or one not cut) gets a number, so that every name still
+// calls its own queue.
+void shortenLongNames(TextList &names) {
+  // An embedded NUL would end a name early in the window's buffers.
+  for (std::string &name : names)
+    std::replace(name.begin(), name.end(), '\0', '?');
+  std::vector<bool> cut(names.size());
+  for (size_t i = 0; i < names.size(); ++i)
+    cut[i] = names[i].size() >= QUEUE_NAME_CAP;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (!cut[i])
+      continue;
+    std::string whole = names[i];
+    auto taken = [&](const std::string &name) {
+      for (size_t j = 0; j < names.size(); ++j)
+        if (j != i && (j < i || !cut[j]) && names[j] == name)
+          return true;
+      return false;
+    };
+    names[i] = cutName(whole, 0);
+    for (int count = 2; taken(names[i]); ++count)
+      names[i] = cutName(whole, count);
+  }
 }
 
 LoginAnswer readAnswer(const std::string &body, std::string &refusalText) {
@@ -82,9 +117,9 @@ LoginAnswer readAnswer(const std::string &body, std::string &refusalText) {
       std::string name = nameValue.asString();
       std::string queueUser = info["user"].asString();
       repairAccents(name);
-      // A queue whose name or user would have to be cut is left out, so
-      // that no call ever dials a different user than the service gave.
-      if (!fitsBuffer(name, QUEUE_NAME_CAP) || !fitsBuffer(queueUser, CALLEE_USER_CAP))
+      // A queue whose user would have to be cut is left out, so that no
+      // call ever dials a different user than the service gave.
+      if (!fitsBuffer(queueUser, CALLEE_USER_CAP))
         continue;
       // Likewise a queue whose user is not a plain SIP user.
       if (!validSipUser(queueUser))
@@ -93,6 +128,8 @@ LoginAnswer readAnswer(const std::string &body, std::string &refusalText) {
       users.push_back(queueUser);
     }
   }
+
+  shortenLongNames(names);
 
   // Everything checked: only now is anything stored.
   textCopy(app.sipDomain, sipDomain.c_str());

@@ -247,16 +247,22 @@ TEST_F(CallScreen, HelpOpensTheServicesPageWithoutRebuilding) {
   });
 }
 
-TEST_F(CallScreen, LongestQueueNamesAndUsersAreUsedWhole) {
+// Names up to the buffers' size are used whole; longer ones (300 and 10,000
+// characters here) are listed cut with "..." and still call their own queue.
+TEST_F(CallScreen, LongestQueueNamesAreUsedWholeAndLongerOnesCutButCallable) {
   const std::string longName(199, 'Q');
   const std::string longUser(CALLEE_USER_CAP - 1, 'u');
   grant(SILENT_DOMAIN, {{"ATENDIMENTO", "atendimento01"},
                         {longName, longUser},
-                        {std::string(200, 'R'), "demais"}}); // too long to be listed
+                        {std::string(300, 'R'), "trezentos"},
+                        {std::string(10000, 'R'), "dezmil"}});
+  const std::string cut10000 = std::string(194, 'R') + " 2...";
   runProgram({
       [] { typeLogin("1001", "demo123"); },
       [&] {
-        EXPECT_EQ(comboItems(combo()), (std::vector<std::string>{"ATENDIMENTO", longName}));
+        EXPECT_EQ(comboItems(combo()),
+                  (std::vector<std::string>{"ATENDIMENTO", longName, std::string(196, 'R') + "...",
+                                            cut10000}));
         chooseComboItem(combo(), 1);
       },
       [&] {
@@ -268,6 +274,16 @@ TEST_F(CallScreen, LongestQueueNamesAndUsersAreUsedWhole) {
         ASSERT_EQ(shownBoxes().size(), 1u);
         EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de " + longName + "?");
         EXPECT_EQ(std::string(app.calleeUser), longUser);
+        chooseComboItem(combo(), 3);
+      },
+      [&] {
+        queueBoxAnswer(IDNO);
+        click(buttonLabelled("Ligar"));
+      },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 2u);
+        EXPECT_EQ(shownBoxes()[1].text, "Ligar para fila de " + cut10000 + "?");
+        EXPECT_EQ(std::string(app.calleeUser), "dezmil");
         closeWindow(mainWindow());
       },
   });
