@@ -40,6 +40,9 @@ std::string staticShownText(const Window &w);
 // Sends WM_CTLCOLORSTATIC for a label and records the colours.
 void paintStatic(Window &w);
 
+// Entries the open list of a combo box shows at once: as tall as the control
+// was made, less its closed part; one at least.
+int comboListRows(const Window &w);
 // A message box takes the keyboard: the open list closes without a change.
 void closeComboList(Window &w);
 

@@ -410,6 +410,48 @@ TEST_F(Layer, ComboChoiceSendsSelChangeAfterSelectingAndTypingSendsNone) {
   EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), CB_ERR);
 }
 
+// Typed text selects nothing while the list is closed; opening the list
+// highlights and fills in the entry the text begins, and Enter reports a
+// choice only when keys moved the highlight. PageUp/PageDown, Home and End
+// move it a page (three entries show) or to either end.
+TEST_F(Layer, TypedTextSelectsNothingAndListKeysMoveThroughTheOpenList) {
+  auto keys = [&](std::initializer_list<int> vks) {
+    comboSelected = nullptr;
+    for (int vk : vks)
+      winapi_test::pressKey(vk);
+    winapi_test::pump(main, accel);
+  };
+  SetFocus(combo);
+  keys({'T'});
+  EXPECT_EQ(winapi_test::windowText(combo), "t");
+  EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), CB_ERR) << "nothing selected";
+  EXPECT_EQ(comboSelected, nullptr);
+  keys({VK_F4});
+  EXPECT_EQ(winapi_test::comboSelection(combo), 2);
+  EXPECT_EQ(winapi_test::windowText(combo), "T\xc9"
+                                            "CNICO");
+  keys({VK_RETURN});
+  EXPECT_EQ(comboSelected, nullptr) << "no choice without a move";
+  keys({VK_F4, VK_HOME, VK_RETURN});
+  EXPECT_EQ(comboSelected, combo);
+  EXPECT_EQ(comboIndex, 0);
+  keys({VK_F4, VK_NEXT, VK_RETURN});
+  EXPECT_EQ(comboIndex, 2);
+  keys({VK_F4, VK_PRIOR, VK_END, VK_PRIOR, VK_RETURN});
+  EXPECT_EQ(comboIndex, 0);
+  keys({VK_F4, VK_END, VK_RETURN});
+  EXPECT_EQ(comboIndex, 2);
+  // Closed, the page keys move the selection itself.
+  keys({VK_PRIOR});
+  EXPECT_EQ(comboSelected, combo);
+  EXPECT_EQ(comboIndex, 0);
+  // Typing into the open list highlights what it begins; Enter keeps the text.
+  keys({VK_F4, 'F', VK_RETURN});
+  EXPECT_EQ(comboSelected, nullptr);
+  EXPECT_EQ(winapi_test::windowText(combo), "f");
+  EXPECT_EQ(winapi_test::comboSelection(combo), 1);
+}
+
 // The open list closes without a change when the focus leaves the box or a
 // message box comes up; CB_SHOWDROPDOWN opens it as the keys do.
 TEST_F(Layer, OpenComboListClosesWithoutChangeWhenTheKeyboardLeaves) {

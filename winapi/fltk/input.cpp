@@ -43,6 +43,10 @@ int virtualKey(int key) {
     return VK_HOME;
   case FL_End:
     return VK_END;
+  case FL_Page_Up:
+    return VK_PRIOR;
+  case FL_Page_Down:
+    return VK_NEXT;
   case FL_Left:
     return VK_LEFT;
   case FL_Right:

@@ -306,9 +306,7 @@ public:
     fl_font(l->font, l->size);
     l->rowH = fontCellHeight(w.font); // a list row is one line of the font
     int n = (int)l->rows.size();
-    // As tall as the control was made, less its closed part; one row at least.
-    int fit = std::max(1, (w.h - kComboClosedHeight - 2) / l->rowH);
-    l->shownRows = std::max(1, std::min(n, fit));
+    l->shownRows = comboListRows(w);
     int W = this->w(), H = l->shownRows * l->rowH + 2;
     if (n > l->shownRows) {
       l->bar->resize(W - 1 - Fl::scrollbar_size(), 1, Fl::scrollbar_size(), H - 2);
