@@ -183,11 +183,36 @@ void selectionChange(HWND control) {
   textCopy(app.selectedQueue, name.c_str());
 }
 
+namespace {
+
+// The queue called is the queue the list shows. Its edit part may hold typed
+// text (or a name the open list filled in) that no pick reported: a queue
+// named exactly so becomes the chosen one; any other text is not guessed at,
+// the user is asked to pick from the list. False when nothing may be called.
+bool takeShownQueue(HWND window) {
+  char shown[2 * SELECTED_QUEUE_CAP] = "";
+  if (app.queueCombo)
+    GetWindowTextA(app.queueCombo, shown, sizeof shown);
+  if (strcmp(shown, app.selectedQueue) == 0)
+    return true;
+  for (const std::string &name : app.shownQueueNames)
+    if (name == shown)
+      return textCopy(app.selectedQueue, shown);
+  std::string text = shown[0] ? std::string("Não há fila chamada \"") + shown + "\". " : "";
+  text += "Escolha uma fila da lista.";
+  MessageBoxA(window, text.c_str(), "Atenção", MB_OK);
+  return false;
+}
+
+} // namespace
+
 void callCommand(HWND window) {
   if (app.shownQueueNames.empty()) {
     MessageBoxA(window, "Nenhuma fila disponível para ligar.", "Atenção", MB_OK);
     return;
   }
+  if (!takeShownQueue(window))
+    return;
   if (!composePrompt("Ligar para fila de ", app.selectedQueue, "?"))
     return;
   // The queue's SIP user is resolved before the user answers. A user that

@@ -194,11 +194,6 @@ TEST_F(CallScreen, PickedQueueStaysSelectedAndNoLeavesTheScreenAsItWas) {
       },
       [&] {
         EXPECT_STREQ(app.selectedQueue, "Fiscal");
-        // Typing into the list's edit field picks nothing.
-        typeText(firstCombo, "Trabalhista");
-      },
-      [&] {
-        EXPECT_STREQ(app.selectedQueue, "Fiscal");
         queueBoxAnswer(IDNO);
         click(buttonLabelled("Ligar"));
       },
@@ -224,6 +219,55 @@ TEST_F(CallScreen, PickedQueueStaysSelectedAndNoLeavesTheScreenAsItWas) {
         EXPECT_FALSE(isAlive(firstCombo));
         expectCallScreen(false);
         EXPECT_EQ(comboSelection(combo()), 1);
+        closeWindow(mainWindow());
+      },
+  });
+}
+
+// Text typed into the list's edit part picks nothing by itself, but "Ligar"
+// calls the queue shown: one named exactly so, or none, asking the user to
+// pick one from the list.
+TEST_F(CallScreen, LigarCallsTheQueueTypedExactlyAndAsksForAPickOtherwise) {
+  grant(SILENT_DOMAIN,
+        {{"ATENDIMENTO", "atendimento01"}, {"Fiscal", "fiscal01"}, {"Trabalhista", "trab01"}});
+  auto typeKeys = [](const std::string &text) {
+    for (char c : text)
+      pressKey(toupper(static_cast<unsigned char>(c)), isupper(static_cast<unsigned char>(c)));
+  };
+  HWND list = nullptr;
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [&] {
+        list = combo();
+        chooseComboItem(list, 1);
+      },
+      [&] {
+        typeKeys("Trabalhista"); // replaces the picked name, which is selected
+      },
+      [&] {
+        EXPECT_EQ(windowText(list), "Trabalhista");
+        EXPECT_STREQ(app.selectedQueue, "Fiscal") << "typing picks nothing";
+        EXPECT_EQ(comboSelection(list), CB_ERR);
+        queueBoxAnswer(IDNO);
+        click(buttonLabelled("Ligar"));
+      },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 1u);
+        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de Trabalhista?");
+        EXPECT_STREQ(app.calleeUser, "trab01");
+        SetFocus(list);
+        typeKeys("trab");
+      },
+      [&] { click(buttonLabelled("Ligar")); },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 2u);
+        EXPECT_EQ(shownBoxes()[1].text,
+                  "N\xe3o h\xe1 fila chamada \"trab\". Escolha uma fila da lista.");
+        EXPECT_EQ(shownBoxes()[1].caption, "Aten\xe7\xe3o");
+        EXPECT_EQ(shownBoxes()[1].type, static_cast<UINT>(MB_OK));
+        EXPECT_STREQ(app.calleeUser, "trab01") << "nothing resolved";
+        EXPECT_STREQ(app.selectedQueue, "Trabalhista");
+        EXPECT_EQ(combo(), list) << "not rebuilt";
         closeWindow(mainWindow());
       },
   });
