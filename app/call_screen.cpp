@@ -60,10 +60,11 @@ void buildCallScreen(HWND window) {
     createControl(app.hangUpButton, window, 0, "BUTTON", "Desligar", child | WS_BORDER, 160, 140,
                   100, 20, CMD_HANGUP);
   // The status line: below the help button, from the combo box's left edge
-  // to its right one, inside the white panel; a long text ends in "...".
+  // to its right one, two lines down to the white panel's end, so that a
+  // queue's name is shown whole, wrapped between words when it must.
   composeStatus(app.statusText);
-  createControl(app.statusLabel, window, 0, "STATIC", app.statusText,
-                child | SS_LEFT | SS_ENDELLIPSIS, 160, 200, 210, 18, 0);
+  createControl(app.statusLabel, window, 0, "STATIC", app.statusText, child | SS_LEFT, 160, 200,
+                210, 32, 0);
 }
 
 namespace {

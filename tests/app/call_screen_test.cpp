@@ -2,6 +2,7 @@
 // a display, against a loopback web service and (for calls) a sipp peer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -73,6 +74,14 @@ void expectStatusLinePlaced() {
     EXPECT_TRUE(apart) << windowText(c);
   }
   EXPECT_EQ(font(label), app.labelFont);
+}
+
+// The status line shows its whole text, broken between words at most.
+void expectStatusShownWhole() {
+  std::string shown = shownText(statusLabel());
+  EXPECT_LE(std::count(shown.begin(), shown.end(), '\n'), 1) << "two lines at most";
+  std::replace(shown.begin(), shown.end(), '\n', ' ');
+  EXPECT_EQ(shown, statusLine());
 }
 
 class CallScreen : public ProgramTest {
@@ -405,6 +414,7 @@ TEST_F(CallScreen, RefusedRegistrationIsShownAndCallsExplainWhy) {
       [&] {
         ASSERT_TRUE(pumpUntilStatus("Falha no registro: acesso negado (403)"));
         expectStatusLinePlaced();
+        expectStatusShownWhole();
         click(buttonLabelled("Ligar")); // Yes
       },
       [&] {
@@ -553,7 +563,10 @@ TEST_F(CallScreen, QueueHangingUpClearsTheCallEvenUnderAnOpenPrompt) {
   const std::string domain = "127.0.0.25";
   SippPeer peer;
   ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_hangs_up.xml"));
-  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
+  // A name with a dash (code page 1252's) that takes the status line's
+  // second line.
+  grant(domain, {{"Gest\xc3\xa3o \xe2\x80\x93 Tribut\xc3\xa1ria Empresarial", "atendimento01"}});
+  const std::string inCall = "Em liga\xe7\xe3o com Gest\xe3o\x96 Tribut\xe1ria Empresarial";
   bool hungUpUnderPrompt = false;
   runProgram({
       [] { typeLogin("1001", "demo123"); },
@@ -562,14 +575,15 @@ TEST_F(CallScreen, QueueHangingUpClearsTheCallEvenUnderAnOpenPrompt) {
         click(buttonLabelled("Ligar"));
       },
       [&] {
-        ASSERT_TRUE(pumpUntilStatus("Em liga\xe7\xe3o com ATENDIMENTO"));
+        ASSERT_TRUE(pumpUntilStatus(inCall));
+        expectStatusShownWhole();
         expectCallScreen(true);
         ASSERT_TRUE(pumpUntilStatus("Liga\xe7\xe3o encerrada"));
         expectCallScreen(false);
         click(buttonLabelled("Ligar"));
       },
       [&] {
-        ASSERT_TRUE(pumpUntilStatus("Em liga\xe7\xe3o com ATENDIMENTO"));
+        ASSERT_TRUE(pumpUntilStatus(inCall));
         setBoxHook([&](const BoxRecord &box) {
           if (box.text != "Deseja Desligar ?")
             return;

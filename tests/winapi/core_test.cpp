@@ -288,6 +288,36 @@ TEST_F(Layer, EndEllipsisStaticShowsWhatFitsOnOneLine) {
   EXPECT_EQ(winapi_test::shownText(label), winapi_test::windowText(label)) << "not cut";
 }
 
+// Without SS_ENDELLIPSIS a static breaks its text between words into the
+// lines its height holds; a word wider than the control keeps a line of its
+// own.
+TEST_F(Layer, WordBreakingStaticShowsTheLinesItsHeightHolds) {
+  HWND status = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_LEFT, 160, 200, 210, 32,
+                                main, nullptr, nullptr, nullptr);
+  SendMessageA(status, WM_SETFONT, (WPARAM)labelFont, TRUE);
+  struct Case {
+    std::string text, shown;
+  } cases[] = {
+      {"Pronto para ligar", "Pronto para ligar"},
+      {"Em liga\xe7\xe3o com Gest\xe3oTribut\xe1ria",
+       "Em liga\xe7\xe3o com\nGest\xe3oTribut\xe1ria"},
+      {"Em liga\xe7\xe3o com Gest\xe3o\x96 Tribut\xe1ria Empresarial",
+       "Em liga\xe7\xe3o com Gest\xe3o\x96\nTribut\xe1ria Empresarial"},
+      {"um dois tr\xeas quatro cinco seis sete oito nove dez onze doze treze catorze quinze "
+       "dezesseis dezessete",
+       "um dois tr\xeas quatro cinco seis\nsete oito nove dez onze doze"},
+      {"curto " + std::string(40, 'W') + " fim", "curto\n" + std::string(40, 'W')},
+  };
+  for (const Case &c : cases) {
+    SetWindowTextA(status, c.text.c_str());
+    std::string shown = winapi_test::shownText(status);
+    EXPECT_EQ(shown, c.shown);
+    size_t start = 0;
+    for (size_t end; (end = shown.find('\n', start)) != std::string::npos; start = end + 1)
+      EXPECT_LE(winapi::textWidth(shown.substr(start, end - start), labelFont), 210) << shown;
+  }
+}
+
 TEST_F(Layer, ClickSendsBnClickedWithIdAndHandleAndTakesFocus) {
   winapi_test::click(button);
   winapi_test::pump(main, accel);

@@ -102,7 +102,8 @@ public:
 class StaticBox : public Fl_Box, public Tag {
 public:
   StaticBox(HWND h, int x, int y, int w, int ht) : Fl_Box(x, y, w, ht), Tag{h} {
-    align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP | FL_ALIGN_CLIP);
+    // Its lines are the core's (staticShownText), not FLTK's own wrapping.
+    align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
   }
   void draw() override {
     Window *w = winapi::find(hwnd);
@@ -416,8 +417,6 @@ void create(Window &w) {
   switch (w.kind) {
   case Kind::Static:
     wd = new StaticBox(w.handle, w.x, w.y, w.w, w.h);
-    if (w.style & SS_ENDELLIPSIS) // one line, cut by the core
-      wd->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
     break;
   case Kind::Edit:
     wd = new EditInput(w.handle, w.x, w.y, w.w, w.h);
