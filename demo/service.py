@@ -28,7 +28,8 @@ SIP_USER = "cliente1001"
 SIP_PASSWORD = "sip-demo-1001"
 
 # Groups of attendance queues, as the service lists them. Texts are sent as
-# UTF-8; the program turns them into its own Latin-1.
+# UTF-8; the program turns them into the 8-bit text (code page 1252) its
+# window shows.
 QUEUE_GROUPS = [
     {
         "nome": "Consultoria",
