@@ -17,6 +17,9 @@ const char FAILURE_TEXT[] = "Não foi possível falar com o serviço, ou ele res
 const char UNUSABLE_ACCOUNT_TEXT[] =
     "O serviço respondeu com uma conta que este programa não pode usar.";
 
+// Queues of the latest accepted answer that cannot be called.
+int queuesLeftOut = 0;
+
 bool objectOrNull(const Json::Value &v) { return v.isObject() || v.isNull(); }
 
 // Values read with asString: anything but an array or an object.
@@ -104,6 +107,7 @@ LoginAnswer readAnswer(const std::string &body, std::string &refusalText) {
     return ANSWER_UNUSABLE_ACCOUNT;
 
   TextList names, users;
+  int leftOut = 0;
   for (const Json::Value &group : root["filas"]) {
     if (!objectOrNull(group))
       return ANSWER_FAILED;
@@ -117,13 +121,13 @@ LoginAnswer readAnswer(const std::string &body, std::string &refusalText) {
       std::string name = nameValue.asString();
       std::string queueUser = info["user"].asString();
       repairAccents(name);
-      // A queue whose user would have to be cut is left out, so that no
-      // call ever dials a different user than the service gave.
-      if (!fitsBuffer(queueUser, CALLEE_USER_CAP))
+      // A queue whose user would have to be cut, or is not a plain SIP
+      // user, is left out (and counted, for the user to be told), so that
+      // no call ever dials a different user than the service gave.
+      if (!fitsBuffer(queueUser, CALLEE_USER_CAP) || !validSipUser(queueUser)) {
+        ++leftOut;
         continue;
-      // Likewise a queue whose user is not a plain SIP user.
-      if (!validSipUser(queueUser))
-        continue;
+      }
       names.push_back(name);
       users.push_back(queueUser);
     }
@@ -137,7 +141,17 @@ LoginAnswer readAnswer(const std::string &body, std::string &refusalText) {
   textCopy(app.sipPassword, sipPassword.c_str());
   app.queueNames.insert(app.queueNames.end(), names.begin(), names.end());
   app.queueUsers.insert(app.queueUsers.end(), users.begin(), users.end());
+  queuesLeftOut = leftOut;
   return ANSWER_ACCEPTED;
+}
+
+// A queue the service grants is never silently missing from the list.
+std::string leftOutText(int count) {
+  return count == 1 ? "O serviço enviou 1 fila que este programa não pode chamar; ela não "
+                      "aparece na lista."
+                    : "O serviço enviou " + std::to_string(count) +
+                          " filas que este programa não pode chamar; elas não aparecem na "
+                          "lista.";
 }
 
 LoginAnswer runExchange(std::string &refusalText) {
@@ -185,6 +199,8 @@ bool serviceLogin() {
     MessageBoxA(nullptr, FAILURE_TEXT, CAPTION, MB_OK);
   else if (answer == ANSWER_UNUSABLE_ACCOUNT)
     MessageBoxA(nullptr, UNUSABLE_ACCOUNT_TEXT, CAPTION, MB_OK);
+  else if (answer == ANSWER_ACCEPTED && queuesLeftOut > 0)
+    MessageBoxA(nullptr, leftOutText(queuesLeftOut).c_str(), CAPTION, MB_OK);
 
   app.loginRunning = false;
   return answer == ANSWER_ACCEPTED;

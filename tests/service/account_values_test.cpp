@@ -160,7 +160,12 @@ TEST_F(ServiceTest, QueuesWhoseUserIsNotASipUserAreLeftOutAndTheListsStayAligned
     {"nome":"Trabalhista","info":{"user":"trab.(01)"}},
     {"nome":"Sem user","info":{}}]}])j";
   EXPECT_TRUE(loginWith(answerWith("sip.example.net", "cliente7", "pw", filas)));
-  EXPECT_TRUE(winapi_test::shownBoxes().empty());
+  // Not silently: the user learns that queues are missing.
+  ASSERT_EQ(winapi_test::shownBoxes().size(), 1u);
+  EXPECT_EQ(winapi_test::shownBoxes()[0].text,
+            "O servi\xe7o enviou 4 filas que este programa n\xe3o pode chamar; elas n\xe3o "
+            "aparecem na lista.");
+  EXPECT_EQ(winapi_test::shownBoxes()[0].caption, "Aten\xe7\xe3o");
   EXPECT_EQ(app.queueNames, (TextList{"Fiscal", "Trabalhista", "Semuser"}));
   EXPECT_EQ(app.queueUsers, (TextList{"fiscal-01", "trab.(01)", ""}));
 }

@@ -225,7 +225,7 @@ TEST_F(ServiceTest, SipFieldsThatDoNotFitFailTheAnswerInsteadOfBeingCut) {
 
 // A name too long for the program's buffers is listed cut with "...", each
 // cut name still its own queue's; a queue whose user does not fit is left
-// out, and the lists stay aligned.
+// out, the user told so, and the lists stay aligned.
 TEST_F(ServiceTest, LongQueueNamesAreCutAndQueuesWhoseUserDoesNotFitLeftOut) {
   std::string utf8Accents; // 100 x "á": 200 bytes of UTF-8, 100 after repair
   for (int i = 0; i < 100; ++i)
@@ -249,6 +249,10 @@ TEST_F(ServiceTest, LongQueueNamesAreCutAndQueuesWhoseUserDoesNotFitLeftOut) {
                 std::string(194, 'L') + " 3...", std::string(196, 'L') + "...", "Fim"}));
   EXPECT_EQ(app.queueUsers,
             (TextList{"1", "2", "3", "4", std::string(39, '5'), "7", "300", "10000", "cut", "9"}));
+  ASSERT_EQ(winapi_test::shownBoxes().size(), 1u);
+  EXPECT_EQ(winapi_test::shownBoxes()[0].text,
+            "O servi\xe7o enviou 2 filas que este programa n\xe3o pode chamar; elas n\xe3o "
+            "aparecem na lista.");
   for (const std::string &name : app.queueNames)
     EXPECT_LT(name.size(), static_cast<size_t>(QUEUE_NAME_CAP));
 }
