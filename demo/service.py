@@ -44,6 +44,7 @@ QUEUE_GROUPS = [
         "info": [
             {"nome": "Recursos Humanos", "info": {"user": "rh01"}},
             {"nome": "Contábil", "info": {"user": "contabil01"}},
+            {"nome": "Fiscal – Simples “Nacional”", "info": {"user": "fiscal01"}},
         ],
     },
 ]
@@ -54,6 +55,7 @@ HELP_AREAS = [
     ("Consultoria Jurídica", "Contratos, pareceres e questões societárias."),
     ("Recursos Humanos", "Folha de pagamento, admissões e rotinas trabalhistas."),
     ("Contábil", "Balanços, escrituração e fechamento mensal."),
+    ("Fiscal – Simples “Nacional”", "Enquadramento, DAS e obrigações do Simples."),
 ]
 
 

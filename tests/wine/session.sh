@@ -109,14 +109,16 @@ wait_gone 'Atenção' || fail "the refusal box stayed open"
 sip_peer registrar "$SCENARIOS/demo_peer.xml" -aa -key user $SIP_USER -key pass $SIP_PASSWORD \
   -key expires 3600
 
-# Accepted: the call screen with the demo's five queues, accents intact (the
-# program drops the first space of each name, as it always has).
+# Accepted: the call screen with the demo's six queues, accents intact (the
+# program drops the first space of each name, as it always has), and the
+# dash and quotes of the last one shown as code page 1252 has them.
 retype_password demo123
 wait_probe 'class="Button" text="Ligar"' || fail "the call screen did not appear"
-has 'class="ComboBox" text="ATENDIMENTO" .* items=5 sel=0' || fail "the queue list is not the demo's, ATENDIMENTO selected"
+has 'class="ComboBox" text="ATENDIMENTO" .* items=6 sel=0' || fail "the queue list is not the demo's, ATENDIMENTO selected"
 for q in 0:ATENDIMENTO 1:GestãoTributária 2:ConsultoriaJurídica 3:RecursosHumanos 4:Contábil; do
   has "item ${q%%:*} \"${q#*:}\"" || fail "queue ${q%%:*} is not \"${q#*:}\""
 done
+has 'item 5 "Fiscal– Simples “Nacional”"' || fail "queue 5 is not \"Fiscal– Simples “Nacional”\""
 has 'class="Button" text="Ajuda áreas Consultoria"' || fail "no help button"
 has '^  control .*class="Edit"' && fail "login controls left on the call screen"
 status_is 'Pronto para ligar' || fail "the account did not register"
