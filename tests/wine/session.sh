@@ -134,6 +134,29 @@ snapshot call-prompt
 click_control '' 'Não'
 wait_gone '' || fail "the call prompt stayed open"
 
+# Text typed into the list picks nothing by itself, but "Ligar" calls the
+# queue of exactly that name; other text asks for a pick from the list.
+# retype_queue TEXT: the list's text emptied key by key, TEXT typed.
+retype_queue() {
+  click_control 'Dravik Tirn 1\.1' "$1"
+  xdotool key End BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace \
+    BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace
+  xdotool type --delay 30 "$2"
+}
+retype_queue ATENDIMENTO RecursosHumanos
+click_control 'Dravik Tirn 1\.1' Ligar
+wait_box '' 'Ligar para fila de RecursosHumanos?' || fail "typed text did not call the queue of that name"
+click_control '' 'Não'
+wait_gone '' || fail "the call prompt stayed open"
+retype_queue RecursosHumanos Recursos
+click_control 'Dravik Tirn 1\.1' Ligar
+wait_box 'Atenção' 'Não há fila chamada .*Escolha uma fila da lista\.' ||
+  fail "text that names no queue did not ask for a pick"
+shot pick-a-queue
+click_control 'Atenção' OK
+wait_gone 'Atenção' || fail "the pick box stayed open"
+retype_queue Recursos ATENDIMENTO
+
 # A queue that rings, then is busy: "Fila ocupada", and "Desligar" goes.
 sip_peer busy "$ROOT/tests/e2e/queue_rings_busy.xml"
 click_control 'Dravik Tirn 1\.1' Ligar
