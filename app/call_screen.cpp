@@ -60,61 +60,60 @@ void buildCallScreen(HWND window) {
     createControl(app.hangUpButton, window, 0, "BUTTON", "Desligar", child | WS_BORDER, 160, 140,
                   100, 20, CMD_HANGUP);
   // The status line: below the help button, from the combo box's left edge
-  // to its right one, inside the white panel; a long text ends in "...".
+  // to its right one, two lines down to the white panel's end, so that a
+  // queue's name is shown whole, wrapped between words when it must.
   composeStatus(app.statusText);
-  createControl(app.statusLabel, window, 0, "STATIC", app.statusText,
-                child | SS_LEFT | SS_ENDELLIPSIS, 160, 200, 210, 18, 0);
+  createControl(app.statusLabel, window, 0, "STATIC", app.statusText, child | SS_LEFT, 160, 200,
+                210, 32, 0);
 }
 
-// The buffer holds the longest status (a queue name fills at most 255 of its
-// 279 characters); should a text not fit, the line is left empty, not cut.
-void composeStatus(char (&text)[STATUS_CAP]) {
-  SipReport report = sipReport();
-  if (report.registration == REGISTRATION_UNAVAILABLE) {
-    if (report.registrationReason[0])
-      textJoin(text, "Telefone indisponível (", report.registrationReason, ")");
+namespace {
+
+// What the status line says about the call the SIP side reported, naming the
+// queue called; false when the registration is what it should say. One case
+// per state of the call.
+bool callWords(const SipReport &report, const char *queue, char (&text)[STATUS_CAP]) {
+  bool shown = report.call == CALL_CALLING || report.call == CALL_CONNECTED ||
+               (report.call != CALL_NONE && report.callNewer);
+  if (!shown)
+    return false;
+  char code[16];
+  snprintf(code, sizeof code, "%d", report.callCode);
+  switch (report.call) {
+  case CALL_CALLING:
+    return textJoin(text, "Chamando ", queue, "...");
+  case CALL_CONNECTED:
+    return textJoin(text, "Em ligação com ", queue);
+  case CALL_ENDED:
+    return textJoin(text, "Ligação encerrada");
+  case CALL_LOST:
+    return textJoin(text, "Ligação encerrada (conexão perdida)");
+  case CALL_NOT_SECURE:
+    return textJoin(text, "Ligação recusada (fila sem criptografia)");
+  case CALL_BUSY:
+    return textJoin(text, "Fila ocupada");
+  case CALL_DECLINED:
+    return textJoin(text, "Chamada recusada");
+  case CALL_FAILED:
+    return textJoin(text, "Ligação não completada (", report.callCode ? code : "sem resposta", ")");
+  case CALL_NOT_PLACED:
+    return textJoin(text, "Ligação não completada (endereço inválido)");
+  case CALL_NONE:
+    break;
+  }
+  return false;
+}
+
+// What the status line says about the registration. One case per state.
+void registrationWords(const SipReport &report, char (&text)[STATUS_CAP]) {
+  const char *reason = report.registrationReason;
+  switch (report.registration) {
+  case REGISTRATION_UNAVAILABLE:
+    if (reason[0])
+      textJoin(text, "Telefone indisponível (", reason, ")");
     else
       textJoin(text, "Telefone indisponível");
-    return;
-  }
-  bool callShown = report.call == CALL_CALLING || report.call == CALL_CONNECTED ||
-                   (report.call != CALL_NONE && report.callNewer);
-  if (callShown) {
-    char code[16];
-    snprintf(code, sizeof code, "%d", report.callCode);
-    switch (report.call) {
-    case CALL_CALLING:
-      textJoin(text, "Chamando ", app.calledQueue, "...");
-      return;
-    case CALL_CONNECTED:
-      textJoin(text, "Em ligação com ", app.calledQueue);
-      return;
-    case CALL_ENDED:
-      textJoin(text, "Ligação encerrada");
-      return;
-    case CALL_LOST:
-      textJoin(text, "Ligação encerrada (conexão perdida)");
-      return;
-    case CALL_NOT_SECURE:
-      textJoin(text, "Ligação recusada (fila sem criptografia)");
-      return;
-    case CALL_BUSY:
-      textJoin(text, "Fila ocupada");
-      return;
-    case CALL_DECLINED:
-      textJoin(text, "Chamada recusada");
-      return;
-    case CALL_FAILED:
-      textJoin(text, "Ligação não completada (", report.callCode ? code : "sem resposta", ")");
-      return;
-    case CALL_NOT_PLACED:
-      textJoin(text, "Ligação não completada (endereço inválido)");
-      return;
-    case CALL_NONE:
-      break;
-    }
-  }
-  switch (report.registration) {
+    break;
   case REGISTRATION_OK:
     textJoin(text, "Pronto para ligar");
     break;
@@ -122,14 +121,26 @@ void composeStatus(char (&text)[STATUS_CAP]) {
     textJoin(text, "Sem conexão de rede");
     break;
   case REGISTRATION_FAILED:
-    textJoin(text, "Falha no registro: ",
-             report.registrationReason[0] ? report.registrationReason : "sem resposta");
+    textJoin(text, "Falha no registro: ", reason[0] ? reason : "sem resposta");
     break;
-  default:
+  case REGISTRATION_PENDING:
     textJoin(text, "Registrando conta...");
     break;
   }
 }
+
+} // namespace
+
+// A phone that cannot work says so whatever the call did; otherwise the
+// call's news, when newer, comes before the registration's. The buffer holds
+// the longest status (a queue name fills at most 255 of its 279 characters);
+// nothing is ever cut.
+void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_CAP]) {
+  if (report.registration == REGISTRATION_UNAVAILABLE || !callWords(report, queue, text))
+    registrationWords(report, text);
+}
+
+void composeStatus(char (&text)[STATUS_CAP]) { statusText(sipReport(), app.calledQueue, text); }
 
 // Only the label's text changes, so an open queue list stays open.
 void updateStatusLine() {
@@ -176,11 +187,36 @@ void selectionChange(HWND control) {
   textCopy(app.selectedQueue, name.c_str());
 }
 
+namespace {
+
+// The queue called is the queue the list shows. Its edit part may hold typed
+// text (or a name the open list filled in) that no pick reported: a queue
+// named exactly so becomes the chosen one; any other text is not guessed at,
+// the user is asked to pick from the list. False when nothing may be called.
+bool takeShownQueue(HWND window) {
+  char shown[2 * SELECTED_QUEUE_CAP] = "";
+  if (app.queueCombo)
+    GetWindowTextA(app.queueCombo, shown, sizeof shown);
+  if (strcmp(shown, app.selectedQueue) == 0)
+    return true;
+  for (const std::string &name : app.shownQueueNames)
+    if (name == shown)
+      return textCopy(app.selectedQueue, shown);
+  std::string text = shown[0] ? std::string("Não há fila chamada \"") + shown + "\". " : "";
+  text += "Escolha uma fila da lista.";
+  MessageBoxA(window, text.c_str(), "Atenção", MB_OK);
+  return false;
+}
+
+} // namespace
+
 void callCommand(HWND window) {
   if (app.shownQueueNames.empty()) {
     MessageBoxA(window, "Nenhuma fila disponível para ligar.", "Atenção", MB_OK);
     return;
   }
+  if (!takeShownQueue(window))
+    return;
   if (!composePrompt("Ligar para fila de ", app.selectedQueue, "?"))
     return;
   // The queue's SIP user is resolved before the user answers. A user that

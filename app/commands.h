@@ -6,6 +6,7 @@
 
 #include "app_state.h"
 #include "resource.h"
+#include "sip.h"
 
 // Command ids, carried in the low word of WM_COMMAND's wParam.
 enum {
@@ -50,6 +51,8 @@ void callCommand(HWND window);
 void hangUpCommand(HWND window);
 void helpCommand(HWND window);
 void rebuildCallScreen(HWND window);
-// The status line's text for what the SIP side last reported.
+// The status line's text for what the SIP side reported, with the queue the
+// call was placed to; composeStatus for what it last reported.
+void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_CAP]);
 void composeStatus(char (&text)[STATUS_CAP]);
 void updateStatusLine();

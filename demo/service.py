@@ -28,7 +28,8 @@ SIP_USER = "cliente1001"
 SIP_PASSWORD = "sip-demo-1001"
 
 # Groups of attendance queues, as the service lists them. Texts are sent as
-# UTF-8; the program turns them into its own Latin-1.
+# UTF-8; the program turns them into the 8-bit text (code page 1252) its
+# window shows.
 QUEUE_GROUPS = [
     {
         "nome": "Consultoria",
@@ -43,6 +44,7 @@ QUEUE_GROUPS = [
         "info": [
             {"nome": "Recursos Humanos", "info": {"user": "rh01"}},
             {"nome": "Contábil", "info": {"user": "contabil01"}},
+            {"nome": "Fiscal – Simples “Nacional”", "info": {"user": "fiscal01"}},
         ],
     },
 ]
@@ -53,6 +55,7 @@ HELP_AREAS = [
     ("Consultoria Jurídica", "Contratos, pareceres e questões societárias."),
     ("Recursos Humanos", "Folha de pagamento, admissões e rotinas trabalhistas."),
     ("Contábil", "Balanços, escrituração e fechamento mensal."),
+    ("Fiscal – Simples “Nacional”", "Enquadramento, DAS e obrigações do Simples."),
 ]
 
 

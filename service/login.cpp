@@ -2,6 +2,9 @@
 // and what the service's JSON answer grants.
 #include <json/json.h>
 
+#include <algorithm>
+#include <cstdint>
+
 #include "service.h"
 #include "service_internal.h"
 
@@ -14,6 +17,9 @@ const char FAILURE_TEXT[] = "Não foi possível falar com o serviço, ou ele res
 const char UNUSABLE_ACCOUNT_TEXT[] =
     "O serviço respondeu com uma conta que este programa não pode usar.";
 
+// Queues of the latest accepted answer that cannot be called.
+int queuesLeftOut = 0;
+
 bool objectOrNull(const Json::Value &v) { return v.isObject() || v.isNull(); }
 
 // Values read with asString: anything but an array or an object.
@@ -23,6 +29,40 @@ bool scalar(const Json::Value &v) { return !v.isArray() && !v.isObject(); }
 // silently shorten it there, so such a text does not fit either.
 bool fitsBuffer(const std::string &text, size_t capacity) {
   return text.size() < capacity && text.find('\0') == std::string::npos;
+}
+
+// As much of text as fits QUEUE_NAME_CAP with "..." after it (with a number
+// before the dots when count is not 0).
+std::string cutName(const std::string &text, int count) {
+  std::string end = count ? " " + std::to_string(count) + "..." : "...";
+  return text.substr(0, QUEUE_NAME_CAP - 1 - end.size()) + end;
+}
+
+// Names too long for the program's buffers are listed cut with "..." rather
+// than left out. A cut name that is also the name of another queue (one
+// listed before it, or one not cut) gets a number, so that every name still
+// calls its own queue.
+void shortenLongNames(TextList &names) {
+  // An embedded NUL would end a name early in the window's buffers.
+  for (std::string &name : names)
+    std::replace(name.begin(), name.end(), '\0', '?');
+  std::vector<bool> cut(names.size());
+  for (size_t i = 0; i < names.size(); ++i)
+    cut[i] = names[i].size() >= QUEUE_NAME_CAP;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (!cut[i])
+      continue;
+    std::string whole = names[i];
+    auto taken = [&](const std::string &name) {
+      for (size_t j = 0; j < names.size(); ++j)
+        if (j != i && (j < i || !cut[j]) && names[j] == name)
+          return true;
+      return false;
+    };
+    names[i] = cutName(whole, 0);
+    for (int count = 2; taken(names[i]); ++count)
+      names[i] = cutName(whole, count);
+  }
 }
 
 LoginAnswer readAnswer(const std::string &body, std::string &refusalText) {
@@ -67,6 +107,7 @@ LoginAnswer readAnswer(const std::string &body, std::string &refusalText) {
     return ANSWER_UNUSABLE_ACCOUNT;
 
   TextList names, users;
+  int leftOut = 0;
   for (const Json::Value &group : root["filas"]) {
     if (!objectOrNull(group))
       return ANSWER_FAILED;
@@ -80,17 +121,19 @@ LoginAnswer readAnswer(const std::string &body, std::string &refusalText) {
       std::string name = nameValue.asString();
       std::string queueUser = info["user"].asString();
       repairAccents(name);
-      // A queue whose name or user would have to be cut is left out, so
-      // that no call ever dials a different user than the service gave.
-      if (!fitsBuffer(name, QUEUE_NAME_CAP) || !fitsBuffer(queueUser, CALLEE_USER_CAP))
+      // A queue whose user would have to be cut, or is not a plain SIP
+      // user, is left out (and counted, for the user to be told), so that
+      // no call ever dials a different user than the service gave.
+      if (!fitsBuffer(queueUser, CALLEE_USER_CAP) || !validSipUser(queueUser)) {
+        ++leftOut;
         continue;
-      // Likewise a queue whose user is not a plain SIP user.
-      if (!validSipUser(queueUser))
-        continue;
+      }
       names.push_back(name);
       users.push_back(queueUser);
     }
   }
+
+  shortenLongNames(names);
 
   // Everything checked: only now is anything stored.
   textCopy(app.sipDomain, sipDomain.c_str());
@@ -98,7 +141,17 @@ LoginAnswer readAnswer(const std::string &body, std::string &refusalText) {
   textCopy(app.sipPassword, sipPassword.c_str());
   app.queueNames.insert(app.queueNames.end(), names.begin(), names.end());
   app.queueUsers.insert(app.queueUsers.end(), users.begin(), users.end());
+  queuesLeftOut = leftOut;
   return ANSWER_ACCEPTED;
+}
+
+// A queue the service grants is never silently missing from the list.
+std::string leftOutText(int count) {
+  return count == 1 ? "O serviço enviou 1 fila que este programa não pode chamar; ela não "
+                      "aparece na lista."
+                    : "O serviço enviou " + std::to_string(count) +
+                          " filas que este programa não pode chamar; elas não aparecem na "
+                          "lista.";
 }
 
 LoginAnswer runExchange(std::string &refusalText) {
@@ -146,24 +199,65 @@ bool serviceLogin() {
     MessageBoxA(nullptr, FAILURE_TEXT, CAPTION, MB_OK);
   else if (answer == ANSWER_UNUSABLE_ACCOUNT)
     MessageBoxA(nullptr, UNUSABLE_ACCOUNT_TEXT, CAPTION, MB_OK);
+  else if (answer == ANSWER_ACCEPTED && queuesLeftOut > 0)
+    MessageBoxA(nullptr, leftOutText(queuesLeftOut).c_str(), CAPTION, MB_OK);
 
   app.loginRunning = false;
   return answer == ANSWER_ACCEPTED;
 }
 
+namespace {
+
+// The byte of code page 1252 (the window's 8-bit text) for a code point, or
+// '?' when that code page has no such character. 1252 is Latin-1 except in
+// 80..9F, where Latin-1's control characters give way to typographic ones.
+char windows1252(uint32_t code) {
+  if (code < 0x80 || (code >= 0xA0 && code <= 0xFF))
+    return static_cast<char>(code);
+  static const uint16_t upper[32] = {
+      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  for (int i = 0; i < 32; ++i)
+    if (upper[i] && upper[i] == code)
+      return static_cast<char>(0x80 + i);
+  return '?';
+}
+
+// The length of the UTF-8 sequence that starts at text[i], with its code point
+// in code; 0 when the bytes there are not one (a stray or cut byte, a longer
+// form than needed).
+size_t utf8Sequence(const std::string &text, size_t i, uint32_t &code) {
+  unsigned char lead = static_cast<unsigned char>(text[i]);
+  size_t length = lead < 0x80                   ? 1
+                  : lead >= 0xC2 && lead < 0xE0 ? 2
+                  : lead >= 0xE0 && lead < 0xF0 ? 3
+                  : lead >= 0xF0 && lead < 0xF5 ? 4
+                                                : 0;
+  if (length == 0 || i + length > text.size())
+    return 0;
+  code = length == 1 ? lead : lead & (0x7F >> length);
+  for (size_t k = 1; k < length; ++k) {
+    unsigned char next = static_cast<unsigned char>(text[i + k]);
+    if ((next & 0xC0) != 0x80)
+      return 0;
+    code = (code << 6) | (next & 0x3F);
+  }
+  static const uint32_t shortest[5] = {0, 0, 0x80, 0x800, 0x10000};
+  return code >= shortest[length] && code <= 0x10FFFF ? length : 0;
+}
+
+} // namespace
+
 void repairAccents(std::string &text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-    // C2 xx and C3 xx encode U+0080..U+00FF, which is Latin-1 byte for byte.
-    if ((c == 0xC2 || c == 0xC3) && (next & 0xC0) == 0x80) {
-      out += static_cast<char>(((c & 0x03) << 6) | (next & 0x3F));
-      ++i;
-    } else {
-      out += static_cast<char>(c);
-    }
+  for (size_t i = 0; i < text.size();) {
+    uint32_t code = 0;
+    size_t length = utf8Sequence(text, i, code);
+    // Bytes that are not UTF-8 are taken as the window's own text already.
+    out += length ? windows1252(code) : text[i];
+    i += length ? length : 1;
   }
   // The service's names are matched with their first space removed.
   size_t space = out.find(' ');

@@ -5,7 +5,7 @@
 namespace {
 
 // Index of the first queue named exactly selectedQueue (case, spaces and
-// accents count), or -1. The login keeps only names that fit QUEUE_NAME_CAP,
+// accents count), or -1. The login cuts names to fit QUEUE_NAME_CAP,
 // so no name needs a length check here.
 int matchSelectedQueue() {
   for (size_t i = 0; i < app.queueNames.size(); ++i)

@@ -67,12 +67,41 @@ int answerCode(const LinphoneErrorInfo *info) {
   return code >= 300 ? code : 0;
 }
 
+// The registrar's refusal in the status line's words, its code kept: one row
+// per answer the user can act on, the code alone for the others.
+void registrarRefusal(int code, char (&out)[REASON_CAP]) {
+  const char *words = nullptr;
+  switch (code) {
+  case 401:
+  case 407:
+    words = "credenciais recusadas";
+    break;
+  case 403:
+    words = "acesso negado";
+    break;
+  case 404:
+    words = "conta não encontrada";
+    break;
+  case 408:
+  case 480:
+  case 503:
+  case 504:
+    words = "servidor indisponível";
+    break;
+  case 423:
+    words = "intervalo recusado";
+    break;
+  }
+  if (words)
+    std::snprintf(out, REASON_CAP, "%s (%d)", words, code);
+  else
+    std::snprintf(out, REASON_CAP, "recusado (código %d)", code);
+}
+
 void registrarReason(LinphoneProxyConfig *config, char (&out)[REASON_CAP]) {
   textCopy(out, "");
   const LinphoneErrorInfo *info = config ? linphone_proxy_config_get_error_info(config) : nullptr;
   int code = answerCode(info);
-  if (!code)
-    return;
-  const char *phrase = linphone_error_info_get_phrase(info);
-  std::snprintf(out, REASON_CAP, "%d %s", code, phrase ? phrase : "");
+  if (code)
+    registrarRefusal(code, out);
 }

@@ -38,7 +38,7 @@ enum CallView {
 enum { REASON_CAP = 64 };
 struct SipReport {
   RegistrationView registration;
-  // The registrar's answer to a failed registration ("403 Forbidden"); empty
+  // The registrar's answer to a failed registration ("acesso negado (403)"); empty
   // when none came; "conta inválida" when there was no account to register;
   // why the core could not be started, when it could not.
   char registrationReason[REASON_CAP];

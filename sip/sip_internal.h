@@ -37,8 +37,10 @@ void publishCall(CallView view, int code = 0);
 // The status code of the far side's answer; 0 when none came: the library
 // reports a time-out or an unreachable peer with codes of its own.
 int answerCode(const LinphoneErrorInfo *info);
-// The registrar's answer, "403 Forbidden"; empty when none came.
+// The registrar's answer in words, "acesso negado (403)"; empty when none came.
 void registrarReason(LinphoneProxyConfig *config, char (&out)[REASON_CAP]);
+// The words for a registrar's answer of this status code.
+void registrarRefusal(int code, char (&out)[REASON_CAP]);
 
 // References on calls the program let go of (calls.cpp), released with
 // `coreMutex` held, outside any call into the library.

@@ -5,14 +5,19 @@
 // CB_RESETCONTENT, CB_SHOWDROPDOWN, CB_GETDROPPEDSTATE; the list opened by
 // its button, F4 or Alt+Down/Up; CBN_SELCHANGE, CBN_EDITCHANGE,
 // CBN_DROPDOWN, CBN_CLOSEUP, CBN_SETFOCUS, CBN_KILLFOCUS to the parent.
+// Typed text selects nothing while the list is closed; the open list
+// highlights the first entry it begins (any case), as Win32's does.
+#include <algorithm>
 #include <cstring>
 
 #include "controls.h"
+#include "gdi.h"
 
 namespace winapi {
 namespace {
 
 ComboState &c(Window &w) { return *w.combo; }
+const ComboState &c(const Window &w) { return *w.combo; }
 
 void selectItem(Window &w, int index, bool notify) {
   if (index < 0 || index >= (int)c(w).items.size())
@@ -39,17 +44,34 @@ void selectComboText(Window &w, bool on) {
   update(w);
 }
 
-// The drop-down list opens with the selection highlighted.
+// The first entry that begins with text, in any case; -1 for none or for an
+// empty text.
+int prefixMatch(const Window &w, const std::string &text) {
+  for (size_t i = 0; i < c(w).items.size() && !text.empty(); ++i)
+    if (lower(c(w).items[i]).compare(0, text.size(), lower(text)) == 0)
+      return (int)i;
+  return -1;
+}
+
+// The drop-down list opens on the entry that the edit part's text begins,
+// which becomes the selection and fills the edit part (nothing is reported:
+// the choice is not made yet); without one nothing is selected.
 void openList(Window &w) {
   if (c(w).dropped)
     return;
   HWND h = w.handle;
   notifyParent(w, CBN_DROPDOWN);
-  if (Window *still = find(h)) {
-    c(*still).dropped = true;
-    c(*still).hot = c(*still).sel;
-    update(*still);
+  Window *still = find(h);
+  if (!still)
+    return;
+  int match = prefixMatch(*still, still->text);
+  c(*still).sel = c(*still).hot = match;
+  c(*still).dropped = true;
+  if (match >= 0) {
+    c(*still).textSelected = GetFocus() == h;
+    setText(*still, c(*still).items[match], false);
   }
+  update(*still);
 }
 
 // Closes the list; with choose, its highlighted entry becomes the selection
@@ -67,35 +89,58 @@ void closeList(Window &w, bool choose) {
     selectItem(*still, hot, true);
 }
 
-// Keys of a combo box. Closed: Down/Up step the selection, each step
-// reported. Open: Down/Up move the highlight, Enter chooses, Escape closes
-// without change. F4 (and Alt+Down/Up, sent as system keys) open the list or
-// close it choosing.
-// The entry after (Down) or before (Up) `from`, the first when there is
-// none; -1 when that leaves the list.
-int stepped(int from, WPARAM vk, int n) {
-  int next = from < 0 ? 0 : from + (vk == VK_DOWN ? 1 : -1);
+// Keys of a combo box. Closed: Down/Up step the selection, PageUp/PageDown
+// move it a page, each move reported. Open: Down/Up, PageUp/PageDown,
+// Home/End move the highlight, Enter closes choosing it when the keys moved
+// it, Escape closes without change. F4 (and Alt+Down/Up, sent as system
+// keys) open the list or close it the way Enter does.
+// The entry the key leads to from `from` (none: -1) in a list of n entries
+// of which a page shows `page`; -1 when the key leads nowhere new.
+int stepped(int from, WPARAM vk, int n, int page) {
+  int next = -1;
+  switch (vk) {
+  case VK_DOWN:
+    next = from < 0 ? 0 : from + 1;
+    break;
+  case VK_UP:
+    next = from < 0 ? 0 : from - 1;
+    break;
+  case VK_NEXT:
+    next = std::min(n - 1, std::max(from, 0) + page - 1);
+    break;
+  case VK_PRIOR:
+    next = std::max(0, std::max(from, 0) - page + 1);
+    break;
+  case VK_HOME:
+    next = 0;
+    break;
+  case VK_END:
+    next = n - 1;
+    break;
+  }
   return next >= 0 && next < n && next != from ? next : -1;
 }
 
 void comboKey(Window &w, WPARAM vk) {
-  bool arrow = vk == VK_DOWN || vk == VK_UP;
-  int next;
+  int n = (int)c(w).items.size(), page = comboListRows(w), next;
+  bool moved = c(w).hot != c(w).sel;
+  bool inList = vk == VK_DOWN || vk == VK_UP || vk == VK_PRIOR || vk == VK_NEXT;
   if (vk == VK_F4) {
     if (c(w).dropped)
-      closeList(w, true);
+      closeList(w, moved);
     else
       openList(w);
   } else if (c(w).dropped) {
     if (vk == VK_RETURN) {
-      closeList(w, true);
+      closeList(w, moved);
     } else if (vk == VK_ESCAPE) {
       closeList(w, false);
-    } else if (arrow && (next = stepped(c(w).hot, vk, (int)c(w).items.size())) >= 0) {
+    } else if ((inList || vk == VK_HOME || vk == VK_END) &&
+               (next = stepped(c(w).hot, vk, n, page)) >= 0) {
       c(w).hot = next;
       update(w);
     }
-  } else if (arrow && (next = stepped(c(w).sel, vk, (int)c(w).items.size())) >= 0) {
+  } else if (inList && (next = stepped(c(w).sel, vk, n, page)) >= 0) {
     selectItem(w, next, true);
   }
 }
@@ -158,8 +203,9 @@ LRESULT comboMessage(Window &w, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 // A character typed into the edit part: it replaces a selected text
-// (Backspace only deletes it), and the list follows what is typed without
-// telling the parent.
+// (Backspace only deletes it). Nothing is selected any more; an open list
+// highlights (and selects) the entry the text begins. The parent is told of
+// the new text only.
 void typeChar(Window &w, unsigned char ch) {
   std::string t = w.text;
   if (c(w).textSelected) {
@@ -173,18 +219,18 @@ void typeChar(Window &w, unsigned char ch) {
   }
   if (!typedText(w, t, ch, &t))
     return;
-  c(w).sel = -1;
-  for (size_t i = 0; i < c(w).items.size() && !t.empty(); ++i)
-    if (lower(c(w).items[i]).compare(0, t.size(), lower(t)) == 0) {
-      c(w).sel = (int)i;
-      break;
-    }
-  if (c(w).dropped)
-    c(w).hot = c(w).sel;
+  c(w).sel = c(w).dropped ? prefixMatch(w, t) : -1;
+  c(w).hot = c(w).sel;
   setText(w, t, true);
 }
 
 } // namespace
+
+int comboListRows(const Window &w) {
+  int n = (int)c(w).items.size();
+  int fit = std::max(1, (w.h - kComboClosedHeight - 2) / fontCellHeight(w.font));
+  return std::max(1, std::min(n, fit));
+}
 
 void closeComboList(Window &w) {
   if (w.combo)

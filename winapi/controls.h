@@ -35,11 +35,15 @@ bool typedText(const Window &w, std::string text, unsigned char c, std::string *
 int editTextRoom(const Window &w);
 
 // The text a static control shows: with SS_ENDELLIPSIS, on one line, cut
-// with "..." to the control's width.
+// with "..." to the control's width; otherwise broken between words into
+// lines ('\n' between them), as many as its height holds.
 std::string staticShownText(const Window &w);
 // Sends WM_CTLCOLORSTATIC for a label and records the colours.
 void paintStatic(Window &w);
 
+// Entries the open list of a combo box shows at once: as tall as the control
+// was made, less its closed part; one at least.
+int comboListRows(const Window &w);
 // A message box takes the keyboard: the open list closes without a change.
 void closeComboList(Window &w);
 

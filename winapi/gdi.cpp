@@ -20,6 +20,12 @@ const short kWidths[95] = {
 int charWidth1000(unsigned char c) {
   if (c >= 32 && c <= 126)
     return kWidths[c - 32];
+  // Code page 1252's typographic characters (80..9F), as Arial draws them.
+  static const short upper[32] = {556, 556,  222, 556,  333, 1000, 556, 556, 333, 1000, 667,
+                                  333, 1000, 556, 611,  556, 556,  222, 222, 333, 333,  350,
+                                  556, 1000, 333, 1000, 500, 333,  944, 556, 500, 667};
+  if (c >= 0x80 && c < 0xA0)
+    return upper[c - 0x80];
   if (c < 0xC0)
     return c == 0xA0 ? 278 : 556;
   // Accented letters take the width of their base letter.

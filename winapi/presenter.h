@@ -40,7 +40,8 @@ const Presenter *noDisplayPresenter();
 bool openDisplay();
 
 // Text at the toolkit boundary.
-std::string latin1ToUtf8(const std::string &latin1);
-std::string utf8ToLatin1(const std::string &utf8); // code points above 0xFF become '?'
+// Code page 1252 (the 8-bit text of the ANSI functions) and UTF-8.
+std::string cp1252ToUtf8(const std::string &text);
+std::string utf8ToCp1252(const std::string &utf8); // what 1252 lacks becomes '?'
 
 } // namespace winapi

@@ -34,8 +34,8 @@ int answerAtOnce(HWND, const std::string &, const std::string &, UINT,
 // a box that cannot be created does.
 int writeToStderr(HWND, const std::string &text, const std::string &caption, UINT,
                   const std::vector<std::string> &, const std::vector<int> &, int, bool (*)()) {
-  std::fprintf(stderr, "%s%s%s\n", latin1ToUtf8(caption).c_str(), caption.empty() ? "" : ": ",
-               latin1ToUtf8(text).c_str());
+  std::fprintf(stderr, "%s%s%s\n", cp1252ToUtf8(caption).c_str(), caption.empty() ? "" : ": ",
+               cp1252ToUtf8(text).c_str());
   return 0;
 }
 

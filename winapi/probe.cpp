@@ -55,7 +55,7 @@ std::string quoted(const std::string &utf8) {
   return out + "\"";
 }
 
-std::string fromLatin1(const std::string &latin1) { return quoted(winapi::latin1ToUtf8(latin1)); }
+std::string fromLatin1(const std::string &latin1) { return quoted(winapi::cp1252ToUtf8(latin1)); }
 
 std::string win32ClassName(const winapi::Window &w) {
   switch (w.kind) {

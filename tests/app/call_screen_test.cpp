@@ -2,6 +2,7 @@
 // a display, against a loopback web service and (for calls) a sipp peer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -74,6 +75,14 @@ void expectStatusLinePlaced() {
     EXPECT_TRUE(apart) << windowText(c);
   }
   EXPECT_EQ(font(label), app.labelFont);
+}
+
+// The status line shows its whole text, broken between words at most.
+void expectStatusShownWhole() {
+  std::string shown = shownText(statusLabel());
+  EXPECT_LE(std::count(shown.begin(), shown.end(), '\n'), 1) << "two lines at most";
+  std::replace(shown.begin(), shown.end(), '\n', ' ');
+  EXPECT_EQ(shown, statusLine());
 }
 
 class CallScreen : public ProgramTest {
@@ -195,11 +204,6 @@ TEST_F(CallScreen, PickedQueueStaysSelectedAndNoLeavesTheScreenAsItWas) {
       },
       [&] {
         EXPECT_STREQ(app.selectedQueue, "Fiscal");
-        // Typing into the list's edit field picks nothing.
-        typeText(firstCombo, "Trabalhista");
-      },
-      [&] {
-        EXPECT_STREQ(app.selectedQueue, "Fiscal");
         queueBoxAnswer(IDNO);
         click(buttonLabelled("Ligar"));
       },
@@ -225,6 +229,55 @@ TEST_F(CallScreen, PickedQueueStaysSelectedAndNoLeavesTheScreenAsItWas) {
         EXPECT_FALSE(isAlive(firstCombo));
         expectCallScreen(false);
         EXPECT_EQ(comboSelection(combo()), 1);
+        closeWindow(mainWindow());
+      },
+  });
+}
+
+// Text typed into the list's edit part picks nothing by itself, but "Ligar"
+// calls the queue shown: one named exactly so, or none, asking the user to
+// pick one from the list.
+TEST_F(CallScreen, LigarCallsTheQueueTypedExactlyAndAsksForAPickOtherwise) {
+  grant(SILENT_DOMAIN,
+        {{"ATENDIMENTO", "atendimento01"}, {"Fiscal", "fiscal01"}, {"Trabalhista", "trab01"}});
+  auto typeKeys = [](const std::string &text) {
+    for (char c : text)
+      pressKey(toupper(static_cast<unsigned char>(c)), isupper(static_cast<unsigned char>(c)));
+  };
+  HWND list = nullptr;
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [&] {
+        list = combo();
+        chooseComboItem(list, 1);
+      },
+      [&] {
+        typeKeys("Trabalhista"); // replaces the picked name, which is selected
+      },
+      [&] {
+        EXPECT_EQ(windowText(list), "Trabalhista");
+        EXPECT_STREQ(app.selectedQueue, "Fiscal") << "typing picks nothing";
+        EXPECT_EQ(comboSelection(list), CB_ERR);
+        queueBoxAnswer(IDNO);
+        click(buttonLabelled("Ligar"));
+      },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 1u);
+        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de Trabalhista?");
+        EXPECT_STREQ(app.calleeUser, "trab01");
+        SetFocus(list);
+        typeKeys("trab");
+      },
+      [&] { click(buttonLabelled("Ligar")); },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 2u);
+        EXPECT_EQ(shownBoxes()[1].text,
+                  "N\xe3o h\xe1 fila chamada \"trab\". Escolha uma fila da lista.");
+        EXPECT_EQ(shownBoxes()[1].caption, "Aten\xe7\xe3o");
+        EXPECT_EQ(shownBoxes()[1].type, static_cast<UINT>(MB_OK));
+        EXPECT_STREQ(app.calleeUser, "trab01") << "nothing resolved";
+        EXPECT_STREQ(app.selectedQueue, "Trabalhista");
+        EXPECT_EQ(combo(), list) << "not rebuilt";
         closeWindow(mainWindow());
       },
   });
@@ -308,16 +361,22 @@ TEST_F(CallScreen, SessionEndDuringACallHangsUpUnregistersAndLogsOut) {
   EXPECT_EQ(parseForm(logout[0].body)["codigo"], "1001");
 }
 
-TEST_F(CallScreen, LongestQueueNamesAndUsersAreUsedWhole) {
+// Names up to the buffers' size are used whole; longer ones (300 and 10,000
+// characters here) are listed cut with "..." and still call their own queue.
+TEST_F(CallScreen, LongestQueueNamesAreUsedWholeAndLongerOnesCutButCallable) {
   const std::string longName(199, 'Q');
   const std::string longUser(CALLEE_USER_CAP - 1, 'u');
   grant(SILENT_DOMAIN, {{"ATENDIMENTO", "atendimento01"},
                         {longName, longUser},
-                        {std::string(200, 'R'), "demais"}}); // too long to be listed
+                        {std::string(300, 'R'), "trezentos"},
+                        {std::string(10000, 'R'), "dezmil"}});
+  const std::string cut10000 = std::string(194, 'R') + " 2...";
   runProgram({
       [] { typeLogin("1001", "demo123"); },
       [&] {
-        EXPECT_EQ(comboItems(combo()), (std::vector<std::string>{"ATENDIMENTO", longName}));
+        EXPECT_EQ(comboItems(combo()),
+                  (std::vector<std::string>{"ATENDIMENTO", longName, std::string(196, 'R') + "...",
+                                            cut10000}));
         chooseComboItem(combo(), 1);
       },
       [&] {
@@ -329,6 +388,16 @@ TEST_F(CallScreen, LongestQueueNamesAndUsersAreUsedWhole) {
         ASSERT_EQ(shownBoxes().size(), 1u);
         EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de " + longName + "?");
         EXPECT_EQ(std::string(app.calleeUser), longUser);
+        chooseComboItem(combo(), 3);
+      },
+      [&] {
+        queueBoxAnswer(IDNO);
+        click(buttonLabelled("Ligar"));
+      },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 2u);
+        EXPECT_EQ(shownBoxes()[1].text, "Ligar para fila de " + cut10000 + "?");
+        EXPECT_EQ(std::string(app.calleeUser), "dezmil");
         closeWindow(mainWindow());
       },
   });
@@ -404,8 +473,9 @@ TEST_F(CallScreen, RefusedRegistrationIsShownAndCallsExplainWhy) {
   runProgram({
       [] { typeLogin("1001", "demo123"); },
       [&] {
-        ASSERT_TRUE(pumpUntilStatus("Falha no registro: 403 Forbidden"));
+        ASSERT_TRUE(pumpUntilStatus("Falha no registro: acesso negado (403)"));
         expectStatusLinePlaced();
+        expectStatusShownWhole();
         click(buttonLabelled("Ligar")); // Yes
       },
       [&] {
@@ -414,7 +484,7 @@ TEST_F(CallScreen, RefusedRegistrationIsShownAndCallsExplainWhy) {
         EXPECT_EQ(shownBoxes()[1].caption, "Aten\xe7\xe3o");
         EXPECT_FALSE(app.callInProgress);
         expectCallScreen(false);
-        EXPECT_EQ(statusLine(), "Falha no registro: 403 Forbidden");
+        EXPECT_EQ(statusLine(), "Falha no registro: acesso negado (403)");
         EXPECT_STREQ(app.calleeUri, "") << "no call was placed";
         closeWindow(mainWindow());
       },
@@ -554,7 +624,10 @@ TEST_F(CallScreen, QueueHangingUpClearsTheCallEvenUnderAnOpenPrompt) {
   const std::string domain = "127.0.0.25";
   SippPeer peer;
   ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_hangs_up.xml"));
-  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
+  // A name with a dash (code page 1252's) that takes the status line's
+  // second line.
+  grant(domain, {{"Gest\xc3\xa3o \xe2\x80\x93 Tribut\xc3\xa1ria Empresarial", "atendimento01"}});
+  const std::string inCall = "Em liga\xe7\xe3o com Gest\xe3o\x96 Tribut\xe1ria Empresarial";
   bool hungUpUnderPrompt = false;
   runProgram({
       [] { typeLogin("1001", "demo123"); },
@@ -563,14 +636,15 @@ TEST_F(CallScreen, QueueHangingUpClearsTheCallEvenUnderAnOpenPrompt) {
         click(buttonLabelled("Ligar"));
       },
       [&] {
-        ASSERT_TRUE(pumpUntilStatus("Em liga\xe7\xe3o com ATENDIMENTO"));
+        ASSERT_TRUE(pumpUntilStatus(inCall));
+        expectStatusShownWhole();
         expectCallScreen(true);
         ASSERT_TRUE(pumpUntilStatus("Liga\xe7\xe3o encerrada"));
         expectCallScreen(false);
         click(buttonLabelled("Ligar"));
       },
       [&] {
-        ASSERT_TRUE(pumpUntilStatus("Em liga\xe7\xe3o com ATENDIMENTO"));
+        ASSERT_TRUE(pumpUntilStatus(inCall));
         setBoxHook([&](const BoxRecord &box) {
           if (box.text != "Deseja Desligar ?")
             return;

@@ -155,12 +155,7 @@ HWND buttonLabelled(const char *text) {
   return nullptr;
 }
 
-std::string statusLine() {
-  for (HWND label : controlsOfClass("STATIC"))
-    if (winapi_test::style(label) & SS_ENDELLIPSIS)
-      return winapi_test::windowText(label);
-  return "";
-}
+std::string statusLine() { return app.statusLabel ? winapi_test::windowText(app.statusLabel) : ""; }
 
 bool pumpUntil(const std::function<bool()> &pred, int timeoutMs) {
   return waitUntil(

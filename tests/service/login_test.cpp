@@ -223,23 +223,38 @@ TEST_F(ServiceTest, SipFieldsThatDoNotFitFailTheAnswerInsteadOfBeingCut) {
   }
 }
 
-TEST_F(ServiceTest, QueuesThatDoNotFitAreLeftOutAndTheListsStayAligned) {
+// A name too long for the program's buffers is listed cut with "...", each
+// cut name still its own queue's; a queue whose user does not fit is left
+// out, the user told so, and the lists stay aligned.
+TEST_F(ServiceTest, LongQueueNamesAreCutAndQueuesWhoseUserDoesNotFitLeftOut) {
   std::string utf8Accents; // 100 x "á": 200 bytes of UTF-8, 100 after repair
   for (int i = 0; i < 100; ++i)
     utf8Accents += "\\u00e1";
   auto queue = [](const std::string &name, const std::string &user) {
     return R"({"nome":")" + name + R"(","info":{"user":")" + user + R"("}})";
   };
-  std::string filas = "[{\"info\":[" + queue(std::string(199, 'n'), "1") + "," +
-                      queue(std::string(200, 'N'), "2") + "," +
-                      queue("a " + std::string(198, 'b'), "3") + "," + queue(utf8Accents, "4") +
-                      "," + queue("Curto", std::string(39, '5')) + "," +
-                      queue("Longo", std::string(40, '6')) + "," + queue("Nul\\u0000x", "7") + "," +
-                      queue("Usuario", "8\\u00009") + "," + queue("Fim", "9") + "]}]";
+  const std::string longPrefix(250, 'L');
+  std::string filas =
+      "[{\"info\":[" + queue(std::string(199, 'n'), "1") + "," + queue(std::string(200, 'N'), "2") +
+      "," + queue("a " + std::string(198, 'b'), "3") + "," + queue(utf8Accents, "4") + "," +
+      queue("Curto", std::string(39, '5')) + "," + queue("Longo", std::string(40, '6')) + "," +
+      queue("Nul\\u0000x", "7") + "," + queue("Usuario", "8\\u00009") + "," +
+      queue(longPrefix + "x", "300") + "," + queue(longPrefix + std::string(9750, 'y'), "10000") +
+      "," + queue(std::string(196, 'L') + "...", "cut") + "," + queue("Fim", "9") + "]}]";
   EXPECT_TRUE(loginWith(acceptedWith(filas)));
-  EXPECT_EQ(app.queueNames, (TextList{std::string(199, 'n'), "a" + std::string(198, 'b'),
-                                      std::string(100, '\xe1'), "Curto", "Fim"}));
-  EXPECT_EQ(app.queueUsers, (TextList{"1", "3", "4", std::string(39, '5'), "9"}));
+  EXPECT_EQ(
+      app.queueNames,
+      (TextList{std::string(199, 'n'), std::string(196, 'N') + "...", "a" + std::string(198, 'b'),
+                std::string(100, '\xe1'), "Curto", "Nul?x", std::string(194, 'L') + " 2...",
+                std::string(194, 'L') + " 3...", std::string(196, 'L') + "...", "Fim"}));
+  EXPECT_EQ(app.queueUsers,
+            (TextList{"1", "2", "3", "4", std::string(39, '5'), "7", "300", "10000", "cut", "9"}));
+  ASSERT_EQ(winapi_test::shownBoxes().size(), 1u);
+  EXPECT_EQ(winapi_test::shownBoxes()[0].text,
+            "O servi\xe7o enviou 2 filas que este programa n\xe3o pode chamar; elas n\xe3o "
+            "aparecem na lista.");
+  for (const std::string &name : app.queueNames)
+    EXPECT_LT(name.size(), static_cast<size_t>(QUEUE_NAME_CAP));
 }
 
 TEST_F(ServiceTest, LoginWhileAnotherIsRunningDoesNothing) {

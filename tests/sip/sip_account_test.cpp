@@ -73,7 +73,7 @@ TEST_F(SipAccount, RefusedRegistrationIsReportedAndLeavesUnregistered) {
   EXPECT_FALSE(app.registered);
   SipReport report = sipReport();
   EXPECT_EQ(report.registration, REGISTRATION_FAILED);
-  EXPECT_STREQ(report.registrationReason, "403 Forbidden");
+  EXPECT_STREQ(report.registrationReason, "acesso negado (403)");
 }
 
 // An identity that does not parse configures no account, registers nothing

@@ -294,6 +294,36 @@ TEST_F(Layer, EndEllipsisStaticShowsWhatFitsOnOneLine) {
   EXPECT_EQ(winapi_test::shownText(label), winapi_test::windowText(label)) << "not cut";
 }
 
+// Without SS_ENDELLIPSIS a static breaks its text between words into the
+// lines its height holds; a word wider than the control keeps a line of its
+// own.
+TEST_F(Layer, WordBreakingStaticShowsTheLinesItsHeightHolds) {
+  HWND status = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_LEFT, 160, 200, 210, 32,
+                                main, nullptr, nullptr, nullptr);
+  SendMessageA(status, WM_SETFONT, (WPARAM)labelFont, TRUE);
+  struct Case {
+    std::string text, shown;
+  } cases[] = {
+      {"Pronto para ligar", "Pronto para ligar"},
+      {"Em liga\xe7\xe3o com Gest\xe3oTribut\xe1ria",
+       "Em liga\xe7\xe3o com\nGest\xe3oTribut\xe1ria"},
+      {"Em liga\xe7\xe3o com Gest\xe3o\x96 Tribut\xe1ria Empresarial",
+       "Em liga\xe7\xe3o com Gest\xe3o\x96\nTribut\xe1ria Empresarial"},
+      {"um dois tr\xeas quatro cinco seis sete oito nove dez onze doze treze catorze quinze "
+       "dezesseis dezessete",
+       "um dois tr\xeas quatro cinco seis\nsete oito nove dez onze doze"},
+      {"curto " + std::string(40, 'W') + " fim", "curto\n" + std::string(40, 'W')},
+  };
+  for (const Case &c : cases) {
+    SetWindowTextA(status, c.text.c_str());
+    std::string shown = winapi_test::shownText(status);
+    EXPECT_EQ(shown, c.shown);
+    size_t start = 0;
+    for (size_t end; (end = shown.find('\n', start)) != std::string::npos; start = end + 1)
+      EXPECT_LE(winapi::textWidth(shown.substr(start, end - start), labelFont), 210) << shown;
+  }
+}
+
 TEST_F(Layer, ClickSendsBnClickedWithIdAndHandleAndTakesFocus) {
   winapi_test::click(button);
   winapi_test::pump(main, accel);
@@ -414,6 +444,48 @@ TEST_F(Layer, ComboChoiceSendsSelChangeAfterSelectingAndTypingSendsNone) {
   EXPECT_EQ(SendMessageA(combo, CB_GETLBTEXT, 3, (LPARAM)buf), CB_ERR);
   EXPECT_EQ(SendMessageA(combo, CB_SETCURSEL, (WPARAM)-1, 0), CB_ERR);
   EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), CB_ERR);
+}
+
+// Typed text selects nothing while the list is closed; opening the list
+// highlights and fills in the entry the text begins, and Enter reports a
+// choice only when keys moved the highlight. PageUp/PageDown, Home and End
+// move it a page (three entries show) or to either end.
+TEST_F(Layer, TypedTextSelectsNothingAndListKeysMoveThroughTheOpenList) {
+  auto keys = [&](std::initializer_list<int> vks) {
+    comboSelected = nullptr;
+    for (int vk : vks)
+      winapi_test::pressKey(vk);
+    winapi_test::pump(main, accel);
+  };
+  SetFocus(combo);
+  keys({'T'});
+  EXPECT_EQ(winapi_test::windowText(combo), "t");
+  EXPECT_EQ(SendMessageA(combo, CB_GETCURSEL, 0, 0), CB_ERR) << "nothing selected";
+  EXPECT_EQ(comboSelected, nullptr);
+  keys({VK_F4});
+  EXPECT_EQ(winapi_test::comboSelection(combo), 2);
+  EXPECT_EQ(winapi_test::windowText(combo), "T\xc9"
+                                            "CNICO");
+  keys({VK_RETURN});
+  EXPECT_EQ(comboSelected, nullptr) << "no choice without a move";
+  keys({VK_F4, VK_HOME, VK_RETURN});
+  EXPECT_EQ(comboSelected, combo);
+  EXPECT_EQ(comboIndex, 0);
+  keys({VK_F4, VK_NEXT, VK_RETURN});
+  EXPECT_EQ(comboIndex, 2);
+  keys({VK_F4, VK_PRIOR, VK_END, VK_PRIOR, VK_RETURN});
+  EXPECT_EQ(comboIndex, 0);
+  keys({VK_F4, VK_END, VK_RETURN});
+  EXPECT_EQ(comboIndex, 2);
+  // Closed, the page keys move the selection itself.
+  keys({VK_PRIOR});
+  EXPECT_EQ(comboSelected, combo);
+  EXPECT_EQ(comboIndex, 0);
+  // Typing into the open list highlights what it begins; Enter keeps the text.
+  keys({VK_F4, 'F', VK_RETURN});
+  EXPECT_EQ(comboSelected, nullptr);
+  EXPECT_EQ(winapi_test::windowText(combo), "f");
+  EXPECT_EQ(winapi_test::comboSelection(combo), 1);
 }
 
 // The open list closes without a change when the focus leaves the box or a
@@ -659,16 +731,36 @@ TEST(LayerImages, DamagedFilesGiveNoImage) {
   EXPECT_FALSE(winapi::decodeIco(ico, sizeof ico, &icons));
 }
 
-TEST(LayerText, Latin1RoundTripsThroughUtf8) {
+// The layer's 8-bit text is Windows' code page 1252: 80..9F are its
+// typographic characters, not Latin-1's control characters, both ways.
+TEST(LayerText, CodePage1252RoundTripsThroughUtf8) {
   std::string all;
   for (int c = 1; c < 256; ++c)
     all += (char)c;
-  std::string utf8 = winapi::latin1ToUtf8(all);
-  EXPECT_EQ(utf8.size(), 127u + 2 * 128u);
-  EXPECT_EQ(winapi::utf8ToLatin1(utf8), all);
-  EXPECT_EQ(winapi::latin1ToUtf8("Aten\xe7\xe3o"), "Aten\xc3\xa7\xc3\xa3o");
-  // Characters beyond Latin-1 and broken sequences become '?'.
-  EXPECT_EQ(winapi::utf8ToLatin1("\xe2\x82\xac x \xc3"), "? x ?");
+  EXPECT_EQ(winapi::utf8ToCp1252(winapi::cp1252ToUtf8(all)), all);
+  struct Case {
+    const char *cp1252, *utf8;
+  } cases[] = {
+      {"Aten\xe7\xe3o", "Aten\xc3\xa7\xc3\xa3o"},
+      {"Gest\xe3o\x96 Tribut\xe1ria", "Gest\xc3\xa3o\xe2\x80\x93 Tribut\xc3\xa1ria"},
+      {"\x80\x85\x93x\x94\x97\x99\x9c\x9f", "\xe2\x82\xac\xe2\x80\xa6\xe2\x80\x9cx\xe2\x80\x9d"
+                                            "\xe2\x80\x94\xe2\x84\xa2\xc5\x93\xc5\xb8"},
+      // The five bytes 1252 leaves undefined stay control characters.
+      {"\x81\x8d\x8f\x90\x9d", "\xc2\x81\xc2\x8d\xc2\x8f\xc2\x90\xc2\x9d"},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(winapi::cp1252ToUtf8(c.cp1252), c.utf8);
+    EXPECT_EQ(winapi::utf8ToCp1252(c.utf8), c.cp1252);
+  }
+  // Characters 1252 lacks and broken sequences become '?'.
+  EXPECT_EQ(winapi::utf8ToCp1252("\xf0\x9f\x98\x80 \xc4\x81 x \xc3"), "? ? x ?");
+  // Measured as Arial draws them: an en dash as wide as an 'n', an em dash
+  // and an ellipsis a whole em, single quotes as narrow as an 'l'.
+  HFONT font = CreateFontA(16, 0, 0, 0, 0, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Arial");
+  EXPECT_EQ(winapi::textWidth("\x96", font), winapi::textWidth("n", font));
+  EXPECT_EQ(winapi::textWidth("\x97", font), winapi::textWidth("\x85", font));
+  EXPECT_GT(winapi::textWidth("\x97", font), winapi::textWidth("n", font));
+  EXPECT_EQ(winapi::textWidth("\x91\x92", font), winapi::textWidth("ll", font));
 }
 
 } // namespace

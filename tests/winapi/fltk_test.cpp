@@ -385,6 +385,19 @@ TEST_F(LayerOnX, ComboPicksWithKeysAndMouseAndKeepsItsTextBehindAMessageBox) {
   EXPECT_EQ(winapi_test::windowText(combo), "Delta");
   EXPECT_TRUE(pumpUntil(main, accel, [&] { return newWindows(before).empty(); }));
 
+  // Home and the page keys move through the open list, four entries a page.
+  for (const char *move : {"Home", "Next"}) {
+    size_t changes = selChanges().size();
+    ASSERT_EQ(key("F4"), 0);
+    ASSERT_TRUE(pumpUntil(main, accel, dropped));
+    ASSERT_EQ(key(move), 0);
+    ASSERT_EQ(key("Return"), 0);
+    ASSERT_TRUE(pumpUntil(main, accel, [&] { return selChanges().size() == changes + 1; })) << move;
+  }
+  EXPECT_EQ(selChanges(), (std::vector<int>{1, 2, 1, 3, 0, 3}));
+  EXPECT_EQ(winapi_test::windowText(combo), "Delta");
+  EXPECT_TRUE(pumpUntil(main, accel, [&] { return newWindows(before).empty(); }));
+
   // What the box shows: the start of "Delta" (clear of the text cursor).
   const std::string dir = WINAPI_TEST_OUTPUT_DIR;
   const std::string text = "22x16+164+114", shown = dir + "/combo_shown.png",

@@ -109,14 +109,16 @@ wait_gone 'Atenção' || fail "the refusal box stayed open"
 sip_peer registrar "$SCENARIOS/demo_peer.xml" -aa -key user $SIP_USER -key pass $SIP_PASSWORD \
   -key expires 3600
 
-# Accepted: the call screen with the demo's five queues, accents intact (the
-# program drops the first space of each name, as it always has).
+# Accepted: the call screen with the demo's six queues, accents intact (the
+# program drops the first space of each name, as it always has), and the
+# dash and quotes of the last one shown as code page 1252 has them.
 retype_password demo123
 wait_probe 'class="Button" text="Ligar"' || fail "the call screen did not appear"
-has 'class="ComboBox" text="ATENDIMENTO" .* items=5 sel=0' || fail "the queue list is not the demo's, ATENDIMENTO selected"
+has 'class="ComboBox" text="ATENDIMENTO" .* items=6 sel=0' || fail "the queue list is not the demo's, ATENDIMENTO selected"
 for q in 0:ATENDIMENTO 1:GestãoTributária 2:ConsultoriaJurídica 3:RecursosHumanos 4:Contábil; do
   has "item ${q%%:*} \"${q#*:}\"" || fail "queue ${q%%:*} is not \"${q#*:}\""
 done
+has 'item 5 "Fiscal– Simples “Nacional”"' || fail "queue 5 is not \"Fiscal– Simples “Nacional”\""
 has 'class="Button" text="Ajuda áreas Consultoria"' || fail "no help button"
 has '^  control .*class="Edit"' && fail "login controls left on the call screen"
 status_is 'Pronto para ligar' || fail "the account did not register"
@@ -131,6 +133,29 @@ has 'class="Button" text="&*Sim"' || fail 'the call prompt has no "Sim"'
 snapshot call-prompt
 click_control '' 'Não'
 wait_gone '' || fail "the call prompt stayed open"
+
+# Text typed into the list picks nothing by itself, but "Ligar" calls the
+# queue of exactly that name; other text asks for a pick from the list.
+# retype_queue TEXT: the list's text emptied key by key, TEXT typed.
+retype_queue() {
+  click_control 'Dravik Tirn 1\.1' "$1"
+  xdotool key End BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace \
+    BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace BackSpace
+  xdotool type --delay 30 "$2"
+}
+retype_queue ATENDIMENTO RecursosHumanos
+click_control 'Dravik Tirn 1\.1' Ligar
+wait_box '' 'Ligar para fila de RecursosHumanos?' || fail "typed text did not call the queue of that name"
+click_control '' 'Não'
+wait_gone '' || fail "the call prompt stayed open"
+retype_queue RecursosHumanos Recursos
+click_control 'Dravik Tirn 1\.1' Ligar
+wait_box 'Atenção' 'Não há fila chamada .*Escolha uma fila da lista\.' ||
+  fail "text that names no queue did not ask for a pick"
+shot pick-a-queue
+click_control 'Atenção' OK
+wait_gone 'Atenção' || fail "the pick box stayed open"
+retype_queue Recursos ATENDIMENTO
 
 # A queue that rings, then is busy: "Fila ocupada", and "Desligar" goes.
 sip_peer busy "$ROOT/tests/e2e/queue_rings_busy.xml"

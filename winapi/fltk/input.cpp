@@ -43,6 +43,10 @@ int virtualKey(int key) {
     return VK_HOME;
   case FL_End:
     return VK_END;
+  case FL_Page_Up:
+    return VK_PRIOR;
+  case FL_Page_Down:
+    return VK_NEXT;
   case FL_Left:
     return VK_LEFT;
   case FL_Right:
@@ -81,7 +85,7 @@ int dispatchEvent(int event, Fl_Window *win) {
     if (!(mods & (ModCtrl | ModAlt))) {
       ch = controlKeyChar(vk);
       if (!ch && Fl::event_length() > 0) {
-        std::string l = utf8ToLatin1(std::string(Fl::event_text(), Fl::event_length()));
+        std::string l = utf8ToCp1252(std::string(Fl::event_text(), Fl::event_length()));
         if (l.size() == 1 && (unsigned char)l[0] >= 0x20)
           ch = (unsigned char)l[0];
       }

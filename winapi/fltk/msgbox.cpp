@@ -20,7 +20,7 @@ int messageBox(HWND owner, const std::string &text, const std::string &caption, 
                const std::vector<std::string> &buttons, const std::vector<int> &answers,
                int closeAnswer, bool (*loopTurn)()) {
   const int margin = 12, bw = 75, bh = 23, gap = 6, textSize = 14;
-  std::string utf8 = latin1ToUtf8(text);
+  std::string utf8 = cp1252ToUtf8(text);
   int sx, sy, sw, sh;
   Fl::screen_xywh(sx, sy, sw, sh, 0);
   fl_font(FL_HELVETICA, textSize);
@@ -35,7 +35,7 @@ int messageBox(HWND owner, const std::string &text, const std::string &caption, 
   int W = std::max(tw, buttonsW) + 2 * margin, H = margin + th + 2 * margin + bh + margin;
   Fl_Group::current(nullptr);
   Fl_Double_Window win(W, H);
-  win.copy_label(latin1ToUtf8(caption).c_str());
+  win.copy_label(cp1252ToUtf8(caption).c_str());
   // FLTK insets a left-aligned label by 3 px on each side: the box is that
   // much wider, so the text wraps where it was measured (one line stays one).
   Fl_Box *msg = new Fl_Box(margin - 3, margin, W - 2 * margin + 6, th); // the window deletes it
@@ -54,7 +54,7 @@ int messageBox(HWND owner, const std::string &text, const std::string &caption, 
   for (size_t i = 0; i < buttons.size(); ++i, x += bw + gap) {
     Fl_Button *b = i == 0 ? new Fl_Return_Button(x, H - margin - bh, bw, bh)
                           : new Fl_Button(x, H - margin - bh, bw, bh);
-    b->copy_label(latin1ToUtf8(buttons[i]).c_str());
+    b->copy_label(cp1252ToUtf8(buttons[i]).c_str());
     picks[i] = Pick{&result, answers[i], &win};
     b->callback(
         [](Fl_Widget *, void *p) {

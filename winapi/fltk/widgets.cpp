@@ -102,7 +102,8 @@ public:
 class StaticBox : public Fl_Box, public Tag {
 public:
   StaticBox(HWND h, int x, int y, int w, int ht) : Fl_Box(x, y, w, ht), Tag{h} {
-    align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP | FL_ALIGN_CLIP);
+    // Its lines are the core's (staticShownText), not FLTK's own wrapping.
+    align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
   }
   void draw() override {
     Window *w = winapi::find(hwnd);
@@ -300,15 +301,13 @@ public:
     ListWin *l = list;
     l->rows.clear();
     for (const std::string &s : w.combo->items)
-      l->rows.push_back(latin1ToUtf8(s));
+      l->rows.push_back(cp1252ToUtf8(s));
     l->font = input()->textfont();
     l->size = input()->textsize();
     fl_font(l->font, l->size);
     l->rowH = fontCellHeight(w.font); // a list row is one line of the font
     int n = (int)l->rows.size();
-    // As tall as the control was made, less its closed part; one row at least.
-    int fit = std::max(1, (w.h - kComboClosedHeight - 2) / l->rowH);
-    l->shownRows = std::max(1, std::min(n, fit));
+    l->shownRows = comboListRows(w);
     int W = this->w(), H = l->shownRows * l->rowH + 2;
     if (n > l->shownRows) {
       l->bar->resize(W - 1 - Fl::scrollbar_size(), 1, Fl::scrollbar_size(), H - 2);
@@ -393,7 +392,7 @@ void create(Window &w) {
     win->end();
     win->position(w.x + clientOffsetX(w), w.y + clientOffsetY(w));
     win->size_range(clientWidth(w), clientHeight(w), clientWidth(w), clientHeight(w));
-    win->copy_label(latin1ToUtf8(w.text).c_str());
+    win->copy_label(cp1252ToUtf8(w.text).c_str());
     win->callback([](Fl_Widget *wd, void *) {
       // The close box (or the window manager's close): only a request.
       postClose(dynamic_cast<MainWin *>(wd)->hwnd);
@@ -418,8 +417,6 @@ void create(Window &w) {
   switch (w.kind) {
   case Kind::Static:
     wd = new StaticBox(w.handle, w.x, w.y, w.w, w.h);
-    if (w.style & SS_ENDELLIPSIS) // one line, cut by the core
-      wd->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
     break;
   case Kind::Edit:
     wd = new EditInput(w.handle, w.x, w.y, w.w, w.h);
@@ -440,9 +437,9 @@ void create(Window &w) {
   if (!w.visible)
     wd->hide();
   if (w.kind == Kind::Static)
-    wd->copy_label(latin1ToUtf8(staticShownText(w)).c_str());
+    wd->copy_label(cp1252ToUtf8(staticShownText(w)).c_str());
   else if (w.kind == Kind::Button)
-    wd->copy_label(latin1ToUtf8(w.text).c_str());
+    wd->copy_label(cp1252ToUtf8(w.text).c_str());
   group->redraw();
 }
 
@@ -482,7 +479,7 @@ void update(Window &w) {
   if (!wd)
     return;
   applyFont(w); // before the list, which takes the font of the edit part
-  std::string utf8 = latin1ToUtf8(w.text);
+  std::string utf8 = cp1252ToUtf8(w.text);
   switch (w.kind) {
   case Kind::Custom:
     if (wd->as_window()) {
@@ -491,7 +488,7 @@ void update(Window &w) {
     }
     break;
   case Kind::Static:
-    wd->copy_label(latin1ToUtf8(staticShownText(w)).c_str());
+    wd->copy_label(cp1252ToUtf8(staticShownText(w)).c_str());
     break;
   case Kind::Button:
     wd->copy_label(utf8.c_str());

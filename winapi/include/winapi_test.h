@@ -81,7 +81,7 @@ std::vector<HWND> children(HWND parent); // live children, in creation order
 std::vector<HWND> topLevelWindows();     // live top-level windows, in creation order
 std::string className(HWND w);           // as registered ("STATIC", "Edit", ...)
 std::string windowText(HWND w);          // Latin-1
-std::string shownText(HWND w);           // as a static shows it (SS_ENDELLIPSIS cut)
+std::string shownText(HWND w);           // as a static shows it (SS_ENDELLIPSIS cut, lines by '\n')
 int controlId(HWND w);
 struct Rect {
   int x, y, w, h;

@@ -24,7 +24,8 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *wc);
 // WS_EX_CLIENTEDGE instead (a sunken edge), as on Windows; a combo box of CBS_DROPDOWN shows 24
 // pixels high when closed and is one window (no separate Edit child); a static control of
 // SS_ENDELLIPSIS shows its text on one line, cut with "..." where it would
-// pass the control's width as measured with Arial's advance widths.
+// pass the control's width as measured with Arial's advance widths; without
+// it, the text is broken between words into the lines its height holds.
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
                             int y, int width, int height, HWND parent, HMENU menu,
                             HINSTANCE instance, LPVOID param);
