@@ -36,7 +36,7 @@ TEST_F(SipAccount, RegistersAfterDigestChallengeInAFolderOfItsOwn) {
   EXPECT_EQ(app.identityAddress, nullptr);
 
   ASSERT_TRUE(waitUntil([] { return app.registered.load(); }));
-  EXPECT_EQ(finishPeer(), 0) << "the registrar saw wrong or no credentials";
+  EXPECT_EQ(finishPeer(), 0) << "the registrar saw wrong or no credentials, or another User-Agent";
 
   // The HOME of this test had no data folder: the program made its own.
   std::string home = getenv("HOME");
