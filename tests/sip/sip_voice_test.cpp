@@ -73,6 +73,30 @@ double peakFrequency(const double *x, size_t n) {
   return best;
 }
 
+// The ringing tones of a recording, from 50 ms frames; a tone with a hole of
+// less than 0.3 s is one (the sound server leaves holes when the machine is
+// loaded).
+const size_t FRAME = RATE / 20;
+struct Tone {
+  size_t start, end, length; // in samples; the length leaves the holes out
+  std::vector<double> sound; // its frames but the last, holes left out
+};
+std::vector<Tone> findTones(const std::vector<double> &x) {
+  std::vector<Tone> tones;
+  for (size_t at = 0; at + FRAME <= x.size(); at += FRAME) {
+    if (dbfs(&x[at], FRAME) < -40 || toneShare(&x[at], FRAME, 425) < 0.5)
+      continue;
+    if (tones.empty() || at - tones.back().end > RATE * 3 / 10)
+      tones.push_back({at, at, 0, {}});
+    Tone &tone = tones.back();
+    if (tone.length > 0) // the previous frame is not the tone's last
+      tone.sound.insert(tone.sound.end(), x.begin() + long(tone.end - FRAME),
+                        x.begin() + long(tone.end));
+    tone.end = at + FRAME, tone.length += FRAME;
+  }
+  return tones;
+}
+
 // u-law, as the program sends it (G.711).
 double fromUlaw(uint8_t code) {
   code = ~code;
@@ -358,11 +382,13 @@ protected:
     recorders.clear();
   }
 
-  // Registers on the queue's peer, which rings for ringMs before it answers
-  // with `media` as its RTP peer, and places the call.
-  void callQueue(int ringMs, const RtpPeer &media) {
+  // Registers on the queue's peer, which rings for ringMs (then sends early
+  // media for earlyMediaMs) before it answers with `media` as its RTP peer,
+  // and places the call.
+  void callQueue(int ringMs, const RtpPeer &media, int earlyMediaMs = 0) {
     std::string scenario =
         fillScenario("queue_rings_then_answers.xml", {{"[ring_ms]", std::to_string(ringMs)},
+                                                      {"[early_ms]", std::to_string(earlyMediaMs)},
                                                       {"[rtp_address]", QUEUE},
                                                       {"[rtp_port]", std::to_string(media.port)}});
     ASSERT_TRUE(startPeer(scenario, QUEUE, 2));
@@ -391,29 +417,11 @@ TEST_F(SipVoice, RingbackToneWhileTheQueueRingsUntilTheAnswer) {
   EXPECT_EQ(finishPeer(), 0);
   stopRecording();
 
-  // The tones, from 50 ms frames; a tone with a hole of less than 0.3 s is
-  // one (the sound server leaves holes when the machine is loaded).
   std::vector<double> x = readSamples(speaker);
   ASSERT_GT(x.size(), answered + 6 * RATE);
-  const size_t frame = RATE / 20;
-  struct Tone {
-    size_t start, end, length; // in samples; the length leaves the holes out
-    std::vector<double> sound; // its frames but the last, holes left out
-  };
-  std::vector<Tone> tones;
-  for (size_t at = 0; at + frame <= x.size(); at += frame) {
-    if (dbfs(&x[at], frame) < -40 || toneShare(&x[at], frame, 425) < 0.5)
-      continue;
-    if (tones.empty() || at - tones.back().end > RATE * 3 / 10)
-      tones.push_back({at, at, 0, {}});
-    Tone &tone = tones.back();
-    if (tone.length > 0) // the previous frame is not the tone's last
-      tone.sound.insert(tone.sound.end(), x.begin() + long(tone.end - frame),
-                        x.begin() + long(tone.end));
-    tone.end = at + frame, tone.length += frame;
-  }
+  std::vector<Tone> tones = findTones(x);
   ASSERT_GE(tones.size(), 2u) << "no ringing tone, or no second one, while the queue rang";
-  EXPECT_GE(tones[0].start + frame, ringing) << "a tone before the queue rang";
+  EXPECT_GE(tones[0].start + FRAME, ringing) << "a tone before the queue rang";
   // The answer ends the tone at once (the sound server's own delay aside).
   EXPECT_LE(tones.back().end, answered + RATE / 2) << "the tone went on after the answer";
   // The loaded machine's holes can lengthen a tone's silence, and the
@@ -431,7 +439,7 @@ TEST_F(SipVoice, RingbackToneWhileTheQueueRingsUntilTheAnswer) {
 
   EXPECT_GE(tones[longest].length, RATE * 17 / 20) << "no tone lasts 1 s";
   const std::vector<double> &steady = tones[longest].sound;
-  std::vector<double> middle(steady.begin() + std::min(steady.size(), frame), steady.end());
+  std::vector<double> middle(steady.begin() + std::min(steady.size(), FRAME), steady.end());
   double level = dbfs(middle.data(), middle.size()),
          hz = peakFrequency(middle.data(), middle.size());
   double after = dbfs(&x[answered + RATE / 2], x.size() - answered - RATE / 2);
@@ -446,6 +454,28 @@ TEST_F(SipVoice, RingbackToneWhileTheQueueRingsUntilTheAnswer) {
   EXPECT_GT(level, -20);
   EXPECT_LT(level, -6);
   EXPECT_LT(after, -50) << "sound after the answer";
+}
+
+// Early media from the queue (its own ringing, an announcement) silences the
+// ringing tone at once.
+TEST_F(SipVoice, EarlyMediaSilencesTheRingbackTone) {
+  const std::string speaker = dir + "/speaker.raw";
+  record("speaker.monitor", speaker);
+  RtpPeer media(QUEUE);
+  callQueue(6000, media, 6000);
+  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallOutgoingEarlyMedia}); }));
+  size_t early = recorded(speaker);
+  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }));
+  terminateCall();
+  EXPECT_EQ(finishPeer(), 0);
+  stopRecording();
+
+  std::vector<double> x = readSamples(speaker);
+  ASSERT_GT(x.size(), early + 5 * RATE);
+  std::vector<Tone> tones = findTones(x);
+  ASSERT_FALSE(tones.empty()) << "no ringing tone before the early media";
+  EXPECT_LE(tones.back().end, early + RATE / 2) << "the tone went on during the early media";
+  EXPECT_LT(dbfs(&x[early + RATE / 2], x.size() - early - RATE / 2), -50);
 }
 
 // Reference speech played into the microphone reaches the queue as it was
