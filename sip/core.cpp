@@ -171,6 +171,10 @@ void useOwnRingback(LinphoneCore *core, const std::string &dataDir) {
     std::ofstream(part, std::ios::binary | std::ios::trunc) << wav;
     std::error_code ec;
     fs::rename(part, path, ec);
+    if (ec) { // where renaming does not replace a file
+      fs::remove(path, ec);
+      fs::rename(part, path, ec);
+    }
     if (ec)
       fs::remove(part, ec);
   }
