@@ -4,15 +4,16 @@
 # test), MinGW-w64 with posix threads, and the Debian source packages of the
 # libraries that are cross-built for Windows (Tcl makes SQLite's one-file
 # source from them); PulseAudio gives the calls under test a sound card;
-# NSIS and lintian make and check the packages; iproute2's ip and ss make
-# the network-loss test's veth pair and find the SIP peers' sockets. The
-# demo never runs this: running the program needs none of it.
+# espeak-ng speaks the voice test's reference speech; NSIS and lintian make
+# and check the packages; iproute2's ip and ss make the network-loss test's
+# veth pair and find the SIP peers' sockets. The demo never runs this:
+# running the program needs none of it.
 #
 # The source lines are derived from the machine's own Debian package lines
 # (the same archives, as deb-src), so no archive is named here.
 set -eu
 PKGS="wine64 wine fonts-wine g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix dpkg-dev
-  stunnel4 tcl pulseaudio nsis lintian x11-utils iproute2"
+  stunnel4 tcl pulseaudio espeak-ng nsis lintian x11-utils iproute2"
 # The lean SIP stack built for Linux uses the system's sound servers and
 # codecs (scripts/build-sip-stack.sh linux).
 PKGS="$PKGS libpulse-dev libasound2-dev libgsm1-dev libspandsp-dev libbcg729-dev"

@@ -49,7 +49,7 @@ LEAN_STACK=$(. scripts/lib.sh && sip_stack_prefix linux)
 cmake -S . -B build-lean -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSIP_STACK=lean \
   -DSIP_STACK_PREFIX="$LEAN_STACK" >/dev/null
 cmake --build build-lean -j "$JOBS" --target service_http_test service_transfer_test sip_worker_test \
-  sip_account_test sip_call_test app_tests dravik-tirn dravik-tirn-e2e x11-close
+  sip_account_test sip_call_test sip_voice_test app_tests dravik-tirn dravik-tirn-e2e x11-close
 # The stack and its libcurl are inside the program: none of Debian's SIP, web
 # or TLS libraries may come with it (they are what the lean build leaves out).
 if ldd build-lean/app/dravik-tirn | grep -E '(liblinphone|libmediastreamer|libbellesip|libcurl|libssl|libcrypto|libgnutls)\.'; then

@@ -36,7 +36,7 @@ TEST_F(SipAccount, RegistersAfterDigestChallengeInAFolderOfItsOwn) {
   EXPECT_EQ(app.identityAddress, nullptr);
 
   ASSERT_TRUE(waitUntil([] { return app.registered.load(); }));
-  EXPECT_EQ(finishPeer(), 0) << "the registrar saw wrong or no credentials";
+  EXPECT_EQ(finishPeer(), 0) << "the registrar saw wrong or no credentials, or another User-Agent";
 
   // The HOME of this test had no data folder: the program made its own.
   std::string home = getenv("HOME");
@@ -133,6 +133,8 @@ TEST_F(SipAccount, CoreIsVoiceOnlyWithoutDatabasesOnOneRandomUdpPort) {
   // A defaults file of an older version is not read.
   fs::create_directories(data);
   std::ofstream(data + "/core-defaults.conf") << "[video]\ncapture=1\ndisplay=1\n";
+  // A ringing tone cut short (a disk that was full, say) is made again.
+  std::ofstream(data + "/ringback.wav") << "RIFF";
   setupSipAccount("alice", "pw", "127.0.3.9");
   ASSERT_NE(app.core, nullptr);
   ASSERT_EQ(globalState(), LinphoneGlobalOn);
@@ -142,12 +144,15 @@ TEST_F(SipAccount, CoreIsVoiceOnlyWithoutDatabasesOnOneRandomUdpPort) {
   EXPECT_FALSE(linphone_core_video_display_enabled(app.core));
 
   // Call logs, chats, contacts and encryption secrets: no database at all,
-  // nor any other file of the program's.
+  // nor any other file of the program's but its ringing tone: 3 s of 16-bit
+  // samples at 8 kHz after the header.
   std::vector<std::string> files;
   for (const auto &entry : fs::recursive_directory_iterator(data))
     if (entry.is_regular_file())
       files.push_back(entry.path().filename().string());
-  EXPECT_EQ(files, std::vector<std::string>{"core-defaults.conf"});
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"core-defaults.conf", "ringback.wav"}));
+  EXPECT_EQ(fs::file_size(data + "/ringback.wav"), 44u + 3 * 8000 * 2);
   // No call may be added but the program's own, and no history is kept.
   EXPECT_EQ(linphone_core_get_max_calls(app.core), 0);
   // The program's own media plugin folder, with nothing in it.
