@@ -110,6 +110,9 @@ void composeStatus(char (&text)[STATUS_CAP]) {
     case CALL_NOT_PLACED:
       textJoin(text, "Ligação não completada (endereço inválido)");
       return;
+    case CALL_NO_COMMON_AUDIO:
+      textJoin(text, "Ligação encerrada (sem áudio em comum com a fila)");
+      return;
     case CALL_NONE:
       break;
     }

@@ -7,6 +7,7 @@
 #endif
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -125,6 +126,21 @@ void keepHeapSmall() {
   mallopt(M_TRIM_THRESHOLD, 128 * 1024);
 #endif
 }
+
+// G.722 is built in but not offered by default; many PBXs prefer it. The
+// other formats offered stay as they are.
+void offerG722(LinphoneCore *core) {
+  bctbx_list_t *formats = linphone_core_get_audio_payload_types(core);
+  for (bctbx_list_t *at = formats; at; at = bctbx_list_next(at)) {
+    LinphonePayloadType *format = static_cast<LinphonePayloadType *>(bctbx_list_get_data(at));
+    if (linphone_payload_type_get_number(format) == 9 &&
+        std::strcmp(linphone_payload_type_get_mime_type(format), "G722") == 0)
+      linphone_payload_type_enable(format, TRUE);
+  }
+  bctbx_list_free_with_data(formats, [](void *format) {
+    linphone_payload_type_unref(static_cast<LinphonePayloadType *>(format));
+  });
+}
 } // namespace
 
 #pragma GCC diagnostic push
@@ -155,6 +171,7 @@ LinphoneCore *startCore(LinphoneCoreVTable *table) {
     publishRegistration(REGISTRATION_UNAVAILABLE, "falha ao iniciar o SIP");
     return nullptr;
   }
+  offerG722(core);
   return core;
 }
 
@@ -182,6 +199,7 @@ void iterateCore() {
       // that leaves the window thread its turn at the core.
       for (int more = 0; more < 100 && sipInputWaiting(); ++more)
         linphone_core_iterate(app.core);
+      endCallWithoutCommonAudio();
     }
     releaseForgottenCalls();
   }

@@ -26,7 +26,9 @@ enum CallView {
   CALL_BUSY,       // the queue answered busy
   CALL_DECLINED,   // the queue refused the call
   CALL_FAILED,     // any other failure: callCode (0: no answer)
-  CALL_NOT_PLACED  // the queue's address is not valid: nothing was sent
+  CALL_NOT_PLACED, // the queue's address is not valid: nothing was sent
+  // answered, but in no audio format the program offered: hung up
+  CALL_NO_COMMON_AUDIO
 };
 enum { REASON_CAP = 64 };
 struct SipReport {

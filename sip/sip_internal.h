@@ -40,6 +40,9 @@ void registrarReason(LinphoneProxyConfig *config, char (&out)[REASON_CAP]);
 // References on calls the program let go of (calls.cpp), released with
 // `coreMutex` held, outside any call into the library.
 void releaseForgottenCalls();
+// Hangs up the program's call when the queue answered it in no audio format
+// the program offered (calls.cpp); with `coreMutex` held, after an iteration.
+void endCallWithoutCommonAudio();
 
 // Bursts of SIP messages (flood.cpp): the core's SIP sockets, found once it
 // listens, and whether more messages wait on them.
