@@ -23,6 +23,14 @@ bool composePrompt(const char *first, const char *second = "", const char *third
 
 bool askYesNo(HWND window) { return MessageBoxA(window, app.promptText, "", MB_YESNO) == IDYES; }
 
+// What calls go out without, indexed by the report's noMicrophone + 2 *
+// noSpeaker: said instead of "Pronto para ligar", so that nobody calls a
+// queue unaware of it, and after the queue's name during a call.
+const char *const READY_TEXTS[] = {"Pronto para ligar", "Sem microfone", "Sem alto-falante",
+                                   "Sem microfone e alto-falante"};
+const char *const IN_CALL_NOTES[] = {"", " (sem microfone)", " (sem alto-falante)",
+                                     " (sem microfone e alto-falante)"};
+
 void destroyCallControls() {
   HWND *controls[] = {&app.queueCombo, &app.callButton, &app.helpButton, &app.hangUpButton,
                       &app.statusLabel};
@@ -70,6 +78,7 @@ void buildCallScreen(HWND window) {
 // 279 characters); should a text not fit, the line is left empty, not cut.
 void composeStatus(char (&text)[STATUS_CAP]) {
   SipReport report = sipReport();
+  int missingSound = report.noMicrophone + 2 * report.noSpeaker;
   if (report.registration == REGISTRATION_UNAVAILABLE) {
     if (report.registrationReason[0])
       textJoin(text, "Telefone indisponível (", report.registrationReason, ")");
@@ -87,7 +96,9 @@ void composeStatus(char (&text)[STATUS_CAP]) {
       textJoin(text, "Chamando ", app.calledQueue, "...");
       return;
     case CALL_CONNECTED:
-      textJoin(text, "Em ligação com ", app.calledQueue);
+      // Only a queue name too long to leave room for it drops the note.
+      if (!textJoin(text, "Em ligação com ", app.calledQueue, IN_CALL_NOTES[missingSound]))
+        textJoin(text, "Em ligação com ", app.calledQueue);
       return;
     case CALL_ENDED:
       textJoin(text, "Ligação encerrada");
@@ -119,7 +130,7 @@ void composeStatus(char (&text)[STATUS_CAP]) {
   }
   switch (report.registration) {
   case REGISTRATION_OK:
-    textJoin(text, "Pronto para ligar");
+    textJoin(text, READY_TEXTS[missingSound]);
     break;
   case REGISTRATION_FAILED:
     textJoin(text, "Falha no registro: ",

@@ -191,6 +191,10 @@ void placeCall(const char *domain) {
     publishCall(CALL_NOT_PLACED);
     return;
   }
+  // A headset plugged in since the last look is found now; the status line
+  // tells when the call goes out without a microphone or speaker.
+  linphone_core_reload_sound_devices(app.core);
+  publishSoundDevices(app.core);
   // Room for this one call while it is created; the call then fills it.
   linphone_core_set_max_calls(app.core, 1);
   LinphoneCall *call = linphone_core_invite_address(app.core, app.calleeAddress);

@@ -143,6 +143,11 @@ void offerG722(LinphoneCore *core) {
 }
 } // namespace
 
+void publishSoundDevices(LinphoneCore *core) {
+  publishSound(linphone_core_get_capture_device(core) != nullptr,
+               linphone_core_get_playback_device(core) != nullptr);
+}
+
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
@@ -172,6 +177,7 @@ LinphoneCore *startCore(LinphoneCoreVTable *table) {
     return nullptr;
   }
   offerG722(core);
+  publishSoundDevices(core);
   return core;
 }
 

@@ -42,5 +42,9 @@ struct SipReport {
   // The call's outcome is newer than the registration's last change, so the
   // status line shows the outcome.
   bool callNewer;
+  // The SIP core found no microphone / no speaker (when it started, and
+  // again before each call): calls then go out without that side of audio.
+  bool noMicrophone;
+  bool noSpeaker;
 };
 SipReport sipReport();

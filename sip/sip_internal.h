@@ -27,10 +27,13 @@ void iterateCore();
 // then saying why. runCore makes its first iteration and starts the worker.
 LinphoneCore *startCore(LinphoneCoreVTable *table);
 void runCore(LinphoneCore *core);
+// Reports whether the core has a microphone and a speaker to use.
+void publishSoundDevices(LinphoneCore *core);
 
 // The report behind the status line (report.cpp), written on any thread.
 void publishRegistration(RegistrationView view, const char *reason = "");
 void publishCall(CallView view, int code = 0);
+void publishSound(bool microphone, bool speaker);
 // The status code of the far side's answer; 0 when none came: the library
 // reports a time-out or an unreachable peer with codes of its own.
 int answerCode(const LinphoneErrorInfo *info);

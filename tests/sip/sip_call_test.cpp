@@ -161,7 +161,7 @@ TEST_F(SipCall, CallWhoseAudioStopsEndsAsALostConnection) {
 // and a report that says why, whether the library would go on with it (GSM,
 // AMR) or gives up on it by itself (DTMF events alone).
 TEST_F(SipCall, QueueAnsweringWithOneCodecIsTalkedToOnlyInACodecOffered) {
-  const std::string ip = "127.0.3.13";
+  const std::string ip = "127.0.3.23";
   struct Case {
     const char *answer, *rtpmap;
     bool common;
