@@ -12,6 +12,8 @@
 namespace {
 // The program's call was answered (it went through the connected state).
 bool currentCallAnswered = false;
+// Its audio started (it went through the streams-running state).
+bool currentCallStreamsRan = false;
 // The queue's answer has no audio format in common with the offer: the call
 // is hung up after the iteration that found it.
 bool currentCallLacksCommonAudio = false;
@@ -35,8 +37,9 @@ CallView endedCallView(LinphoneCall *call, bool failed, int &code) {
   if (currentCallAnswered && reason == LinphoneReasonIOError)
     return CALL_LOST;
   // The library itself gives up on an answer it can make no audio of (one
-  // with nothing but DTMF events, say): the answered call fails at once.
-  if (currentCallAnswered && failed)
+  // with nothing but DTMF events, say): the answered call fails before its
+  // audio starts.
+  if (currentCallAnswered && !currentCallStreamsRan && failed)
     return CALL_NO_COMMON_AUDIO;
   return failed ? CALL_FAILED : CALL_ENDED;
 }
@@ -77,15 +80,22 @@ void forgetCurrentCall() {
 } // namespace
 
 // Runs with `coreMutex` held, after an iteration: not inside the library's
-// handling of the answer. The BYE says why (488).
+// handling of the answer. The BYE says why (488). Tried once: the call is
+// the program's no longer afterwards.
 void endCallWithoutCommonAudio() {
-  if (!currentCallLacksCommonAudio || !app.currentCall)
+  LinphoneCall *call = app.currentCall;
+  if (!currentCallLacksCommonAudio || !call)
     return;
   LinphoneErrorInfo *why = linphone_error_info_new();
   linphone_error_info_set(why, "SIP", LinphoneReasonNotAcceptable, 488, "Not Acceptable Here",
                           nullptr);
-  linphone_call_terminate_with_error_info(app.currentCall, why);
+  linphone_call_terminate_with_error_info(call, why);
   linphone_error_info_unref(why);
+  // The end state normally came inside the termination and told the window.
+  if (app.currentCall == call) {
+    forgetCurrentCall();
+    publishCall(CALL_NO_COMMON_AUDIO);
+  }
 }
 
 void releaseForgottenCalls() {
@@ -150,6 +160,7 @@ void onCallStateChanged(LinphoneCore *, LinphoneCall *call, LinphoneCallState st
     publishCall(CALL_CONNECTED);
     break;
   case LinphoneCallStreamsRunning:
+    currentCallStreamsRan = true;
     if (!queueAcceptsTheAudioSent(call))
       currentCallLacksCommonAudio = true;
     break;
@@ -209,6 +220,7 @@ void placeCall(const char *domain) {
   linphone_call_ref(call);
   app.currentCall = call;
   currentCallAnswered = false;
+  currentCallStreamsRan = false;
   currentCallLacksCommonAudio = false;
   // A call that already failed inside the invitation was not yet the
   // program's when the library reported it.
