@@ -80,17 +80,13 @@ void forgetCurrentCall() {
 } // namespace
 
 // Runs with `coreMutex` held, after an iteration: not inside the library's
-// handling of the answer. The BYE says why (488). Tried once: the call is
-// the program's no longer afterwards.
+// handling of the answer. Tried once: the call is the program's no longer
+// afterwards.
 void endCallWithoutCommonAudio() {
   LinphoneCall *call = app.currentCall;
   if (!currentCallLacksCommonAudio || !call)
     return;
-  LinphoneErrorInfo *why = linphone_error_info_new();
-  linphone_error_info_set(why, "SIP", LinphoneReasonNotAcceptable, 488, "Not Acceptable Here",
-                          nullptr);
-  linphone_call_terminate_with_error_info(call, why);
-  linphone_error_info_unref(why);
+  linphone_call_terminate(call);
   // The end state normally came inside the termination and told the window.
   if (app.currentCall == call) {
     forgetCurrentCall();
