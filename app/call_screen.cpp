@@ -23,6 +23,14 @@ bool composePrompt(const char *first, const char *second = "", const char *third
 
 bool askYesNo(HWND window) { return MessageBoxA(window, app.promptText, "", MB_YESNO) == IDYES; }
 
+// What calls go out without, indexed by the report's noMicrophone + 2 *
+// noSpeaker: said instead of "Pronto para ligar", so that nobody calls a
+// queue unaware of it, and after the queue's name during a call.
+const char *const READY_TEXTS[] = {"Pronto para ligar", "Sem microfone", "Sem alto-falante",
+                                   "Sem microfone e alto-falante"};
+const char *const IN_CALL_NOTES[] = {"", " (sem microfone)", " (sem alto-falante)",
+                                     " (sem microfone e alto-falante)"};
+
 void destroyCallControls() {
   HWND *controls[] = {&app.queueCombo, &app.callButton, &app.helpButton, &app.hangUpButton,
                       &app.statusLabel};
@@ -69,6 +77,10 @@ void buildCallScreen(HWND window) {
 
 namespace {
 
+// Which of the sound devices the phone lacks: an index of READY_TEXTS and
+// IN_CALL_NOTES.
+int missingSound(const SipReport &report) { return report.noMicrophone + 2 * report.noSpeaker; }
+
 // What the status line says about the call the SIP side reported, naming the
 // queue called; false when the registration is what it should say. One case
 // per state of the call.
@@ -83,7 +95,9 @@ bool callWords(const SipReport &report, const char *queue, char (&text)[STATUS_C
   case CALL_CALLING:
     return textJoin(text, "Chamando ", queue, "...");
   case CALL_CONNECTED:
-    return textJoin(text, "Em ligação com ", queue);
+    // Only a queue name too long to leave room for it drops the note.
+    return textJoin(text, "Em ligação com ", queue, IN_CALL_NOTES[missingSound(report)]) ||
+           textJoin(text, "Em ligação com ", queue);
   case CALL_ENDED:
     return textJoin(text, "Ligação encerrada");
   case CALL_LOST:
@@ -98,6 +112,8 @@ bool callWords(const SipReport &report, const char *queue, char (&text)[STATUS_C
     return textJoin(text, "Ligação não completada (", report.callCode ? code : "sem resposta", ")");
   case CALL_NOT_PLACED:
     return textJoin(text, "Ligação não completada (endereço inválido)");
+  case CALL_NO_COMMON_AUDIO:
+    return textJoin(text, "Ligação encerrada (sem áudio em comum com a fila)");
   case CALL_NONE:
     break;
   }
@@ -115,7 +131,7 @@ void registrationWords(const SipReport &report, char (&text)[STATUS_CAP]) {
       textJoin(text, "Telefone indisponível");
     break;
   case REGISTRATION_OK:
-    textJoin(text, "Pronto para ligar");
+    textJoin(text, READY_TEXTS[missingSound(report)]);
     break;
   case REGISTRATION_NO_NETWORK:
     textJoin(text, "Sem conexão de rede");

@@ -12,6 +12,11 @@
 namespace {
 // The program's call was answered (it went through the connected state).
 bool currentCallAnswered = false;
+// Its audio started (it went through the streams-running state).
+bool currentCallStreamsRan = false;
+// The queue's answer has no audio format in common with the offer: the call
+// is hung up after the iteration that found it.
+bool currentCallLacksCommonAudio = false;
 
 // How the program's own call ended, as the status line tells it: `failed`
 // for the error state. A queue that declines ends the call in the end state,
@@ -21,6 +26,8 @@ bool currentCallAnswered = false;
 CallView endedCallView(LinphoneCall *call, bool failed, int &code) {
   LinphoneReason reason = linphone_call_get_reason(call);
   code = answerCode(linphone_call_get_error_info(call));
+  if (currentCallLacksCommonAudio)
+    return CALL_NO_COMMON_AUDIO;
   if (reason == LinphoneReasonBusy)
     return CALL_BUSY;
   if (reason == LinphoneReasonDeclined)
@@ -29,8 +36,28 @@ CallView endedCallView(LinphoneCall *call, bool failed, int &code) {
     return CALL_NOT_SECURE;
   if (currentCallAnswered && reason == LinphoneReasonIOError)
     return CALL_LOST;
+  // The library itself gives up on an answer it can make no audio of (one
+  // with nothing but DTMF events, say): the answered call fails before its
+  // audio starts.
+  if (currentCallAnswered && !currentCallStreamsRan && failed)
+    return CALL_NO_COMMON_AUDIO;
   return failed ? CALL_FAILED : CALL_ENDED;
 }
+
+// The library goes on with an answer that shares no audio format with the
+// offer: it sends in the first format it offered, which the queue never
+// accepted, so the queue hears nothing. The format the call sends in was
+// accepted by the queue only when the library marked it as one it may send.
+// The older interface is the one that shows that mark.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+bool queueAcceptsTheAudioSent(LinphoneCall *call) {
+  const LinphoneCallParams *params = linphone_call_get_current_params(call);
+  const OrtpPayloadType *sent =
+      params ? linphone_call_params_get_used_audio_codec(params) : nullptr;
+  return !sent || (sent->flags & PAYLOAD_TYPE_FLAG_CAN_SEND);
+}
+#pragma GCC diagnostic pop
 
 // References on calls the program has let go of, released only once the
 // library has returned from the iteration, invitation or termination in
@@ -51,6 +78,21 @@ void forgetCurrentCall() {
 }
 
 } // namespace
+
+// Runs with `coreMutex` held, after an iteration: not inside the library's
+// handling of the answer. Tried once: the call is the program's no longer
+// afterwards.
+void endCallWithoutCommonAudio() {
+  LinphoneCall *call = app.currentCall;
+  if (!currentCallLacksCommonAudio || !call)
+    return;
+  linphone_call_terminate(call);
+  // The end state normally came inside the termination and told the window.
+  if (app.currentCall == call) {
+    forgetCurrentCall();
+    publishCall(CALL_NO_COMMON_AUDIO);
+  }
+}
 
 void releaseForgottenCalls() {
   for (LinphoneCall *call : forgottenCalls)
@@ -113,6 +155,11 @@ void onCallStateChanged(LinphoneCore *, LinphoneCall *call, LinphoneCallState st
     app.callInProgress = true;
     publishCall(CALL_CONNECTED);
     break;
+  case LinphoneCallStreamsRunning:
+    currentCallStreamsRan = true;
+    if (!queueAcceptsTheAudioSent(call))
+      currentCallLacksCommonAudio = true;
+    break;
   case LinphoneCallError:
   case LinphoneCallEnd:
   case LinphoneCallReleased: {
@@ -151,6 +198,10 @@ void placeCall(const char *domain) {
     publishCall(CALL_NOT_PLACED);
     return;
   }
+  // A headset plugged in since the last look is found now; the status line
+  // tells when the call goes out without a microphone or speaker.
+  linphone_core_reload_sound_devices(app.core);
+  publishSoundDevices(app.core);
   // Room for this one call while it is created; the call then fills it.
   linphone_core_set_max_calls(app.core, 1);
   LinphoneCall *call = linphone_core_invite_address(app.core, app.calleeAddress);
@@ -165,6 +216,8 @@ void placeCall(const char *domain) {
   linphone_call_ref(call);
   app.currentCall = call;
   currentCallAnswered = false;
+  currentCallStreamsRan = false;
+  currentCallLacksCommonAudio = false;
   // A call that already failed inside the invitation was not yet the
   // program's when the library reported it.
   LinphoneCallState now = linphone_call_get_state(call);

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -202,7 +203,27 @@ void keepHeapSmall() {
   mallopt(M_TRIM_THRESHOLD, 128 * 1024);
 #endif
 }
+
+// G.722 is built in but not offered by default; many PBXs prefer it. The
+// other formats offered stay as they are.
+void offerG722(LinphoneCore *core) {
+  bctbx_list_t *formats = linphone_core_get_audio_payload_types(core);
+  for (bctbx_list_t *at = formats; at; at = bctbx_list_next(at)) {
+    LinphonePayloadType *format = static_cast<LinphonePayloadType *>(bctbx_list_get_data(at));
+    if (linphone_payload_type_get_number(format) == 9 &&
+        std::strcmp(linphone_payload_type_get_mime_type(format), "G722") == 0)
+      linphone_payload_type_enable(format, TRUE);
+  }
+  bctbx_list_free_with_data(formats, [](void *format) {
+    linphone_payload_type_unref(static_cast<LinphonePayloadType *>(format));
+  });
+}
 } // namespace
+
+void publishSoundDevices(LinphoneCore *core) {
+  publishSound(linphone_core_get_capture_device(core) != nullptr,
+               linphone_core_get_playback_device(core) != nullptr);
+}
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -240,6 +261,8 @@ LinphoneCore *startCore(LinphoneCoreVTable *table, bool watchNetwork) {
   }
   useOwnRingback(core, dataDir);
   nameUserAgent(core);
+  offerG722(core);
+  publishSoundDevices(core);
   return core;
 }
 
@@ -267,6 +290,7 @@ void iterateCore() {
       // that leaves the window thread its turn at the core.
       for (int more = 0; more < 100 && sipInputWaiting(); ++more)
         linphone_core_iterate(app.core);
+      endCallWithoutCommonAudio();
     }
     releaseForgottenCalls();
   }

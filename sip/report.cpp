@@ -10,7 +10,7 @@
 namespace {
 // The report the status line is made from, written on any thread.
 std::mutex reportMutex;
-SipReport report = {REGISTRATION_PENDING, "", CALL_NONE, 0, false};
+SipReport report = {REGISTRATION_PENDING, "", CALL_NONE, 0, false, false, false};
 
 // Records a change and tells the main window; posting is all this thread
 // does with the window, so it never waits for the window thread.
@@ -44,6 +44,13 @@ void publishCall(CallView view, int code) {
     r.call = view;
     r.callCode = code;
     r.callNewer = true;
+  });
+}
+
+void publishSound(bool microphone, bool speaker) {
+  publish([microphone, speaker](SipReport &r) {
+    r.noMicrophone = !microphone;
+    r.noSpeaker = !speaker;
   });
 }
 

@@ -33,7 +33,9 @@ enum CallView {
   CALL_BUSY,       // the queue answered busy
   CALL_DECLINED,   // the queue refused the call
   CALL_FAILED,     // any other failure: callCode (0: no answer)
-  CALL_NOT_PLACED  // the queue's address is not valid: nothing was sent
+  CALL_NOT_PLACED, // the queue's address is not valid: nothing was sent
+  // answered, but in no audio format the program offered: hung up
+  CALL_NO_COMMON_AUDIO
 };
 enum { REASON_CAP = 64 };
 struct SipReport {
@@ -47,6 +49,10 @@ struct SipReport {
   // The call's outcome is newer than the registration's last change, so the
   // status line shows the outcome.
   bool callNewer;
+  // The SIP core found no microphone / no speaker (when it started, and
+  // again before each call): calls then go out without that side of audio.
+  bool noMicrophone;
+  bool noSpeaker;
 };
 SipReport sipReport();
 // How the main window hears of a change: postSipChanged posts WM_SIP_CHANGED

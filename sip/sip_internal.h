@@ -30,10 +30,13 @@ void iterateCore();
 // iteration and starts the worker.
 LinphoneCore *startCore(LinphoneCoreVTable *table, bool watchNetwork);
 void runCore(LinphoneCore *core);
+// Reports whether the core has a microphone and a speaker to use.
+void publishSoundDevices(LinphoneCore *core);
 
 // The report behind the status line (report.cpp), written on any thread.
 void publishRegistration(RegistrationView view, const char *reason = "");
 void publishCall(CallView view, int code = 0);
+void publishSound(bool microphone, bool speaker);
 // The status code of the far side's answer; 0 when none came: the library
 // reports a time-out or an unreachable peer with codes of its own.
 int answerCode(const LinphoneErrorInfo *info);
@@ -45,6 +48,9 @@ void registrarRefusal(int code, char (&out)[REASON_CAP]);
 // References on calls the program let go of (calls.cpp), released with
 // `coreMutex` held, outside any call into the library.
 void releaseForgottenCalls();
+// Hangs up the program's call when the queue answered it in no audio format
+// the program offered (calls.cpp); with `coreMutex` held, after an iteration.
+void endCallWithoutCommonAudio();
 
 // Bursts of SIP messages (flood.cpp): the core's SIP sockets, found once it
 // listens, and whether more messages wait on them.

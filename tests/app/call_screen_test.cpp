@@ -16,6 +16,7 @@
 #include "screen_table.h"
 #include "service.h"
 #include "sip.h"
+#include "test_sound.h"
 #include "winapi_test.h"
 
 using namespace winapi_test;
@@ -525,6 +526,8 @@ TEST_F(CallScreen, UnansweredRegistrationFailsLateAndTheWindowStaysResponsive) {
 // The queue is busy: the call ends by itself, "Desligar" goes with no user
 // action, the status says why, and a new call and closing work at once.
 TEST_F(CallScreen, BusyQueueEndsTheCallOnScreenByItself) {
+  TestSound sound;
+  ASSERT_TRUE(sound.startNullSink(dir.path()));
   const std::string domain = "127.0.0.24";
   SippPeer peer;
   ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_refuses.xml",
@@ -587,6 +590,8 @@ TEST_F(CallScreen, WithNowhereToKeepItsFilesTheStatusLineSaysWhyThereIsNoPhone) 
 // after telling the window: whenever the window reads the call's flag, the
 // screen must end up without "Desligar".
 TEST_F(CallScreen, BusyQueueNeverLeavesAStaleHangUpButton) {
+  TestSound sound;
+  ASSERT_TRUE(sound.startNullSink(dir.path()));
   const std::string domain = "127.0.0.26";
   SippPeer peer;
   ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_refuses.xml",
@@ -621,6 +626,8 @@ TEST_F(CallScreen, BusyQueueNeverLeavesAStaleHangUpButton) {
 // follows by itself; the second time the user's hang-up prompt is open when
 // it happens, and answering "Sim" afterwards finds nothing left to end.
 TEST_F(CallScreen, QueueHangingUpClearsTheCallEvenUnderAnOpenPrompt) {
+  TestSound sound;
+  ASSERT_TRUE(sound.startNullSink(dir.path()));
   const std::string domain = "127.0.0.25";
   SippPeer peer;
   ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_hangs_up.xml"));
@@ -666,4 +673,69 @@ TEST_F(CallScreen, QueueHangingUpClearsTheCallEvenUnderAnOpenPrompt) {
       },
   });
   EXPECT_EQ(shownBoxes().back().text, "Sair ?");
+}
+
+// No sound server and no sound card: once the account is ready the status
+// line says so instead of "Pronto para ligar", and during a call (answered
+// in G.722) after the queue's name. A device that appears afterwards is found
+// when the next call is placed.
+TEST_F(CallScreen, WithoutMicrophoneAndSpeakerTheStatusLineSaysSoBeforeAndDuringACall) {
+  TestSound sound;
+  ASSERT_TRUE(sound.removeAll(dir.path()));
+  const std::string domain = "127.0.0.33";
+  SippPeer peer;
+  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_answers_codec.xml",
+                         {{"[answer]", "9"}, {"[rtpmap]", "a=rtpmap:9 G722/8000"}}));
+  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [&] {
+        ASSERT_TRUE(pumpUntilStatus("Sem microfone e alto-falante"));
+        EXPECT_TRUE(app.registered);
+        click(buttonLabelled("Ligar")); // "Sim": the call goes out all the same
+      },
+      [&] {
+        ASSERT_TRUE(
+            pumpUntilStatus("Em liga\xe7\xe3o com ATENDIMENTO (sem microfone e alto-falante)"));
+        click(buttonLabelled("Desligar"));
+      },
+      [&] {
+        EXPECT_TRUE(peer.waitFor("BYE ", 1, 10000));
+        EXPECT_EQ(statusLine(), "Liga\xe7\xe3o encerrada");
+        ASSERT_TRUE(sound.plugIn(dir.path()));
+        click(buttonLabelled("Ligar"));
+      },
+      [&] {
+        ASSERT_TRUE(pumpUntilStatus("Em liga\xe7\xe3o com ATENDIMENTO"));
+        click(buttonLabelled("Desligar"));
+      },
+      [&] {
+        EXPECT_TRUE(peer.waitFor("BYE ", 2, 10000));
+        closeWindow(mainWindow());
+      },
+  });
+}
+
+// The queue answers in a format the program did not offer (GSM): the call
+// ends by itself, with a BYE, and the status line says why.
+TEST_F(CallScreen, QueueAnsweringWithoutCommonAudioIsHungUpAndTheStatusLineSaysWhy) {
+  const std::string domain = "127.0.0.34";
+  SippPeer peer;
+  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_answers_codec.xml",
+                         {{"[answer]", "3"}, {"[rtpmap]", "a=rtpmap:3 GSM/8000"}}));
+  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
+  runProgram({
+      [] { typeLogin("1001", "demo123"); },
+      [&] {
+        ASSERT_TRUE(pumpUntil([] { return app.registered.load(); }));
+        click(buttonLabelled("Ligar"));
+      },
+      [&] {
+        ASSERT_TRUE(pumpUntilStatus("Liga\xe7\xe3o encerrada (sem \xe1udio em comum com a fila)"));
+        EXPECT_TRUE(peer.waitFor("BYE ", 1, 10000));
+        EXPECT_FALSE(app.callInProgress);
+        expectCallScreen(false);
+        closeWindow(mainWindow());
+      },
+  });
 }

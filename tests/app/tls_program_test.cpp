@@ -6,6 +6,7 @@
 #include "program_driver.h"
 #include "sip_internal.h"
 #include "test_certs.h"
+#include "test_sound.h"
 #include "winapi_test.h"
 
 #include <fstream>
@@ -49,6 +50,8 @@ TEST_F(ProgramTest, UntrustedTlsRegistrarIsShownAsARegistrationFailure) {
 // plain audio, from a Contact the program cannot reach over TLS. The window
 // stays, says why the call ended, and closing sends the logout notice.
 TEST_F(ProgramTest, TlsRegistrarQueueAnsweringPlainAudioIsShownAsRefused) {
+  TestSound sound;
+  ASSERT_TRUE(sound.startNullSink(dir.path()));
   TestCa ca(dir.path());
   std::ifstream in(SIP_SCENARIO_DIR "/tls_queue_plain_rtp.xml");
   std::string scenario((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

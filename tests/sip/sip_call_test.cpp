@@ -157,6 +157,51 @@ TEST_F(SipCall, CallWhoseAudioStopsEndsAsALostConnection) {
   EXPECT_EQ(finishPeer(), 0) << "the queue was not hung up on";
 }
 
+// The queue answers with one codec. G.722 is offered (the peer fails the run
+// otherwise), and a G.722 answer gives a call with audio that the caller
+// ends. An answer with no codec the program offered ends the call with a BYE
+// and a report that says why, whether the library would go on with it (GSM,
+// AMR) or gives up on it by itself (DTMF events alone).
+TEST_F(SipCall, QueueAnsweringWithOneCodecIsTalkedToOnlyInACodecOffered) {
+  const std::string ip = "127.0.3.23";
+  struct Case {
+    const char *answer, *rtpmap;
+    bool common;
+  } cases[] = {{"9", "a=rtpmap:9 G722/8000", true},
+               {"3", "a=rtpmap:3 GSM/8000", false},
+               {"97", "a=rtpmap:97 AMR/8000", false},
+               {"101", "a=rtpmap:101 telephone-event/8000", false}};
+  bool first = true;
+  for (const Case &c : cases) {
+    std::string scenario =
+        fillScenario("queue_answers_codec.xml", {{"[answer]", c.answer}, {"[rtpmap]", c.rtpmap}});
+    if (first) {
+      ASSERT_TRUE(registerWith(scenario, ip));
+      first = false;
+    } else {
+      ASSERT_TRUE(startPeer(scenario, ip, 1));
+    }
+    textCopy(app.calleeUser, "fila");
+    placeCall(ip.c_str());
+    if (c.common) {
+      ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }));
+      {
+        std::lock_guard<std::mutex> lock(coreMutex);
+        const LinphonePayloadType *used = linphone_call_params_get_used_audio_payload_type(
+            linphone_call_get_current_params(app.currentCall));
+        ASSERT_NE(used, nullptr);
+        EXPECT_STREQ(linphone_payload_type_get_mime_type(used), "G722");
+      }
+      EXPECT_EQ(sipReport().call, CALL_CONNECTED);
+      terminateCall();
+    } else {
+      ASSERT_TRUE(waitUntil([] { return !app.callInProgress && noCurrentCall(); })) << c.rtpmap;
+      EXPECT_EQ(sipReport().call, CALL_NO_COMMON_AUDIO) << c.rtpmap;
+    }
+    EXPECT_EQ(finishPeer(), 0) << c.rtpmap << ": no G.722 offered, or no BYE";
+  }
+}
+
 TEST_F(SipCall, HangUpSendsByeToTheQueue) {
   ASSERT_TRUE(registerWith("queue_awaits_bye.xml", "127.0.3.5"));
   textCopy(app.calleeUser, "fila");
