@@ -5,6 +5,8 @@ ECHO_ADDR:ECHO_PORT(+1) and its echo back to the client, each way impaired
 alike:
 
   clean   nothing but the forwarding
+  quiet   a clean line to a silent queue: nothing comes back (the echo is
+          dropped), for the send path alone
   jitter  each packet delayed by a normal 20 +/- 10 ms (so some overtake
           one another), 3 % of them lost
   burst   10 % lost in bursts: a two-state Markov chain (good: nothing lost;
@@ -95,6 +97,8 @@ while True:
             if client_addr[i] is None:
                 continue
             sock, dest = client_side[i], client_addr[i]
+            if condition == "quiet" and i == 0:
+                continue
         hold = lines[way].delay() if i == 0 else 0.0
         if hold is None:
             continue

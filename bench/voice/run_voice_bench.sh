@@ -2,7 +2,8 @@
 # What the caller hears, for the program, the untuned liblinphone floor and
 # baresip: each calls a queue (sipp answering with -rtp_echo, so that it hears
 # itself) through a relay that impairs the line (clean; jitter 20 +/- 10 ms
-# with 3 % loss; 10 % loss in bursts), with PCMU and with Opus, its
+# with 3 % loss; 10 % loss in bursts; and a clean line to a silent queue, for
+# the send path alone), with PCMU and with Opus, its
 # microphone fed a reference speech (espeak-ng, between two chirps) and its
 # loudspeaker recorded beside that feed: round trip, similarity, dropouts,
 # the send path's similarity and the playback buffer's largest fill.
@@ -12,13 +13,15 @@
 # own (fixed loopback addresses 127.0.0.48-50): /work/bin/isolated or unshare.
 # Usage: bench/voice/run_voice_bench.sh BUILD_DIR [RUNS] [CLIENTS] [CONDITIONS] [CODECS]
 # (build first: cmake --build BUILD_DIR --target sip_bench_program sip_bench_floor;
-#  CLIENTS program,floor,baresip; CONDITIONS clean,jitter,burst; CODECS PCMU,opus)
+#  CLIENTS program,floor,baresip, and 'before' with VOICE_BENCH_BEFORE set to
+#  another build's sip_bench_program; CONDITIONS quiet,clean,jitter,burst;
+#  CODECS PCMU,opus)
 set -eu
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$(cd "${1:?build directory}" && pwd)
 RUNS=${2:-3}
 CLIENTS=${3:-program,floor,baresip}
-CONDITIONS=${4:-clean,jitter,burst}
+CONDITIONS=${4:-quiet,clean,jitter,burst}
 CODECS=${5:-PCMU,opus}
 . "$ROOT/scripts/lib.sh"
 fail() { echo "voice bench: $*" >&2; exit 1; }
@@ -58,7 +61,8 @@ pactl set-default-source mic
 
 status=0
 $PYTHON "$ROOT/bench/voice/voice_bench.py" --build "$BUILD" --work "$WORK" --runs "$RUNS" \
-  --clients "$CLIENTS" --conditions "$CONDITIONS" --codecs "$CODECS" || status=$?
+  --clients "$CLIENTS" --conditions "$CONDITIONS" --codecs "$CODECS" \
+  ${VOICE_BENCH_BEFORE:+--before "$VOICE_BENCH_BEFORE"} || status=$?
 # VOICE_BENCH_KEEP=DIR keeps the recordings, captures and logs there.
 [ -n "${VOICE_BENCH_KEEP:-}" ] && cp -r "$WORK/." "$VOICE_BENCH_KEEP/"
 exit $status

@@ -20,6 +20,7 @@ BARESIP_ADDR = "127.0.0.50"
 ECHO_PORT, RELAY_PORT = 6000, 4000
 USER, PASSWORD = "cliente1001", "sip-demo-1001"
 CODECS = {"PCMU": ("PCMU", "/8000", 8000), "opus": ("opus", "/48000/2", 16000)}
+NAN = float("nan")
 SETTLE, TAIL = 1.0, 2.0  # seconds of call before the speech and after it
 
 
@@ -74,8 +75,9 @@ def baresip_config(work):
 
 
 def client_command(kind, args, work, hold):
-    if kind == "program":
-        return [f"{args.build}/bench/sip/sip_bench_program", PEER, USER, PASSWORD, "0", str(hold)]
+    if kind in ("program", "before"):
+        binary = f"{args.build}/bench/sip/sip_bench_program" if kind == "program" else args.before
+        return [binary, PEER, USER, PASSWORD, "0", str(hold)]
     if kind == "floor":
         data = f"{work}/floor-data/"
         os.makedirs(data, exist_ok=True)
@@ -136,7 +138,10 @@ def one_run(kind, condition, codec, run, args, reference, seconds):
     _, reference_signal = va.read_wav(reference)
     recording = va.read_recording(f"{work}/rec.raw")
     rate = CODECS[codec][2]
-    figures = va.echo_figures(recording, reference_signal, rate)
+    figures = {"delay_median": NAN, "delay_max": NAN, "similarity": NAN,
+               "window_similarity": NAN, "dropouts": NAN}
+    if condition != "quiet":
+        figures = va.echo_figures(recording, reference_signal, rate)
     sent = va.decode_sent(f"{work}/sent.rtp", codec, rate)
     figures["send_similarity"] = va.send_similarity(recording, reference_signal, sent, rate)
     figures["fill"] = va.largest_fill(f"{work}/client.log")
@@ -162,7 +167,8 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--clients", default="program,floor,baresip")
-    parser.add_argument("--conditions", default="clean,jitter,burst")
+    parser.add_argument("--before", help="another build's sip_bench_program, as client 'before'")
+    parser.add_argument("--conditions", default="quiet,clean,jitter,burst")
     parser.add_argument("--codecs", default="PCMU,opus")
     parser.add_argument("--seconds", type=float, default=10.0, help="speech per run")
     args = parser.parse_args()
