@@ -158,7 +158,7 @@ def show_logs(work):
 
 
 def loadavg():
-    return open("/proc/loadavg").read().split()[0]
+    return float(open("/proc/loadavg").read().split()[0])
 
 
 def main():
@@ -196,7 +196,7 @@ def main():
                              for k, v in r.items()), file=sys.stderr, flush=True)
 
     print(f"\nVoice benchmark: {args.runs} runs per cell, {total:.1f} s reference each; "
-          f"load average (1 min) {min(loads)}-{max(loads)} on {os.cpu_count()} cores")
+          f"load average (1 min) {min(loads):.1f}-{max(loads):.1f} on {os.cpu_count()} cores")
     print("round trip through the echo (ms): median of the runs' medians, largest of any window;"
           "\nsimilarity of the echo to the speech: overall (one lag), in 200 ms windows (each its"
           "\nown lag: mean of the runs, worst run); dropouts (% of 20 ms frames); send path: the"
