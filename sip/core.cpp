@@ -94,10 +94,11 @@ bool prepareTemporaryDataDir(std::string &dir) {
 // ports), and keeps no history of the calls it refused.
 // The voice leaves as the microphone gives it: the library's echo canceller
 // runs a noise suppressor and a residual echo suppressor after it that
-// reshape the speech (0.80-0.83 against 0.99 without it, measured on the
-// send path), and Opus gets the bit rate of a clear voice (64 kbit/s of
-// audio instead of 34). The jitter buffer stops at 100 ms: beyond that a
-// late packet is better lost than the whole conversation delayed.
+// reshape the speech (its own RTP against the microphone: 0.82 PCMU and
+// 0.87 Opus with it, 0.975 and 0.972 without). Opus gets the bit rate of a
+// clear voice (64 kbit/s of audio instead of 34). The jitter buffer stops at
+// 100 ms: beyond that a late packet is better lost than the whole
+// conversation delayed.
 const char CORE_DEFAULTS[] = "[sip]\n"
                              "sip_port=-1\n"
                              "sip_tcp_port=0\n"
