@@ -97,16 +97,29 @@ bool prepareTemporaryDataDir(std::string &dir) {
 // over UDP whatever their size. No call may be added (placeCall opens
 // room for its own), so that the core refuses a call coming in with 486 Busy
 // Here before it creates anything for it (no call, no ringing, no media
-// ports), and keeps no history of the calls it refused. No echo canceller:
-// the library's, with the noise suppressor that comes with it, reshapes the
-// customer's speech even while the queue is silent (similarity with what was
-// said 0.86 in 200 ms windows, against 1.00 without it).
+// ports), and keeps no history of the calls it refused.
+// The voice leaves as the microphone gives it: the library's echo canceller
+// runs a noise suppressor and a residual echo suppressor after it that
+// reshape the speech (its own RTP against the microphone: 0.82 PCMU and
+// 0.87 Opus with it, 0.975 and 0.972 without). Opus gets the bit rate of a
+// clear voice (64 kbit/s of audio instead of 34). The jitter buffer stops at
+// 100 ms: beyond that a late packet is better lost than the whole
+// conversation delayed.
 const char CORE_DEFAULTS[] = "[sip]\n"
                              "sip_port=-1\n"
                              "sip_tcp_port=0\n"
                              "sip_tls_port=0\n"
                              "[rtp]\n"
                              "audio_rtp_port=-1\n"
+                             "jitter_buffer_max_size=100\n"
+                             "[sound]\n"
+                             "echocancellation=0\n"
+                             "[audio_codec_0]\n"
+                             "mime=opus\n"
+                             "rate=48000\n"
+                             "channels=2\n"
+                             "recv_fmtp=useinbandfec=1\n"
+                             "bitrate=80000\n"
                              "[video]\n"
                              "capture=0\n"
                              "display=0\n"
@@ -121,9 +134,7 @@ const char CORE_DEFAULTS[] = "[sip]\n"
                              "enabled=0\n"
                              "[misc]\n"
                              "max_calls=0\n"
-                             "history_max_size=0\n"
-                             "[sound]\n"
-                             "echocancellation=0\n";
+                             "history_max_size=0\n";
 
 // The ringing tone the customer hears while the queue rings without sending
 // audio of its own: Brazil's, 425 Hz, 1 s on and 4 s off. The library loops

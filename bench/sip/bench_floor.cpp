@@ -2,7 +2,9 @@
 // library as it comes (the system's media plugins, the library's defaults,
 // no program code around it): the untuned baseline the program is measured
 // against. Its account set-up repeats setupSipAccount's library calls.
-// Usage: sip_bench_floor DOMAIN USER PASSWORD IDLE_SECONDS DATA_DIR/
+// Usage: sip_bench_floor DOMAIN USER PASSWORD IDLE_SECONDS DATA_DIR/ [HOLD_SECONDS]
+// (HOLD_SECONDS: the call is held that long before it is ended, for the
+// voice benchmark, which listens to it)
 #include <linphone/core.h>
 
 #include <atomic>
@@ -35,12 +37,13 @@ void onCall(LinphoneCore *, LinphoneCall *, LinphoneCallState state, const char 
 } // namespace
 
 int main(int argc, char **argv) {
-  if (argc != 6)
+  if (argc != 6 && argc != 7)
     return 2;
   const char *domain = argv[1], *user = argv[2], *password = argv[3];
   double idleSeconds = atof(argv[4]);
-  auto iterateFor = [idleSeconds](LinphoneCore *core, auto done) {
-    auto limit = BenchClock::now() + std::chrono::duration<double>(20 + idleSeconds);
+  double holdSeconds = argc == 7 ? atof(argv[6]) : 0;
+  auto iterateFor = [idleSeconds, holdSeconds](LinphoneCore *core, auto done) {
+    auto limit = BenchClock::now() + std::chrono::duration<double>(20 + idleSeconds + holdSeconds);
     while (!done() && BenchClock::now() < limit) {
       linphone_core_iterate(core);
       std::this_thread::sleep_until(BenchClock::now() + std::chrono::milliseconds(10));
@@ -95,6 +98,8 @@ int main(int argc, char **argv) {
   if (!call || !iterateFor(core, [] { return connected; }))
     return 1;
   double callMs = std::chrono::duration<double, std::milli>(connectedAt - invited).count();
+  auto held = BenchClock::now();
+  iterateFor(core, [&] { return msSince(held) >= holdSeconds * 1000; });
   linphone_core_terminate_call(core, call);
   iterateFor(core, [core] { return linphone_core_get_calls_nb(core) == 0; });
 

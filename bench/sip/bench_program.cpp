@@ -1,5 +1,7 @@
 // The program's own SIP code: set-up, registration, idle, one call.
-// Usage: sip_bench_program DOMAIN USER PASSWORD IDLE_SECONDS
+// Usage: sip_bench_program DOMAIN USER PASSWORD IDLE_SECONDS [HOLD_SECONDS]
+// (HOLD_SECONDS: the call is held that long before it is ended, for the
+// voice benchmark, which listens to it)
 #include <cstdlib>
 #include <thread>
 
@@ -9,7 +11,7 @@
 #include "sip_internal.h"
 
 int main(int argc, char **argv) {
-  if (argc != 5)
+  if (argc != 5 && argc != 6)
     return 2;
   const char *domain = argv[1];
   double idleSeconds = atof(argv[4]);
@@ -47,6 +49,8 @@ int main(int argc, char **argv) {
   if (!pollUntil(connected))
     return 1;
   double callMs = msSince(invited);
+  if (argc == 6)
+    std::this_thread::sleep_for(std::chrono::duration<double>(atof(argv[5])));
   terminateCall();
   auto released = [] {
     std::lock_guard<std::mutex> lock(coreMutex);

@@ -168,6 +168,13 @@ TEST_F(SipAccount, CoreIsVoiceOnlyWithoutDatabasesOnOneRandomUdpPort) {
                             reinterpret_cast<bctbx_list_free_func>(linphone_payload_type_unref));
   for (const char *codec : {"opus", "speex", "PCMU", "PCMA"})
     EXPECT_NE(std::find(codecs.begin(), codecs.end(), codec), codecs.end()) << codec;
+  // The voice leaves as the microphone gives it (no echo canceller, whose
+  // suppressors reshape it), and Opus at the bit rate of a clear voice.
+  EXPECT_FALSE(linphone_core_echo_cancellation_enabled(app.core));
+  LinphonePayloadType *opus = linphone_core_get_payload_type(app.core, "opus", 48000, 2);
+  ASSERT_NE(opus, nullptr);
+  EXPECT_EQ(linphone_payload_type_get_normal_bitrate(opus), 80);
+  linphone_payload_type_unref(opus);
 
   // SIP over UDP alone, on a port the system chose; nothing on TCP or TLS.
   LinphoneTransports *used = linphone_core_get_transports_used(app.core);

@@ -1,0 +1,68 @@
+#!/bin/sh
+# What the caller hears, for the program, the untuned liblinphone floor and
+# baresip: each calls a queue (sipp answering with -rtp_echo, so that it hears
+# itself) through a relay that impairs the line (clean; jitter 20 +/- 10 ms
+# with 3 % loss; 10 % loss in bursts; and a clean line to a silent queue, for
+# the send path alone), with PCMU and with Opus, its
+# microphone fed a reference speech (espeak-ng, between two chirps) and its
+# loudspeaker recorded beside that feed: round trip, similarity, dropouts,
+# the send path's similarity and the playback buffer's largest fill.
+# A private PulseAudio has one two-channel null sink: one channel is the
+# loudspeaker, the other the microphone's feed (and the microphone), so that
+# both are recorded sample-aligned. Run it in a network namespace of its
+# own (fixed loopback addresses 127.0.0.48-50): /work/bin/isolated or unshare.
+# Usage: bench/voice/run_voice_bench.sh BUILD_DIR [RUNS] [CLIENTS] [CONDITIONS] [CODECS]
+# (build first: cmake --build BUILD_DIR --target sip_bench_program sip_bench_floor;
+#  CLIENTS program,floor,baresip, and 'before' with VOICE_BENCH_BEFORE set to
+#  another build's sip_bench_program; CONDITIONS quiet,clean,jitter,burst;
+#  CODECS PCMU,opus)
+set -eu
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+BUILD=$(cd "${1:?build directory}" && pwd)
+RUNS=${2:-3}
+CLIENTS=${3:-program,floor,baresip}
+CONDITIONS=${4:-quiet,clean,jitter,burst}
+CODECS=${5:-PCMU,opus}
+. "$ROOT/scripts/lib.sh"
+fail() { echo "voice bench: $*" >&2; exit 1; }
+
+# Debian's Python, where python3-numpy installs numpy.
+PYTHON=/usr/bin/python3
+need=""
+command -v espeak-ng >/dev/null 2>&1 || need="$need espeak-ng"
+command -v sox >/dev/null 2>&1 || need="$need sox"
+command -v baresip >/dev/null 2>&1 || need="$need baresip-core"
+$PYTHON -c 'import numpy' 2>/dev/null || need="$need python3-numpy"
+if [ -n "$need" ]; then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $need \
+    >/dev/null || fail "could not install$need"
+fi
+
+use_work_dir
+# The sink's first channel is the loudspeaker, its second one (aux0) the
+# microphone's feed; a client's mono stream goes to the first one alone when
+# the server does not spread it over every channel of the sink. The sink is
+# the first one the clients find, so that the libraries' first card is it.
+mkdir -p "$WORK/pulse/.config/pulse"
+echo "remixing-use-all-sink-channels = no" >"$WORK/pulse/.config/pulse/daemon.conf"
+HOME="$WORK/pulse" XDG_RUNTIME_DIR="$WORK/pulse" $OWNED pulseaudio -n --daemonize=no \
+  --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes \
+  -L "module-null-sink sink_name=bench channels=2 channel_map=mono,aux0 rate=48000 format=s16le" \
+  -L "module-remap-sink sink_name=micfeed master=bench channels=1 channel_map=mono master_channel_map=aux0 remix=no" \
+  -L "module-remap-source source_name=mic master=bench.monitor channels=1 channel_map=mono master_channel_map=aux0 remix=no" \
+  -L "module-native-protocol-unix auth-anonymous=1 socket=$WORK/pulse/native" >"$WORK/pulse/log" 2>&1 &
+PIDS="$PIDS $!"
+PULSE_SERVER=unix:$WORK/pulse/native
+export PULSE_SERVER
+wait_until 100 'pactl info >/dev/null 2>&1' || fail "no PulseAudio: $(tail -n 3 "$WORK/pulse/log")"
+pactl set-default-sink bench
+pactl set-default-source mic
+
+status=0
+$PYTHON "$ROOT/bench/voice/voice_bench.py" --build "$BUILD" --work "$WORK" --runs "$RUNS" \
+  --clients "$CLIENTS" --conditions "$CONDITIONS" --codecs "$CODECS" \
+  ${VOICE_BENCH_BEFORE:+--before "$VOICE_BENCH_BEFORE"} || status=$?
+# VOICE_BENCH_KEEP=DIR keeps the recordings, captures and logs there.
+[ -n "${VOICE_BENCH_KEEP:-}" ] && cp -r "$WORK/." "$VOICE_BENCH_KEEP/"
+exit $status

@@ -1,0 +1,236 @@
+"""What a caller hears, measured with numpy: the reference speech (espeak-ng,
+between two chirps), the recording of one call (the microphone's feed and,
+beside it, the client's loudspeaker: the queue's echo of its own voice), the client's RTP as it left (decoded) and its log."""
+import ctypes
+import re
+import struct
+import subprocess
+import wave
+
+import numpy as np
+
+RATE = 48000  # the sound server's rate and the reference's
+WINDOW = 0.2  # seconds
+# Round trip searched between these (seconds): a buffer can grow a lot.
+LAG_MIN, LAG_MAX = 0.0, 1.5
+SPEECH = ("Bom dia, aqui fala o cliente mil e um. Estou ligando para saber do meu "
+          "pedido, que ainda não chegou. O número é quatro, sete, oito, dois.")
+
+
+def read_wav(path):
+    with wave.open(path) as w:
+        data = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2")
+        return w.getframerate(), data.reshape(-1, w.getnchannels())[:, 0] / 32768.0
+
+
+def write_wav(path, rate, x):
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(rate)
+        w.writeframes((np.clip(x, -1, 1) * 32767).astype("<i2").tobytes())
+
+
+def resample(x, rate_in, rate_out):
+    """Band-limited resampling by the spectrum (the signals are short)."""
+    if rate_in == rate_out:
+        return x
+    n_out = int(round(len(x) * rate_out / rate_in))
+    spectrum = np.fft.rfft(x)
+    keep = min(len(spectrum), n_out // 2 + 1)
+    out = np.zeros(n_out // 2 + 1, dtype=complex)
+    out[:keep] = spectrum[:keep]
+    return np.fft.irfft(out, n_out) * (n_out / len(x))
+
+
+def chirp(seconds, f0=300.0, f1=3400.0):
+    t = np.arange(int(seconds * RATE)) / RATE
+    phase = 2 * np.pi * (f0 * t + (f1 - f0) * t * t / (2 * seconds))
+    ramp = np.minimum(1, np.minimum(t, seconds - t) / 0.01)
+    return 0.3 * np.sin(phase) * ramp
+
+
+def make_reference(path, work, speech_seconds):
+    """Chirp, speech (Brazilian Portuguese, about SPEECH_SECONDS), chirp, at
+    RATE, speech at -20 dBFS RMS."""
+    raw, resampled = f"{work}/speech-raw.wav", f"{work}/speech-48k.wav"
+    subprocess.run(["espeak-ng", "-v", "pt-br", "-s", "150", "-w", raw, SPEECH], check=True)
+    subprocess.run(["sox", raw, "-r", str(RATE), "-c", "1", "-b", "16", resampled], check=True)
+    _, speech = read_wav(resampled)
+    speech = speech[: int(speech_seconds * RATE)]
+    speech = speech * (0.1 / np.sqrt(np.mean(speech ** 2)))
+    gap = np.zeros(int(0.3 * RATE))
+    lead = np.zeros(int(0.2 * RATE))
+    signal = np.concatenate([lead, chirp(0.5), gap, speech, gap, chirp(0.5), lead])
+    write_wav(path, RATE, signal)
+    return len(signal) / RATE
+
+
+def ncc_scan(x, y, start, lo, hi):
+    """Normalised correlation of X with Y[start + lag:][:len(X)] for each lag
+    in [LO, HI] samples: (best value, its lag)."""
+    n = len(x)
+    a, b = start + lo, start + hi + n
+    seg = np.zeros(b - a)
+    src_a, src_b = max(a, 0), min(b, len(y))
+    if src_b > src_a:
+        seg[src_a - a : src_b - a] = y[src_a:src_b]
+    size = 1 << int(np.ceil(np.log2(len(seg) + n)))
+    corr = np.fft.irfft(np.fft.rfft(seg, size) * np.conj(np.fft.rfft(x, size)), size)
+    corr = corr[: hi - lo + 1]
+    energy = np.concatenate([[0], np.cumsum(seg * seg)])
+    local = energy[n : n + hi - lo + 1] - energy[: hi - lo + 1]
+    xn = np.sqrt(np.sum(x * x))
+    with np.errstate(divide="ignore", invalid="ignore"):
+        values = np.where(local > 1e-12, corr / (xn * np.sqrt(np.maximum(local, 1e-30))), 0)
+    best = int(np.argmax(values))
+    return float(values[best]), lo + best
+
+
+def find(x, y):
+    """Where X starts in Y (normalised correlation over all of Y)."""
+    _, lag = ncc_scan(x, y, 0, 0, len(y) - len(x))
+    return lag
+
+
+def echo_figures(recording, reference, rate):
+    """Round trip, similarity and dropouts of the echo heard on the right
+    channel, at RATE (the codec's band)."""
+    mic = resample(recording[:, 0], RATE, rate)
+    spk = resample(recording[:, 1], RATE, rate)
+    ref = resample(reference, RATE, rate)
+    at = find(ref, mic)  # the feed's place in the recording
+    fed = mic[at : at + len(ref)]
+    w = int(WINDOW * rate)
+    lo, hi = int(LAG_MIN * rate), int(LAG_MAX * rate)
+    level = np.sqrt(np.mean(fed ** 2))
+    windows = []  # (similarity, lag) of each window with sound in it
+    for s in range(0, len(fed) - w, w):
+        x = fed[s : s + w]
+        if np.sqrt(np.mean(x * x)) < level * 0.1:
+            continue
+        windows.append(ncc_scan(x, spk, at + s, lo, hi) + (s,))
+    sims = np.array([v for v, _, _ in windows])
+    good = [lag for v, lag, _ in windows if v >= 0.6]
+    delays = np.array(good) / rate * 1000 if good else np.array([np.nan])
+    overall, lag = ncc_scan(fed, spk, at, lo, hi)
+    # Dropouts: 20 ms frames of sound in the feed whose echo (at the window's
+    # own lag, the loop's gain taken into account) is 20 dB too quiet.
+    f = int(0.02 * rate)
+    frames = []
+    for _, wlag, s in windows:
+        for k in range(s, s + w - f + 1, f):
+            e_in = np.mean(fed[k : k + f] ** 2)
+            j = at + k + wlag
+            e_out = np.mean(spk[j : j + f] ** 2) if j + f <= len(spk) else 0.0
+            if e_in > (level * 0.1) ** 2:
+                frames.append((e_in, e_out))
+    frames = np.array(frames)
+    gain = np.median(frames[:, 1] / frames[:, 0])
+    dropouts = float(np.mean(frames[:, 1] < gain * frames[:, 0] * 0.01)) * 100
+    return {
+        "delay_median": float(np.median(delays)),
+        "delay_max": float(np.max(delays)),
+        "similarity": overall,
+        "window_similarity": float(np.mean(sims)),
+        "dropouts": dropouts,
+    }
+
+
+def read_recording(path):
+    """Columns: the microphone's feed, the loudspeaker (the sink's channels
+    are the other way round)."""
+    data = np.fromfile(path, dtype="<i2").astype(float) / 32768.0
+    return data[: len(data) // 2 * 2].reshape(-1, 2)[:, ::-1]
+
+
+def rtp_packets(path):
+    """(sequence, timestamp, payload type, payload) of each captured RTP packet."""
+    raw = open(path, "rb").read()
+    out, i = [], 0
+    while i + 4 <= len(raw):
+        (n,) = struct.unpack(">I", raw[i : i + 4])
+        p = raw[i + 4 : i + 4 + n]
+        i += 4 + n
+        if len(p) < 12 or p[0] >> 6 != 2:
+            continue
+        cc, ext = p[0] & 15, p[0] & 16
+        pt, seq = p[1] & 127, struct.unpack(">H", p[2:4])[0]
+        ts = struct.unpack(">I", p[4:8])[0]
+        head = 12 + 4 * cc
+        if ext:
+            head += 4 + 4 * struct.unpack(">H", p[head + 2 : head + 4])[0]
+        payload = p[head:]
+        if p[0] & 32 and payload:
+            payload = payload[: -payload[-1]]
+        out.append((seq, ts, pt, payload))
+    return out
+
+
+def ulaw_table():
+    table = np.zeros(256)
+    for i in range(256):
+        u = ~i & 0xFF
+        t = ((u & 0x0F) << 3) + 0x84
+        t <<= (u & 0x70) >> 4
+        table[i] = ((0x84 - t) if u & 0x80 else (t - 0x84)) / 32768.0
+    return table
+
+
+def decode_sent(path, codec, rate):
+    """The client's RTP, decoded at RATE and laid out by timestamp."""
+    packets = rtp_packets(path)
+    if not packets:
+        return np.zeros(0)
+    types = [pt for _, _, pt, _ in packets]
+    main = max(set(types), key=types.count)
+    packets = [p for p in packets if p[2] == main]
+    clock = 8000 if codec == "PCMU" else 48000
+    ts0 = packets[0][1]
+    out = {}
+    if codec == "PCMU":
+        table = ulaw_table()
+        for _, ts, _, payload in packets:
+            out[(ts - ts0) & 0xFFFFFFFF] = table[np.frombuffer(payload, dtype=np.uint8)]
+    else:
+        opus = ctypes.CDLL("libopus.so.0")
+        opus.opus_decoder_create.restype = ctypes.c_void_p
+        err = ctypes.c_int()
+        dec = opus.opus_decoder_create(rate, 1, ctypes.byref(err))
+        pcm = (ctypes.c_int16 * 5760)()
+        for _, ts, _, payload in sorted(packets, key=lambda p: (p[1] - ts0) & 0xFFFFFFFF):
+            n = opus.opus_decode(ctypes.c_void_p(dec), payload, len(payload), pcm, 5760, 0)
+            if n > 0:
+                out[(ts - ts0) & 0xFFFFFFFF] = np.array(pcm[:n]) / 32768.0
+        opus.opus_decoder_destroy(ctypes.c_void_p(dec))
+    end = max(t * rate // clock + len(v) for t, v in out.items())
+    signal = np.zeros(end)
+    for t, v in out.items():
+        k = t * rate // clock
+        signal[k : k + len(v)] = v
+    return signal
+
+
+def send_similarity(recording, reference, sent, rate):
+    """The client's own RTP against the microphone's feed, best lag."""
+    mic = resample(recording[:, 0], RATE, rate)
+    ref = resample(reference, RATE, rate)
+    at = find(ref, mic)
+    fed = mic[at : at + len(ref)]
+    if len(sent) < len(fed):
+        return float("nan")
+    value, _ = ncc_scan(fed, sent, 0, 0, len(sent) - len(fed))
+    return value
+
+
+FILL = re.compile(r"Flow controlled bufferizer owned by \[(\w*Write\w*)\].*?fill?ed with (?:at least )?(\d+) ms")
+
+
+def largest_fill(log_path):
+    """The playback buffer's largest fill the library's log reports (ms), or None."""
+    try:
+        text = open(log_path, encoding="utf-8", errors="replace").read()
+    except OSError:
+        return None
+    fills = [int(m.group(2)) for m in FILL.finditer(text)]
+    return max(fills) if fills else (0 if "MSPulseWrite" in text or "MSAlsaWrite" in text else None)

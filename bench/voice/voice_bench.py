@@ -1,0 +1,229 @@
+"""The voice benchmark's runs and table (started by run_voice_bench.sh, which
+starts the private sound server first). For each client, condition and
+codec, RUNS calls to sipp answering with -rtp_echo behind the impairment
+relay: the microphone is fed the reference speech, the loudspeaker is
+recorded beside it, the client's RTP is captured as it left."""
+import argparse
+import os
+import signal
+import statistics
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import voice_analysis as va  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+PEER, RELAY = "127.0.0.48", "127.0.0.49"
+BARESIP_ADDR = "127.0.0.50"
+ECHO_PORT, RELAY_PORT = 6000, 4000
+USER, PASSWORD = "cliente1001", "sip-demo-1001"
+CODECS = {"PCMU": ("PCMU", "/8000", 8000), "opus": ("opus", "/48000/2", 16000)}
+NAN = float("nan")
+SETTLE, TAIL = 1.0, 2.0  # seconds of call before the speech and after it
+
+
+def fail(text):
+    sys.exit(f"voice bench: {text}")
+
+
+def wait_for(pred, seconds, what):
+    limit = time.time() + seconds
+    while time.time() < limit:
+        if pred():
+            return
+        time.sleep(0.05)
+    raise TimeoutError(what)
+
+
+def udp_bound(addr, port):
+    want = "%02X%02X%02X%02X:%04X" % tuple(list(map(int, addr.split(".")))[::-1] + [port])
+    return any(f" {want} " in line for line in open("/proc/net/udp"))
+
+
+def scenario(work, codec):
+    """The queue's scenario for CODEC, from voice_peer.xml."""
+    name, rate, _ = CODECS[codec]
+    lines = []
+    for line in open(os.path.join(HERE, "voice_peer.xml"), encoding="latin-1"):
+        if line.rstrip().endswith(("opus-only", "<!-- opus-only -->")):
+            if codec == "PCMU":
+                continue
+            line = line.replace(" <!-- opus-only -->", "").replace(" opus-only", "")
+        # PCMU's payload type is fixed; Opus takes the one of the offer.
+        pt = "0" if codec == "PCMU" else "[$pt]"
+        lines.append(line.replace("@CODEC@", name).replace("@RATE@", rate).replace("@PT@", pt))
+    path = f"{work}/peer-{codec}.xml"
+    open(path, "w", encoding="latin-1").writelines(lines)
+    return path
+
+
+def baresip_config(work):
+    home = f"{work}/baresip"
+    os.makedirs(home, exist_ok=True)
+    modules = "".join(f"module {m}.so\n" for m in ["alsa", "g711", "opus", "account", "menu"])
+    open(f"{home}/config", "w").write(
+        f"sip_listen {BARESIP_ADDR}:5062\nnet_interface {BARESIP_ADDR}\n"
+        "audio_player alsa,pulse\naudio_source alsa,pulse\naudio_alert alsa,pulse\n"
+        "module_path /usr/lib/baresip/modules\n" + modules
+    )
+    open(f"{home}/accounts", "w").write(
+        f"<sip:{USER}@{PEER}>;regint=0;audio_codecs=opus/48000/2,PCMU\n")
+    open(f"{home}/contacts", "w").write("")
+    return home
+
+
+def client_command(kind, args, work, hold):
+    if kind in ("program", "before"):
+        binary = f"{args.build}/bench/sip/sip_bench_program" if kind == "program" else args.before
+        return [binary, PEER, USER, PASSWORD, "0", str(hold)]
+    if kind == "floor":
+        data = f"{work}/floor-data/"
+        os.makedirs(data, exist_ok=True)
+        return [f"{args.build}/bench/sip/sip_bench_floor", PEER, USER, PASSWORD, "0", data,
+                str(hold)]
+    return ["baresip", "-f", baresip_config(work), "-e", f"/dial sip:fila@{PEER}"]
+
+
+def one_run(kind, condition, codec, run, args, reference, seconds):
+    work = f"{args.work}/{kind}-{condition}-{codec}-{run}"
+    os.makedirs(work, exist_ok=True)
+    env = dict(os.environ, HOME=f"{args.work}/home-{kind}", XDG_DATA_HOME="",
+               PULSE_SINK="bench", PULSE_SOURCE="mic")
+    env.pop("XDG_DATA_HOME")
+    os.makedirs(env["HOME"], exist_ok=True)
+    owned = ["setpriv", "--pdeathsig", "KILL"]
+    procs = []
+
+    def start(cmd, out, **kw):
+        p = subprocess.Popen(owned + cmd, stdout=open(out, "wb"), stderr=subprocess.STDOUT,
+                             stdin=subprocess.DEVNULL, cwd=work, env=env, **kw)
+        procs.append(p)
+        return p
+
+    try:
+        sipp = start(["sipp", "-sf", scenario(work, codec), "-i", PEER, "-p", "5060", "-mi", PEER,
+                      "-mp", str(ECHO_PORT), "-rtp_echo", "-nostdin", "-key", "relay_addr", RELAY,
+                      "-key", "relay_port", str(RELAY_PORT), "-trace_msg", "-message_file",
+                      f"{work}/sip.msg"], f"{work}/sipp.log")
+        start([sys.executable, os.path.join(HERE, "relay.py"), RELAY, str(RELAY_PORT), PEER,
+               str(ECHO_PORT), condition, f"{work}/sent.rtp", f"{work}/ready", str(run)],
+              f"{work}/relay.log")
+        wait_for(lambda: udp_bound(PEER, 5060) and udp_bound(RELAY, RELAY_PORT), 10,
+                 "the queue and the relay")
+        parec = start(["parec", "-d", "bench.monitor", "--rate=48000", "--channels=2",
+                       "--no-remap", "--format=s16le", "--raw", "--latency-msec=20"],
+                      f"{work}/rec.raw")
+        hold = seconds + SETTLE + TAIL + 10
+        client = start(client_command(kind, args, work, hold), f"{work}/client.log")
+        wait_for(lambda: os.path.exists(f"{work}/ready"), 20, "the client's first RTP packet")
+        time.sleep(SETTLE)
+        subprocess.run(["paplay", "-d", "micfeed", reference], env=env, check=True)
+        time.sleep(TAIL)
+        parec.send_signal(signal.SIGINT)
+        parec.wait(5)
+        if kind == "baresip":
+            client.send_signal(signal.SIGTERM)
+            try:
+                client.wait(5)
+            except subprocess.TimeoutExpired:
+                pass
+        del sipp
+    finally:
+        for p in procs:
+            if p.poll() is None:
+                p.kill()
+            p.wait()
+    _, reference_signal = va.read_wav(reference)
+    recording = va.read_recording(f"{work}/rec.raw")
+    rate = CODECS[codec][2]
+    figures = {"delay_median": NAN, "delay_max": NAN, "similarity": NAN,
+               "window_similarity": NAN, "dropouts": NAN}
+    if condition != "quiet":
+        figures = va.echo_figures(recording, reference_signal, rate)
+    sent = va.decode_sent(f"{work}/sent.rtp", codec, rate)
+    figures["send_similarity"] = va.send_similarity(recording, reference_signal, sent, rate)
+    figures["fill"] = va.largest_fill(f"{work}/client.log")
+    return figures
+
+
+def show_logs(work):
+    for name in ["client.log", "sipp.log", "relay.log"]:
+        try:
+            lines = open(f"{work}/{name}", errors="replace").read().splitlines()[-8:]
+        except OSError:
+            continue
+        print(f"--- {name} (last lines)", *lines, sep="\n", file=sys.stderr)
+
+
+def loadavg():
+    return float(open("/proc/loadavg").read().split()[0])
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--clients", default="program,floor,baresip")
+    parser.add_argument("--before", help="another build's sip_bench_program, as client 'before'")
+    parser.add_argument("--conditions", default="quiet,clean,jitter,burst")
+    parser.add_argument("--codecs", default="PCMU,opus")
+    parser.add_argument("--seconds", type=float, default=10.0, help="speech per run")
+    args = parser.parse_args()
+    reference = f"{args.work}/reference.wav"
+    total = va.make_reference(reference, args.work, args.seconds)
+    clients = args.clients.split(",")
+    cells = [(c, k, cl) for c in args.conditions.split(",") for k in args.codecs.split(",")
+             for cl in clients]
+    results = {cell: [] for cell in cells}
+    loads = [loadavg()]
+    # Interleaved: each round runs every cell once, so that the machine's
+    # load changes alike for all of them.
+    for run in range(args.runs):
+        for condition, codec, kind in cells:
+            try:
+                r = one_run(kind, condition, codec, run, args, reference, total)
+            except (TimeoutError, subprocess.SubprocessError, OSError, ValueError) as e:
+                print(f"{kind} {condition} {codec} run {run + 1}: failed ({e})", file=sys.stderr)
+                show_logs(f"{args.work}/{kind}-{condition}-{codec}-{run}")
+                continue
+            results[(condition, codec, kind)].append(r)
+            loads.append(loadavg())
+            print(f"{kind:8} {condition:6} {codec:5} run {run + 1}: "
+                  + " ".join(f"{k}={v:.3f}" if isinstance(v, float) else f"{k}={v}"
+                             for k, v in r.items()), file=sys.stderr, flush=True)
+
+    print(f"\nVoice benchmark: {args.runs} runs per cell, {total:.1f} s reference each; "
+          f"load average (1 min) {min(loads):.1f}-{max(loads):.1f} on {os.cpu_count()} cores")
+    print("round trip through the echo (ms): median of the runs' medians, largest of any window;"
+          "\nsimilarity of the echo to the speech: overall (one lag), in 200 ms windows (each its"
+          "\nown lag: mean of the runs, worst run); dropouts (% of 20 ms frames); send path: the"
+          "\nclient's own RTP against the microphone (worst run); playback buffer's largest fill (ms)\n")
+    head = (f"{'client':8} {'line':6} {'codec':5} {'n':>2} {'rt med':>6} {'rt max':>6} "
+            f"{'sim':>5} {'win':>5} {'win<':>5} {'drop%':>5} {'send':>5} {'send<':>5} {'fill':>5}")
+    print(head)
+    print("-" * len(head))
+
+    def med(rs, key):
+        vals = [r[key] for r in rs if r[key] is not None]
+        return statistics.median(vals) if vals else float("nan")
+
+    for condition, codec, kind in cells:
+        rs = results[(condition, codec, kind)]
+        if not rs:
+            print(f"{kind:8} {condition:6} {codec:5}  0 (every run failed)")
+            continue
+        fills = [r["fill"] for r in rs if r["fill"] is not None]
+        print(f"{kind:8} {condition:6} {codec:5} {len(rs):>2} {med(rs, 'delay_median'):6.0f} "
+              f"{max(r['delay_max'] for r in rs):6.0f} {med(rs, 'similarity'):5.3f} "
+              f"{statistics.mean(r['window_similarity'] for r in rs):5.3f} "
+              f"{min(r['window_similarity'] for r in rs):5.3f} "
+              f"{statistics.mean(r['dropouts'] for r in rs):5.1f} "
+              f"{med(rs, 'send_similarity'):5.3f} {min(r['send_similarity'] for r in rs):5.3f} "
+              f"{max(fills) if fills else '-':>5}")
+
+
+if __name__ == "__main__":
+    main()
