@@ -166,6 +166,19 @@ build_amalgamation() {
 # one's starting point) and the libraries listed so far.
 CHAIN_KEY=$ENGINE_VERSION-$TARGET
 LISTED=""
+# What a package of a program linking the stack has to carry: each source
+# package's licence (Debian's debian/copyright) and, in SOURCES, its name
+# and version; gathered on every run and put in place at its end.
+NOTICES=$PREFIX/share/doc/sip-stack.new
+rm -rf "$NOTICES" && mkdir -p "$NOTICES/licenses"
+
+# notice SOURCE-DIR: the licence and version of a fetched source.
+notice() {
+  source_name=$(basename "$1")
+  source_name=${source_name%%_*}
+  cp "$1/tree/debian/copyright" "$NOTICES/licenses/$source_name.txt"
+  echo "$source_name $(dpkg-parsechangelog -l "$1/tree/debian/changelog" -S Version)" >>"$NOTICES/SOURCES"
+}
 
 # library NAME source=PACKAGE build=SYSTEM [needs="NAME..."] [only=TARGET] -- OPTIONS...
 # (the recipe's one statement): builds NAME unless its stamp is current.
@@ -190,6 +203,7 @@ library() {
     esac
   done
   source_dir=$(fetch "$package")
+  notice "$source_dir"
   CHAIN_KEY=$(stamp_key "$CHAIN_KEY" "$source_dir" "$name" "$@")
   LISTED="$LISTED $name"
   stamp=$PREFIX/.stamps/$name
@@ -225,4 +239,5 @@ archive_calls() {
 
 T0=$(date +%s)
 . "$ROOT/sip/stack/recipe.sh"
+rm -rf "$PREFIX/share/doc/sip-stack" && mv "$NOTICES" "$PREFIX/share/doc/sip-stack"
 say "the stack is in $PREFIX ($(($(date +%s) - T0)) s)"
