@@ -29,7 +29,10 @@ rm -f "$BUILD"/dravik-tirn_*.deb
 DEB=$(ls "$BUILD"/dravik-tirn_*.deb)
 if command -v lintian >/dev/null; then
   # Root builds the package here; lintian is told so instead of refusing.
-  lintian --allow-root --fail-on error "$DEB" | tee "$BUILD/lintian.log"
+  status=0
+  lintian --allow-root --fail-on error "$DEB" >"$BUILD/lintian.log" 2>&1 || status=$?
+  cat "$BUILD/lintian.log"
+  [ $status -eq 0 ] || { echo "package-debian: lintian reports errors (above)" >&2; exit 1; }
 else
   echo "package-debian: lintian is not installed; the package was not checked" >&2
 fi
