@@ -1,23 +1,14 @@
 #!/bin/sh
 # What only the tests need on top of install-deps.sh: stunnel (the TLS
 # front of the SIP-over-TLS tests), Wine (the Windows program's end-to-end
-# test), MinGW-w64 with posix threads, and the Debian source packages of the
-# libraries that are cross-built for Windows (Tcl makes SQLite's one-file
-# source from them); PulseAudio gives the calls under test a sound card;
-# espeak-ng speaks the voice test's reference speech; NSIS and lintian make
-# and check the packages; iproute2's ip and ss make the network-loss test's
-# veth pair and find the SIP peers' sockets. The demo never runs this:
+# test), MinGW-w64 with posix threads (the Windows build, its SIP stack from
+# the source lines install-deps.sh adds); PulseAudio gives the calls under
+# test a sound card; espeak-ng speaks the voice test's reference speech;
+# NSIS and lintian make and check the packages. The demo never runs this:
 # running the program needs none of it.
-#
-# The source lines are derived from the machine's own Debian package lines
-# (the same archives, as deb-src), so no archive is named here.
 set -eu
-PKGS="wine64 wine fonts-wine g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix dpkg-dev
-  stunnel4 tcl pulseaudio espeak-ng nsis lintian x11-utils iproute2"
-# The lean SIP stack built for Linux uses the system's sound servers and
-# codecs (scripts/build-sip-stack.sh linux).
-PKGS="$PKGS libpulse-dev libasound2-dev libgsm1-dev libspandsp-dev libbcg729-dev"
-SRC_LIST=/etc/apt/sources.list.d/dravik-tests-src.sources
+PKGS="wine64 wine fonts-wine g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  stunnel4 pulseaudio espeak-ng nsis lintian x11-utils"
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
 
@@ -26,59 +17,8 @@ for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
 
-# The release's own archives: the stanzas whose suites are this release or
-# its updates and security suites, turned into source stanzas. One-line
-# entries ("deb URI suite components") are turned into stanzas as well.
-derive_sources() {
-  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] && [ "$f" != "$SRC_LIST" ] || continue
-    awk -v rel="$codename" '
-      function flush() {
-        if (keep && deb) printf "%s\n", stanza
-        stanza = ""; keep = 0; deb = 0
-      }
-      /^[ \t]*$/ { flush(); next }
-      /^#/ { next }
-      {
-        line = $0
-        if ($1 == "Types:") {
-          for (i = 2; i <= NF; i++) if ($i == "deb") deb = 1
-          line = "Types: deb-src"
-        }
-        if ($1 == "Suites:") for (i = 2; i <= NF; i++) if ($i == rel || index($i, rel "-") == 1) keep = 1
-        stanza = stanza line "\n"
-      }
-      END { flush() }' "$f"
-  done
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -f "$f" ] || continue
-    awk -v rel="$codename" '$1 == "deb" {
-        i = 2
-        if ($i ~ /^\[/) while ($i !~ /\]$/) i++
-        if ($i ~ /^\[/ || $i ~ /\]$/) i++
-        uri = $i; suite = $(i + 1); comps = ""
-        for (j = i + 2; j <= NF; j++) comps = comps " " $j
-        if (suite == rel || index(suite, rel "-") == 1)
-          printf "Types: deb-src\nURIs: %s\nSuites: %s\nComponents:%s\n\n", uri, suite, comps
-      }' "$f"
-  done
-}
-
-new_sources=$(derive_sources)
-if [ -z "$new_sources" ]; then
-  echo "install-test-deps: no Debian package source found to derive source lines from" >&2
-  exit 1
-fi
-changed=0
-if [ ! -f "$SRC_LIST" ] || [ "$(cat "$SRC_LIST")" != "$new_sources" ]; then
-  printf '%s\n' "$new_sources" | $SUDO tee "$SRC_LIST" >/dev/null
-  changed=1
-fi
-if [ -n "$missing" ] || [ $changed -eq 1 ]; then
-  $SUDO apt-get update -qq
-fi
 if [ -n "$missing" ]; then
+  $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends $missing
 fi
 
