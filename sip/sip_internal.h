@@ -41,11 +41,6 @@ void registrarReason(LinphoneProxyConfig *config, char (&out)[REASON_CAP]);
 // `coreMutex` held, outside any call into the library.
 void releaseForgottenCalls();
 
-// Bursts of SIP messages (flood.cpp): the core's SIP sockets, found once it
-// listens, and whether more messages wait on them.
-void findSipSockets(LinphoneCore *core);
-bool sipInputWaiting();
-
 // Transport of the account (sip_transport.cpp): UDP, or TLS only when the
 // program is built with SIP_TRANSPORT=tls.
 bool sipOverTls();
