@@ -68,6 +68,12 @@ void registrarReason(LinphoneProxyConfig *config, char (&out)[REASON_CAP]) {
   int code = answerCode(info);
   if (!code)
     return;
+  // A registrar that refuses even the interval it asked for: the library
+  // tells this from its second refusal on, and keeps trying, ever slower.
+  if (code == 423) {
+    std::snprintf(out, REASON_CAP, "intervalo recusado (%d)", code);
+    return;
+  }
   const char *phrase = linphone_error_info_get_phrase(info);
   std::snprintf(out, REASON_CAP, "%d %s", code, phrase ? phrase : "");
 }

@@ -76,6 +76,28 @@ TEST_F(SipAccount, RefusedRegistrationIsReportedAndLeavesUnregistered) {
   EXPECT_STREQ(report.registrationReason, "403 Forbidden");
 }
 
+// A registrar that answers every REGISTER with 423: the library asks again
+// with the interval it was told, and after the second refusal the report
+// says the registration failed while the retries go on, ever more slowly.
+TEST_F(SipAccount, RegistrarRefusingEveryIntervalIsNotFloodedAndTheFailureIsTold) {
+#ifndef SIP_STACK_PATCHED
+  GTEST_SKIP() << "needs the project's own SIP stack";
+#endif
+  ASSERT_TRUE(startPeer("registrar_interval_too_brief.xml", "127.0.3.31", 0, traceMessages()));
+  setupSipAccount("alice", "pw", "127.0.3.31");
+  bool failed = waitUntil([] { return sipReport().registration == REGISTRATION_FAILED; });
+  int seen = requestsSeen("REGISTER");
+  ASSERT_TRUE(failed) << seen << " REGISTERs and no failure reported";
+  // The first REGISTER and the one with the interval asked for; the next
+  // retry waits seconds.
+  EXPECT_LE(seen, 3);
+  EXPECT_STREQ(sipReport().registrationReason, "intervalo recusado (423)");
+  EXPECT_FALSE(app.registered);
+  // The retries go on, and the report stays as it is.
+  ASSERT_TRUE(waitUntil([&] { return requestsSeen("REGISTER") > seen; }));
+  EXPECT_EQ(sipReport().registration, REGISTRATION_FAILED);
+}
+
 // An identity that does not parse configures no account, registers nothing
 // and leaves a core that the call functions still handle safely.
 void expectNoAccount() {
