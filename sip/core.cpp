@@ -283,7 +283,6 @@ void runCore(LinphoneCore *core) {
   {
     std::lock_guard<std::mutex> lock(coreMutex);
     linphone_core_iterate(core);
-    findSipSockets(core);
   }
   // At exit the library's own static objects are torn down while the worker
   // would go on iterating, and the core then aborts. This runs before that
@@ -297,10 +296,6 @@ void iterateCore() {
     std::lock_guard<std::mutex> lock(coreMutex);
     if (app.core) {
       linphone_core_iterate(app.core);
-      // While SIP messages wait, iterations follow at once, up to a bound
-      // that leaves the window thread its turn at the core.
-      for (int more = 0; more < 100 && sipInputWaiting(); ++more)
-        linphone_core_iterate(app.core);
       endCallWithoutCommonAudio();
     }
     releaseForgottenCalls();

@@ -52,11 +52,6 @@ void releaseForgottenCalls();
 // the program offered (calls.cpp); with `coreMutex` held, after an iteration.
 void endCallWithoutCommonAudio();
 
-// Bursts of SIP messages (flood.cpp): the core's SIP sockets, found once it
-// listens, and whether more messages wait on them.
-void findSipSockets(LinphoneCore *core);
-bool sipInputWaiting();
-
 // Transport of the account (sip_transport.cpp): UDP, or TLS only when the
 // program is built with SIP_TRANSPORT=tls.
 bool sipOverTls();

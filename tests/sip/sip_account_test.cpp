@@ -76,6 +76,30 @@ TEST_F(SipAccount, RefusedRegistrationIsReportedAndLeavesUnregistered) {
   EXPECT_STREQ(report.registrationReason, "acesso negado (403)");
 }
 
+// A registrar that answers every REGISTER with 423: the library asks again
+// with the interval it was told, and after the second refusal the report
+// says the registration failed while the retries go on, ever more slowly.
+TEST_F(SipAccount, RegistrarRefusingEveryIntervalIsNotFloodedAndTheFailureIsTold) {
+  ASSERT_TRUE(startPeer("registrar_interval_too_brief.xml", "127.0.3.31", 0, traceMessages()));
+  setupSipAccount("alice", "pw", "127.0.3.31");
+  // Told by the library, with the registrar's refusal; the core's own "no
+  // network" (this namespace has loopback alone) says no reason.
+  bool failed = waitUntil([] {
+    SipReport report = sipReport();
+    return report.registration == REGISTRATION_FAILED &&
+           std::string(report.registrationReason) == "intervalo recusado (423)";
+  });
+  int seen = requestsSeen("REGISTER");
+  ASSERT_TRUE(failed) << seen << " REGISTERs and no refusal reported";
+  // The first REGISTER and the one with the interval asked for; the next
+  // retry waits seconds.
+  EXPECT_LE(seen, 3);
+  EXPECT_FALSE(app.registered);
+  // The retries go on, and the report stays as it is.
+  ASSERT_TRUE(waitUntil([&] { return requestsSeen("REGISTER") > seen; }));
+  EXPECT_EQ(sipReport().registration, REGISTRATION_FAILED);
+}
+
 // An identity that does not parse configures no account, registers nothing
 // and leaves a core that the call functions still handle safely.
 void expectNoAccount() {

@@ -76,8 +76,9 @@ void speakFromARecording(const std::string &dir) {
 class SipCall : public SipTest {
 protected:
   // A registered account on a peer that also plays the queue.
-  ::testing::AssertionResult registerWith(const std::string &scenario, const std::string &ip) {
-    ::testing::AssertionResult started = startPeer(scenario, ip, 2);
+  ::testing::AssertionResult registerWith(const std::string &scenario, const std::string &ip,
+                                          const std::vector<std::string> &extra = {}) {
+    ::testing::AssertionResult started = startPeer(scenario, ip, 2, extra);
     if (!started)
       return started;
     setupSipAccount("alice", "pw", ip.c_str());
@@ -266,6 +267,21 @@ TEST_F(SipCall, ShutdownHangsUpAndUnregistersAndWaitsForTheAnswers) {
     EXPECT_EQ(linphone_proxy_config_get_state(app.proxyConfig), LinphoneRegistrationCleared);
   }
   EXPECT_TRUE(shutdownSip(0)) << "a second end has nothing left to wait for";
+}
+
+// "Desligar" while the queue rings, and the queue's answer crosses the
+// CANCEL: the program acknowledges that 200 OK, then hangs up with one BYE.
+TEST_F(SipCall, AnswerCrossingTheCancelIsAcknowledgedThenEndedWithOneBye) {
+  ASSERT_TRUE(registerWith("queue_answers_across_cancel.xml", "127.0.3.32", traceMessages()));
+  textCopy(app.calleeUser, "fila");
+  placeCall("127.0.3.32");
+  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallOutgoingRinging}); }));
+  terminateCall();
+  EXPECT_FALSE(app.callInProgress);
+  EXPECT_EQ(finishPeer(), 0) << "the queue's 200 OK was not acknowledged before the BYE";
+  ASSERT_TRUE(waitUntil([] { return noCurrentCall(); }));
+  EXPECT_EQ(requestsSeen("CANCEL"), 1);
+  EXPECT_EQ(requestsSeen("BYE"), 1);
 }
 
 // Calls the core created for someone calling in.

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -95,6 +96,29 @@ protected:
     }
     args.insert(args.end(), extra.begin(), extra.end());
     return peer.start(ip, args, dir, dir + "/sipp.log");
+  }
+
+  // startPeer's extra arguments that have sipp write the messages it receives
+  // and sends to a file, which requestsSeen reads.
+  std::vector<std::string> traceMessages() {
+    return {"-trace_msg", "-message_file", dir + "/messages.log"};
+  }
+  // How many `method` requests the peer has received so far; a request sent
+  // again (same Call-ID and CSeq) counts once.
+  int requestsSeen(const std::string &method) {
+    std::ifstream in(dir + "/messages.log");
+    std::set<std::string> seen;
+    std::string callId;
+    bool inRequest = false;
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind(method + " sip:", 0) == 0)
+        inRequest = true, callId.clear();
+      else if (inRequest && line.rfind("Call-ID:", 0) == 0)
+        callId = line;
+      else if (inRequest && line.rfind("CSeq:", 0) == 0)
+        seen.insert(callId + line), inRequest = false;
+    }
+    return int(seen.size());
   }
 
   // sipp's exit code once it has ended by itself within `seconds`; -1 when it
