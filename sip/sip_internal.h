@@ -30,6 +30,9 @@ void iterateCore();
 // iteration and starts the worker.
 LinphoneCore *startCore(LinphoneCoreVTable *table, bool watchNetwork);
 void runCore(LinphoneCore *core);
+// Writes the ringing tone into the data folder `dataDir` (ending with '/')
+// and hands it to the core (ringback.cpp).
+void useOwnRingback(LinphoneCore *core, const std::string &dataDir);
 // Reports whether the core has a microphone and a speaker to use.
 void publishSoundDevices(LinphoneCore *core);
 

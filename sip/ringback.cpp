@@ -1,0 +1,75 @@
+// The ringing tone the customer hears while the queue rings: made here and
+// written into the program's data folder, so that every installation has it.
+#include "sip_internal.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <system_error>
+
+namespace {
+// The ringing tone the customer hears while the queue rings without sending
+// audio of its own: Brazil's, 425 Hz, 1 s on and 4 s off. The library loops
+// the file with a pause of 2 s after each play, so the file holds 1 s of tone
+// and 2 s of silence. 16-bit mono at 8 kHz, -10 dBFS while it sounds,
+// with 5 ms ramps so that the tone starts and ends without a click.
+std::string ringbackWav() {
+  const double pi = std::acos(-1.0);
+  const unsigned rate = 8000, toneSamples = rate, samples = 3 * rate, ramp = rate / 200;
+  std::string wav;
+  auto put = [&](unsigned value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+      wav += char((value >> (8 * i)) & 0xff);
+  };
+  wav += "RIFF";
+  put(36 + samples * 2, 4);
+  wav += "WAVEfmt ";
+  put(16, 4), put(1, 2), put(1, 2), put(rate, 4), put(rate * 2, 4), put(2, 2), put(16, 2);
+  wav += "data";
+  put(samples * 2, 4);
+  for (unsigned i = 0; i < samples; ++i) {
+    double value = 0;
+    if (i < toneSamples) {
+      unsigned edge = std::min(i, toneSamples - 1 - i);
+      double gain = edge < ramp ? 0.5 - 0.5 * std::cos(pi * edge / ramp) : 1.0;
+      value = 0.32 * 32767 * gain * std::sin(2 * pi * 425 * i / rate);
+    }
+    put(unsigned(uint16_t(int16_t(std::lround(value)))), 2);
+  }
+  return wav;
+}
+
+// Writes the ringing tone into the data folder (unless it is there already)
+// and hands it to the core, which otherwise looks for a file of the
+// library's own that not every installation has, and then plays nothing.
+} // namespace
+
+void useOwnRingback(LinphoneCore *core, const std::string &dataDir) {
+  namespace fs = std::filesystem;
+  const std::string path = dataDir + "ringback.wav", wav = ringbackWav();
+  std::ifstream in(path, std::ios::binary);
+  std::string present((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  if (present != wav) {
+    // Written whole under another name first: a second instance starting
+    // at the same time never plays half a file.
+    std::string part = path + "." + std::to_string(std::random_device()()) + ".part";
+    std::ofstream(part, std::ios::binary | std::ios::trunc) << wav;
+    std::error_code ec;
+    fs::rename(part, path, ec);
+    if (ec) { // where renaming does not replace a file
+      fs::remove(path, ec);
+      fs::rename(part, path, ec);
+    }
+    if (ec)
+      fs::remove(part, ec);
+  }
+  std::error_code ec;
+  if (fs::file_size(path, ec) == wav.size())
+    linphone_core_set_ringback(core, path.c_str());
+}
