@@ -32,7 +32,7 @@ if command -v "$CXX_POSIX" >/dev/null 2>&1 && [ -f "$stack_inc/linphone/core.h" 
   for src in sip/*.cpp; do
     # The definitions sip/CMakeLists.txt gives, with their default values.
     if ! $CXX_POSIX -fsyntax-only -std=c++17 -Wall -Wextra -Werror=cpp $INCLUDES -isystem "$stack_inc" \
-         -DBCTBX_STATIC -DLIBXML_STATIC -DSIP_OVER_TLS=0 -DSIP_CA_FILE='""' "$src"; then
+         -DBCTBX_STATIC -DLIBXML_STATIC -DSIP_OVER_TLS=0 -DSIP_CA_FILE='""' -DPROGRAM_VERSION='"0"' "$src"; then
       echo "check-win32: $src does not build for Windows with the SIP library's headers" >&2
       status=1
     fi
@@ -81,12 +81,13 @@ TextList copyQueueNames() { return {}; }
 TextList copyQueueUsers() { return {}; }
 int findQueueIndex() { return 0; }
 const char *lookupQueueUser() { return "erro"; }
-bool sendLogoutNotice() { return true; }
+bool sendLogoutNotice(long) { return true; }
 const char *serviceBaseUrl() { return "http://127.0.0.1:18080"; }
 #include "sip.h"
 void setupSipAccount(const char *, const char *, const char *) {}
 void placeCall(const char *) {}
 void terminateCall() {}
+bool shutdownSip(int) { return true; }
 SipReport sipReport() { return SipReport{REGISTRATION_UNAVAILABLE, "", CALL_NONE, 0, false}; }
 STUBS
   objs=""
