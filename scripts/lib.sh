@@ -187,19 +187,6 @@ start_null_sound() {
   wait_until 100 'pactl info >/dev/null 2>&1'
 }
 
-# record_sound FILE: records what the programs play on start_null_sound's
-# sink into FILE (raw 16-bit mono at 8 kHz) until stop_recording.
-record_sound() {
-  $OWNED parec --device=silence.monitor --rate=8000 --channels=1 --format=s16le \
-    --latency-msec=20 --raw "$1" &
-  RECORDER=$!
-  PIDS="$PIDS $RECORDER"
-}
-stop_recording() {
-  kill -INT "$RECORDER" 2>/dev/null || true
-  wait "$RECORDER" 2>/dev/null || true
-}
-
 # start_rtp_count PEER FILE: counts the RTP packets of calls with PEER on the
 # loopback interface, each way, into FILE ("to_peer=N from_peer=M", rewritten
 # twice a second; tests/wine/count_rtp.py, which needs root). Fails when the
