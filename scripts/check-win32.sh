@@ -88,7 +88,7 @@ void setupSipAccount(const char *, const char *, const char *) {}
 void placeCall(const char *) {}
 void terminateCall() {}
 bool shutdownSip(int) { return true; }
-SipReport sipReport() { return SipReport{REGISTRATION_UNAVAILABLE, "", CALL_NONE, 0, false}; }
+SipReport sipReport() { return SipReport{REGISTRATION_UNAVAILABLE, "", CALL_NONE, 0, false, false, false}; }
 STUBS
   objs=""
   for src in app/*.cpp "$tmp/stubs.cpp"; do

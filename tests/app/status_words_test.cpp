@@ -14,7 +14,7 @@ std::string statusFor(const SipReport &report, const char *queue = "Fiscal") {
 }
 
 SipReport registration(RegistrationView view, const char *reason = "") {
-  SipReport r = {view, "", CALL_NONE, 0, false};
+  SipReport r = {view, "", CALL_NONE, 0, false, false, false};
   textCopy(r.registrationReason, reason);
   return r;
 }
