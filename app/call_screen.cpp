@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app_state.h"
-#include "commands.h"
+#include "main_window.h"
 #include "service.h"
 #include "sip.h"
 

@@ -1,7 +1,7 @@
 // The login screen: code and password fields, the "Logar" button, the login
 // command and the Tab navigation between the fields.
 #include "app_state.h"
-#include "commands.h"
+#include "main_window.h"
 #include "service.h"
 #include "sip.h"
 

@@ -2,7 +2,7 @@
 // WinMain, as Windows would call it for a window shown normally.
 #include <windows.h>
 
-#include "commands.h"
+#include "main_window.h"
 
 int main() {
   char commandLine[] = "";

@@ -2,7 +2,7 @@
 #include <clocale>
 
 #include "app_state.h"
-#include "commands.h"
+#include "main_window.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The main window procedure and its window-wide handlers: creation, commands,
 // close, destruction, painting and the labels' colours.
 #include "app_state.h"
-#include "commands.h"
+#include "main_window.h"
 #include "service.h"
 #include "sip.h"
 

@@ -16,21 +16,9 @@ int matchSelectedQueue() {
 
 } // namespace
 
-TextList copyQueueNames() {
-  try {
-    return app.queueNames;
-  } catch (...) {
-    return TextList();
-  }
-}
+TextList copyQueueNames() { return app.queueNames; }
 
-TextList copyQueueUsers() {
-  try {
-    return app.queueUsers;
-  } catch (...) {
-    return TextList();
-  }
-}
+TextList copyQueueUsers() { return app.queueUsers; }
 
 int findQueueIndex() {
   int index = matchSelectedQueue();

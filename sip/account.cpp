@@ -61,7 +61,7 @@ void onRegistrationStateChanged(LinphoneCore *, LinphoneProxyConfig *config,
     // network left (only loopback), and then says so through
     // onNetworkReachable. Otherwise the account is not registered, and
     // "Registrando conta..." must not stay on screen for ever.
-    RegistrationView shown = sipReport().registration;
+    RegistrationState shown = sipReport().registration;
     if (shown != REGISTRATION_FAILED && shown != REGISTRATION_UNAVAILABLE &&
         shown != REGISTRATION_NO_NETWORK)
       publishRegistration(REGISTRATION_FAILED);

@@ -23,7 +23,7 @@ bool currentCallLacksCommonAudio = false;
 // with its reason. An answered call that ends on a transport error lost its
 // connection: the audio stopped arriving (the library's no-RTP time-out) or
 // the signalling went.
-CallView endedCallView(LinphoneCall *call, bool failed, int &code) {
+CallState endedCallState(LinphoneCall *call, bool failed, int &code) {
   LinphoneReason reason = linphone_call_get_reason(call);
   code = answerCode(linphone_call_get_error_info(call));
   if (currentCallLacksCommonAudio)
@@ -77,11 +77,9 @@ void forgetCurrentCall() {
     forgottenCalls.push_back(call);
 }
 
-} // namespace
-
-// Runs with `coreMutex` held, after an iteration: not inside the library's
-// handling of the answer. Tried once: the call is the program's no longer
-// afterwards.
+// Not inside the library's handling of the answer: terminating there would
+// pull the call away under it. Tried once: the call is the program's no
+// longer afterwards.
 void endCallWithoutCommonAudio() {
   LinphoneCall *call = app.currentCall;
   if (!currentCallLacksCommonAudio || !call)
@@ -94,7 +92,10 @@ void endCallWithoutCommonAudio() {
   }
 }
 
-void releaseForgottenCalls() {
+} // namespace
+
+void afterIteration() {
+  endCallWithoutCommonAudio();
   for (LinphoneCall *call : forgottenCalls)
     linphone_call_unref(call);
   forgottenCalls.clear();
@@ -117,7 +118,7 @@ void terminateCall() {
     forgetCurrentCall();
     publishCall(CALL_ENDED);
   }
-  releaseForgottenCalls();
+  afterIteration();
 }
 
 #pragma GCC diagnostic pop
@@ -164,9 +165,9 @@ void onCallStateChanged(LinphoneCore *, LinphoneCall *call, LinphoneCallState st
   case LinphoneCallEnd:
   case LinphoneCallReleased: {
     int code = 0;
-    CallView view = endedCallView(call, state == LinphoneCallError, code);
+    CallState ended = endedCallState(call, state == LinphoneCallError, code);
     forgetCurrentCall();
-    publishCall(view, code);
+    publishCall(ended, code);
     break;
   }
   default:

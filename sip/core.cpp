@@ -230,11 +230,9 @@ void runCore(LinphoneCore *core) {
 void iterateCore() {
   {
     std::lock_guard<std::mutex> lock(coreMutex);
-    if (app.core) {
+    if (app.core)
       linphone_core_iterate(app.core);
-      endCallWithoutCommonAudio();
-    }
-    releaseForgottenCalls();
+    afterIteration();
   }
 #ifdef __GLIBC__
   // What the library frees after a burst of traffic (a flood of calls it

@@ -29,19 +29,19 @@ void postSipChanged() {
 }
 void (*notifyWindow)() = postSipChanged;
 
-void publishRegistration(RegistrationView view, const char *reason) {
-  publish([view, reason](SipReport &r) {
-    if (r.registration == view && std::strcmp(r.registrationReason, reason) == 0)
+void publishRegistration(RegistrationState state, const char *reason) {
+  publish([state, reason](SipReport &r) {
+    if (r.registration == state && std::strcmp(r.registrationReason, reason) == 0)
       return; // a refresh that changed nothing
-    r.registration = view;
+    r.registration = state;
     textCopy(r.registrationReason, reason);
     r.callNewer = false;
   });
 }
 
-void publishCall(CallView view, int code) {
-  publish([view, code](SipReport &r) {
-    r.call = view;
+void publishCall(CallState state, int code) {
+  publish([state, code](SipReport &r) {
+    r.call = state;
     r.callCode = code;
     r.callNewer = true;
   });

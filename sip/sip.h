@@ -16,14 +16,14 @@ bool shutdownSip(int timeoutMs);
 // callbacks record it (on whichever thread is inside the library) and post
 // WM_SIP_CHANGED to the main window; the window thread reads it with
 // sipReport().
-enum RegistrationView {
+enum RegistrationState {
   REGISTRATION_PENDING,     // set up, no answer yet (or trying again)
   REGISTRATION_OK,          // the registrar accepted the account
   REGISTRATION_FAILED,      // refused or unanswered: see registrationReason
   REGISTRATION_UNAVAILABLE, // the SIP core could not be started
   REGISTRATION_NO_NETWORK,  // dropped: no network left to reach the registrar
 };
-enum CallView {
+enum CallState {
   CALL_NONE,
   CALL_CALLING,    // invited, not answered yet
   CALL_CONNECTED,  // answered
@@ -39,12 +39,12 @@ enum CallView {
 };
 enum { REASON_CAP = 64 };
 struct SipReport {
-  RegistrationView registration;
+  RegistrationState registration;
   // The registrar's answer to a failed registration ("acesso negado (403)"); empty
   // when none came; "conta inválida" when there was no account to register;
   // why the core could not be started, when it could not.
   char registrationReason[REASON_CAP];
-  CallView call;
+  CallState call;
   int callCode;
   // The call's outcome is newer than the registration's last change, so the
   // status line shows the outcome.

@@ -37,8 +37,8 @@ void useOwnRingback(LinphoneCore *core, const std::string &dataDir);
 void publishSoundDevices(LinphoneCore *core);
 
 // The report behind the status line (report.cpp), written on any thread.
-void publishRegistration(RegistrationView view, const char *reason = "");
-void publishCall(CallView view, int code = 0);
+void publishRegistration(RegistrationState state, const char *reason = "");
+void publishCall(CallState state, int code = 0);
 void publishSound(bool microphone, bool speaker);
 // The status code of the far side's answer; 0 when none came: the library
 // reports a time-out or an unreachable peer with codes of its own.
@@ -48,12 +48,11 @@ void registrarReason(LinphoneProxyConfig *config, char (&out)[REASON_CAP]);
 // The words for a registrar's answer of this status code.
 void registrarRefusal(int code, char (&out)[REASON_CAP]);
 
-// References on calls the program let go of (calls.cpp), released with
-// `coreMutex` held, outside any call into the library.
-void releaseForgottenCalls();
-// Hangs up the program's call when the queue answered it in no audio format
-// the program offered (calls.cpp); with `coreMutex` held, after an iteration.
-void endCallWithoutCommonAudio();
+// What the call handlers leave for after an iteration, with `coreMutex` held
+// and outside any call into the library (calls.cpp): hanging up a call the
+// queue answered in no audio format the program offered, and releasing the
+// references on calls the program let go of.
+void afterIteration();
 
 // Transport of the account (sip_transport.cpp): UDP, or TLS only when the
 // program is built with SIP_TRANSPORT=tls.

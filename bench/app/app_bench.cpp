@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "app_state.h"
-#include "commands.h"
+#include "main_window.h"
 #include "service.h"
 #include "sip_internal.h"
 #include "winapi_test.h"

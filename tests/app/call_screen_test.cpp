@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "app_state.h"
-#include "commands.h"
 #include "form_decode.h"
+#include "main_window.h"
 #include "program_driver.h"
 #include "screen_table.h"
 #include "service.h"

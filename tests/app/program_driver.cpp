@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "commands.h"
+#include "main_window.h"
 #include "service.h"
 #include "winapi_test.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <strings.h>
 
-#include "commands.h"
+#include "main_window.h"
 #include "program_driver.h"
 #include "winapi_test.h"
 

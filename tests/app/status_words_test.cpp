@@ -2,7 +2,7 @@
 // mappings, tested as tables of cases.
 #include <gtest/gtest.h>
 
-#include "commands.h"
+#include "main_window.h"
 #include "sip_internal.h"
 
 namespace {
@@ -13,16 +13,16 @@ std::string statusFor(const SipReport &report, const char *queue = "Fiscal") {
   return text;
 }
 
-SipReport registration(RegistrationView view, const char *reason = "") {
-  SipReport r = {view, "", CALL_NONE, 0, false, false, false};
+SipReport registration(RegistrationState state, const char *reason = "") {
+  SipReport r = {state, "", CALL_NONE, 0, false, false, false};
   textCopy(r.registrationReason, reason);
   return r;
 }
 
-SipReport call(CallView view, int code = 0, bool newer = true,
-               RegistrationView reg = REGISTRATION_OK) {
+SipReport call(CallState state, int code = 0, bool newer = true,
+               RegistrationState reg = REGISTRATION_OK) {
   SipReport r = registration(reg);
-  r.call = view;
+  r.call = state;
   r.callCode = code;
   r.callNewer = newer;
   return r;

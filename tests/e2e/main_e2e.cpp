@@ -4,7 +4,7 @@
 // DRAVIK_WINAPI_PROBE set it also answers the window probe (SIGUSR1).
 #include <cstdlib>
 
-#include "commands.h"
+#include "main_window.h"
 #include "service.h"
 #include "winapi_probe.h"
 

@@ -112,7 +112,7 @@ TEST_F(SipCall, RefusedCallsEndByThemselvesAndSayWhy) {
   const std::string ip = "127.0.3.4";
   struct Case {
     const char *status, *phrase;
-    CallView view;
+    CallState state;
   } cases[] = {{"486", "Busy Here", CALL_BUSY},
                {"603", "Decline", CALL_DECLINED},
                {"404", "Not Found", CALL_FAILED}};
@@ -130,8 +130,8 @@ TEST_F(SipCall, RefusedCallsEndByThemselvesAndSayWhy) {
     placeCall(ip.c_str());
     ASSERT_TRUE(waitUntil([] { return !app.callInProgress && noCurrentCall(); })) << c.status;
     SipReport report = sipReport();
-    EXPECT_EQ(report.call, c.view) << c.status;
-    if (c.view == CALL_FAILED) {
+    EXPECT_EQ(report.call, c.state) << c.status;
+    if (c.state == CALL_FAILED) {
       EXPECT_EQ(report.callCode, std::atoi(c.status));
     }
     EXPECT_TRUE(report.callNewer);
