@@ -11,6 +11,25 @@
 #include <random>
 #include <string>
 #include <system_error>
+#include <vector>
+
+std::string wavFile(const std::vector<int16_t> &samples, unsigned rate) {
+  std::string wav;
+  auto put = [&](unsigned value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+      wav += char((value >> (8 * i)) & 0xff);
+  };
+  const unsigned size = unsigned(samples.size()) * 2;
+  wav += "RIFF";
+  put(36 + size, 4);
+  wav += "WAVEfmt ";
+  put(16, 4), put(1, 2), put(1, 2), put(rate, 4), put(rate * 2, 4), put(2, 2), put(16, 2);
+  wav += "data";
+  put(size, 4);
+  for (int16_t sample : samples)
+    put(uint16_t(sample), 2);
+  return wav;
+}
 
 namespace {
 // The ringing tone the customer hears while the queue rings without sending
@@ -20,28 +39,14 @@ namespace {
 // with 5 ms ramps so that the tone starts and ends without a click.
 std::string ringbackWav() {
   const double pi = std::acos(-1.0);
-  const unsigned rate = 8000, toneSamples = rate, samples = 3 * rate, ramp = rate / 200;
-  std::string wav;
-  auto put = [&](unsigned value, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-      wav += char((value >> (8 * i)) & 0xff);
-  };
-  wav += "RIFF";
-  put(36 + samples * 2, 4);
-  wav += "WAVEfmt ";
-  put(16, 4), put(1, 2), put(1, 2), put(rate, 4), put(rate * 2, 4), put(2, 2), put(16, 2);
-  wav += "data";
-  put(samples * 2, 4);
-  for (unsigned i = 0; i < samples; ++i) {
-    double value = 0;
-    if (i < toneSamples) {
-      unsigned edge = std::min(i, toneSamples - 1 - i);
-      double gain = edge < ramp ? 0.5 - 0.5 * std::cos(pi * edge / ramp) : 1.0;
-      value = 0.32 * 32767 * gain * std::sin(2 * pi * 425 * i / rate);
-    }
-    put(unsigned(uint16_t(int16_t(std::lround(value)))), 2);
+  const unsigned rate = 8000, toneSamples = rate, ramp = rate / 200;
+  std::vector<int16_t> samples(3 * rate, 0);
+  for (unsigned i = 0; i < toneSamples; ++i) {
+    unsigned edge = std::min(i, toneSamples - 1 - i);
+    double gain = edge < ramp ? 0.5 - 0.5 * std::cos(pi * edge / ramp) : 1.0;
+    samples[i] = int16_t(std::lround(0.32 * 32767 * gain * std::sin(2 * pi * 425 * i / rate)));
   }
-  return wav;
+  return wavFile(samples, rate);
 }
 
 // Writes the ringing tone into the data folder (unless it is there already)

@@ -6,8 +6,10 @@
 
 #include "sip.h"
 
+#include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 // Held by the worker around each iteration and by the window thread around
 // each of its calls into the core. The library runs the handlers inside those
@@ -33,6 +35,8 @@ void runCore(LinphoneCore *core);
 // Writes the ringing tone into the data folder `dataDir` (ending with '/')
 // and hands it to the core (ringback.cpp).
 void useOwnRingback(LinphoneCore *core, const std::string &dataDir);
+// A WAV file's bytes: 16-bit mono samples at `rate` per second.
+std::string wavFile(const std::vector<int16_t> &samples, unsigned rate);
 // Reports whether the core has a microphone and a speaker to use.
 void publishSoundDevices(LinphoneCore *core);
 
