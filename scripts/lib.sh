@@ -84,6 +84,38 @@ layer_probe() {
   fi
 }
 
+# The windows shown on the display now; new_window: the first of them that
+# is not in BEFORE (the windows shown before the last action), i.e. the box
+# that action opened.
+visible_windows() { xdotool search --onlyvisible --name '.*' 2>/dev/null | sort | tr '\n' ' '; }
+new_window() {
+  for w in $(visible_windows); do
+    case " $BEFORE " in *" $w "*) ;; *) echo "$w"; return ;; esac
+  done
+}
+
+# answer_new_box: Enter on the box that the last action opened (see
+# new_window); fails when none opens or it stays open.
+answer_new_box() {
+  wait_until 100 '[ -n "$(new_window)" ]' || return 1
+  box=$(new_window)
+  sleep 0.3 # the box takes the keyboard once mapped
+  xdotool windowfocus --sync "$box" 2>/dev/null || true
+  xdotool key Return 2>/dev/null || true
+  wait_until 100 '! visible_windows | grep -qw "$box"'
+}
+
+# window_login WINDOW CODE PASSWORD: types the customer code and password
+# into the program's login screen and presses Enter.
+window_login() {
+  xdotool windowfocus --sync "$1" 2>/dev/null || true
+  xdotool key --window "$1" Tab
+  xdotool type --window "$1" --delay 40 "$2" 2>/dev/null
+  xdotool key --window "$1" Tab
+  xdotool type --window "$1" --delay 40 "$3" 2>/dev/null
+  xdotool key --window "$1" Return
+}
+
 # key_logins KEY-FILE COUNT: the demo service (its log in WORK) received
 # COUNT logins of customer 1001, each with the key that KEY-FILE holds;
 # otherwise says what differs and fails.

@@ -26,12 +26,6 @@ fail() {
 }
 say() { echo "ending_run ($MODE): $*"; }
 in_log() { grep -aq "$1" "$WORK/program.log" 2>/dev/null; }
-visible() { xdotool search --onlyvisible --name '.*' 2>/dev/null | sort | tr '\n' ' '; }
-new_window() {
-  for w in $(visible); do
-    case " $BEFORE " in *" $w "*) ;; *) echo "$w"; return ;; esac
-  done
-}
 
 if [ "$MODE" = display-lost ]; then
   start_xvfb "$WORK" "$WORK/xvfb.log" || fail "Xvfb did not start"
@@ -49,39 +43,26 @@ PIDS="$PIDS $PROGRAM_PID"
 
 MAIN=$(timeout 20 xdotool search --sync --onlyvisible --name '^Dravik Tirn 1\.1$' | head -n 1) ||
   fail "the main window did not appear"
-xdotool windowfocus --sync "$MAIN" 2>/dev/null || true
-xdotool key --window "$MAIN" Tab
-xdotool type --window "$MAIN" --delay 40 1001 2>/dev/null
-xdotool key --window "$MAIN" Tab
-xdotool type --window "$MAIN" --delay 40 demo123 2>/dev/null
-xdotool key --window "$MAIN" Return
+window_login "$MAIN" 1001 demo123
 wait_until 150 'in_log "Novo estado de registro LinphoneRegistrationOk"' ||
   fail "the account did not register"
 
 case "$MODE" in
 term-in-call | display-lost)
-  BEFORE=$(visible)
+  BEFORE=$(visible_windows)
   xdotool mousemove --window "$MAIN" 314 150 click 1
-  wait_until 100 '[ -n "$(new_window)" ]' || fail "no call prompt"
-  box=$(new_window)
-  sleep 0.3 # the box takes the keyboard
-  xdotool windowfocus --sync "$box" 2>/dev/null || true
-  xdotool key Return 2>/dev/null || true
+  answer_new_box || fail "no call prompt, or it stayed open"
   wait_until 150 '[ "$(sip_received "$WORK/sip.msg" "ACK ")" -ge 1 ]' || fail "the queue did not answer"
   say "in a call"
   ;;
 term-idle)
-  BEFORE=$(visible)
+  BEFORE=$(visible_windows)
   xdotool mousemove --window "$MAIN" 265 180 click 1
   wait_until 100 '[ -n "$(new_window)" ]' || fail "no box when the help page cannot be opened"
-  box=$(new_window)
-  name=$(xdotool getwindowname "$box")
+  name=$(xdotool getwindowname "$(new_window)")
   [ "$name" = "Atenção" ] || fail "the box is not \"Atenção\": $name"
   say "no browser: the box \"$name\" says so"
-  sleep 0.3
-  xdotool windowfocus --sync "$box" 2>/dev/null || true
-  xdotool key Return 2>/dev/null || true
-  wait_until 100 '! visible | grep -qw "$box"' || fail "the help box stayed open"
+  answer_new_box || fail "the help box stayed open"
   ;;
 esac
 

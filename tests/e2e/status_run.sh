@@ -75,29 +75,7 @@ shot() {
   import -window "$MAIN" "$SHOTS/$1.png"
   say "screenshot $SHOTS/$1.png"
 }
-visible() { xdotool search --onlyvisible --name '.*' 2>/dev/null | sort | tr '\n' ' '; }
-new_window() {
-  for w in $(visible); do
-    case " $BEFORE " in *" $w "*) ;; *) echo "$w"; return ;; esac
-  done
-}
-# Enter on the box that the last action opened (BEFORE: the windows before it).
-answer_new_box() {
-  wait_until 100 '[ -n "$(new_window)" ]' || fail "no message box"
-  box=$(new_window)
-  sleep 0.3
-  xdotool windowfocus --sync "$box" 2>/dev/null || true
-  xdotool key Return 2>/dev/null || true
-  wait_until 100 '! xdotool search --onlyvisible --name ".*" 2>/dev/null | grep -qx "$box"' ||
-    fail "the message box stayed open"
-}
-
-xdotool windowfocus --sync "$MAIN" 2>/dev/null || true
-xdotool key --window "$MAIN" Tab
-xdotool type --window "$MAIN" --delay 40 1001 2>/dev/null
-xdotool key --window "$MAIN" Tab
-xdotool type --window "$MAIN" --delay 40 demo123 2>/dev/null
-xdotool key --window "$MAIN" Return
+window_login "$MAIN" 1001 demo123
 
 if [ "$MODE" = refused ]; then
   wait_until 150 'in_log "Novo estado de registro LinphoneRegistrationFailed"' ||
@@ -112,14 +90,14 @@ elif [ "$MODE" = network ]; then
   wait_status "Sem conexão de rede" 300
   shot call-screen-no-network
   [ "$(received "REGISTER ")" -eq "$registers" ] || fail "REGISTER sent with no network"
-  BEFORE=$(visible)
+  BEFORE=$(visible_windows)
   xdotool mousemove --window "$MAIN" 314 150 click 1
-  answer_new_box # "Ligar para fila de ...?": Yes
+  answer_new_box || fail "no \"Ligar para fila de ...?\" box, or it stayed open"
   wait_until 50 '[ -n "$(new_window)" ]' || fail "no box after Yes"
   layer_probe "$PROGRAM_PID" "$WORK/probe-answer.txt" "$WORK/probe.txt"
   grep -q 'text="A conta SIP ainda não está registrada' "$WORK/probe.txt" ||
     fail "no not-registered box: $(grep -m 1 '#32770' -A 1 "$WORK/probe.txt")"
-  answer_new_box
+  answer_new_box || fail "no message box, or it stayed open"
   wait_status "Sem conexão de rede"
   [ "$(received "INVITE ")" -eq 0 ] || fail "a call was placed with no network"
   network up || fail "the veth pair did not come back"
@@ -129,29 +107,29 @@ elif [ "$MODE" = network ]; then
   say "REGISTER lines after the network returned:"
   grep -ao 'Novo estado de registro [^]]*\][^]]*\]' "$WORK/program.log" | tail -n 2
   awk -v n="$registers" '/^REGISTER / && ++seen > n' "$WORK/sip.msg"
-  BEFORE=$(visible)
+  BEFORE=$(visible_windows)
   xdotool mousemove --window "$MAIN" 314 150 click 1
-  answer_new_box
+  answer_new_box || fail "no message box, or it stayed open"
   wait_status "Em ligação com ATENDIMENTO" 150
   shot call-screen-network-back
-  BEFORE=$(visible)
+  BEFORE=$(visible_windows)
   xdotool mousemove --window "$MAIN" 210 150 click 1 # "Desligar"
-  answer_new_box
+  answer_new_box || fail "no message box, or it stayed open"
   wait_status "Ligação encerrada"
 else
   wait_until 150 'in_log "Novo estado de registro LinphoneRegistrationOk"' ||
     fail "the account did not register"
-  BEFORE=$(visible)
+  BEFORE=$(visible_windows)
   xdotool mousemove --window "$MAIN" 314 150 click 1
-  answer_new_box
+  answer_new_box || fail "no message box, or it stayed open"
   wait_until 100 'in_log "SIP/2.0 180 Ringing"' || fail "the queue did not ring"
   shot call-screen-calling
   wait_until 100 'in_log "SIP/2.0 486 Busy Here"' || fail "the queue did not answer busy"
   shot call-screen-busy
 fi
 
-BEFORE=$(visible)
+BEFORE=$(visible_windows)
 "$X11CLOSE" "$MAIN"
-answer_new_box # "Sair ?" at once: no call is in progress
+answer_new_box || fail "no \"Sair ?\" box" # at once: no call is in progress
 wait "$PROGRAM_PID" || fail "the program did not exit cleanly"
 say "closed"
