@@ -14,7 +14,7 @@
 # in PULSE_SERVER: the program plays into it and records from it.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-. "$ROOT/scripts/lib.sh" # wait_until, sip_received
+. "$ROOT/scripts/lib.sh" # wait_until, sip_received, the window helpers
 X11CLOSE="" SHOTS="" CODE="" PASSWORD="" QUEUE=0 COUNT=1 TRACE="" CALLEE="" PROGRAM_LOG="" LOGIN_ONLY=no AUDIO=""
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -42,30 +42,13 @@ fail() { echo "tour: FAILED: $*" >&2; exit 1; }
 # Requests of a kind that the SIP peer received ("INVITE sip:", "BYE ").
 received() { sip_received "$TRACE" "$1"; }
 
-# Visible windows that were not there when remember_windows ran: a message
-# box that the last action opened.
-remember_windows() {
-  BEFORE=$(xdotool search --onlyvisible --name '.*' 2>/dev/null | sort | tr '\n' ' ')
-}
-new_window() {
-  for w in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
-    case " $BEFORE " in *" $w "*) ;; *) echo "$w"; return ;; esac
-  done
-}
-window_gone() { ! xdotool search --onlyvisible --name '.*' 2>/dev/null | grep -qx "$1"; }
+# The message boxes the last action opened: see new_window in scripts/lib.sh.
+remember_windows() { BEFORE=$(visible_windows); }
 
 # Waits for the message box the last action opened and answers it with Enter
-# (its default button: "Sim" or "OK").
+# (its default button: "Sim" or "OK"), after a screenshot SHOT if given.
 answer_box() {
-  what=$1
-  wait_until 100 '[ -n "$(new_window)" ]' || fail "no message box for $what"
-  box=$(new_window)
-  sleep 0.3
-  [ -n "${2:-}" ] && shot_root "$2"
-  # The box goes with the key press, so the key's release may find no window.
-  xdotool windowfocus --sync "$box" 2>/dev/null || true
-  xdotool key Return 2>/dev/null || true
-  wait_until 100 'window_gone "$box"' || fail "the message box for $what stayed open"
+  answer_new_box ${2:+"shot_root $2"} || fail "no message box for $1, or it stayed open"
 }
 
 shot() { # window screenshot of the main window
@@ -90,12 +73,7 @@ say "main window $MAIN"
 shot login-screen
 
 # Log in with the keyboard: the first Tab puts the focus in the code field.
-xdotool windowfocus --sync "$MAIN" 2>/dev/null || true
-xdotool key --window "$MAIN" Tab
-xdotool type --window "$MAIN" --delay 40 "$CODE" 2>/dev/null
-xdotool key --window "$MAIN" Tab
-xdotool type --window "$MAIN" --delay 40 "$PASSWORD" 2>/dev/null
-xdotool key --window "$MAIN" Return
+window_login "$MAIN" "$CODE" "$PASSWORD"
 wait_until 150 '[ "$(received "REGISTER ")" -ge 1 ]' || fail "the account did not register"
 if [ -n "$PROGRAM_LOG" ]; then # the registrar's answer has reached the program
   wait_until 150 'grep -aq "LinphoneRegistrationOk" "$PROGRAM_LOG"' || fail "no registration report"
@@ -113,7 +91,7 @@ if [ "$LOGIN_ONLY" != yes ]; then
   shot_root queue-list
   eval "$(xdotool getwindowgeometry --shell "$LIST")"
   xdotool mousemove --window "$LIST" $((WIDTH / 2)) $(((HEIGHT - 4) * (2 * QUEUE + 1) / (2 * COUNT) + 2)) click 1
-  wait_until 50 'window_gone "$LIST"' || fail "the queue list stayed open"
+  wait_until 50 '! visible_windows | grep -qw "$LIST"' || fail "the queue list stayed open"
   shot queue-picked
 
   # Call the queue.

@@ -94,12 +94,15 @@ new_window() {
   done
 }
 
-# answer_new_box: Enter on the box that the last action opened (see
-# new_window); fails when none opens or it stays open.
+# answer_new_box [COMMAND]: Enter (the default button) on the box that the
+# last action opened (see new_window), after running COMMAND once it shows;
+# fails when none opens or it stays open.
 answer_new_box() {
   wait_until 100 '[ -n "$(new_window)" ]' || return 1
   box=$(new_window)
   sleep 0.3 # the box takes the keyboard once mapped
+  [ -z "${1:-}" ] || eval "$1"
+  # The box goes with the key press, so the key's release may find no window.
   xdotool windowfocus --sync "$box" 2>/dev/null || true
   xdotool key Return 2>/dev/null || true
   wait_until 100 '! visible_windows | grep -qw "$box"'
