@@ -64,18 +64,24 @@ def main():
         "over %.1f s, %.1f s after the tone began"
         % (level(sound), hz, seconds, len(found), after, (len(x) - answered) / RATE, (len(x) - first[0]) / RATE)
     )
-    ok = (
-        first[0] < answered
-        and 0.85 <= seconds <= 1.15
-        and abs(hz - 425) <= 2
-        and -20 < level(sound) < -6
-        # Past where the next tone would sound (5 s after the first) had the
-        # answer not stopped it.
-        and len(found) == 1
-        and len(x) - first[0] >= RATE * 13 // 2
-        and after < -50
-    )
-    return 0 if ok else 1
+    faults = [
+        words
+        for words, fault in [
+            ("it began after the answer", first[0] >= answered),
+            ("it does not last 1 s", not 0.85 <= seconds <= 1.15),
+            ("it is not at 425 Hz", abs(hz - 425) > 2),
+            ("its level is not between -20 and -6 dBFS", not -20 < level(sound) < -6),
+            ("it sounded again", len(found) > 1),
+            ("sound after the answer", after >= -50),
+            # Past where the next tone would sound (5 s after the first) had
+            # the answer not stopped it.
+            ("the recording ends before the next tone's time", len(x) - first[0] < RATE * 13 // 2),
+        ]
+        if fault
+    ]
+    if faults:
+        print("not the ringing tone: " + ", ".join(faults))
+    return 1 if faults else 0
 
 
 sys.exit(main())

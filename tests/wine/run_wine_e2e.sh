@@ -109,7 +109,7 @@ wait_box '' 'Ligar para fila de ATENDIMENTO?' || fail "no call prompt"
 click_control '' 'Sim'
 status_is 'Em ligação com ATENDIMENTO' || fail "the call was not answered"
 answered=$(recorded_samples "$WORK/ringing.raw")
-wait_until 100 '[ "$(recorded_samples "$WORK/ringing.raw")" -ge $((answered + 20000)) ]' ||
+wait_until 100 '[ "$(recorded_samples "$WORK/ringing.raw")" -ge $((answered + 24000)) ]' ||
   fail "the sound card's recording stopped"
 stop_recording
 tone=$(python3 "$ROOT/tests/wine/ringback_tone.py" "$WORK/ringing.raw" "$answered") || fail "$tone"
