@@ -81,7 +81,7 @@ sed -e 's/\[answer\]/3/' -e 's|\[rtpmap\]|a=rtpmap:3 GSM/8000|' \
 sip_peer gsm "$WORK/queue_answers_gsm.xml" -m 2 -rtp_echo
 status_is 'Pronto para ligar' || fail "the account did not register after the refusals"
 registers=$(sip_received_at "$WORK/too-brief.msg" "REGISTER "; sip_received_at "$WORK/gsm.msg" "REGISTER ")
-say "REGISTERs received at (s):" $registers
+say "REGISTERs received at (s): $(echo "$registers" | tr '\n' ' ')"
 echo "$registers" | LC_ALL=C awk 'NR > 1 && $1 - last < 0.9 { bad = 1 } { last = $1 } END { exit bad }' ||
   fail "REGISTERs less than a second apart"
 # The call ends with a BYE (sipp's run ends well), and the status line says why.
