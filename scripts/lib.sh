@@ -141,6 +141,17 @@ sip_received() {
     END { print n + 0 }' "$1"
 }
 
+# sip_received_at TRACE START: when a sipp peer received each request of a
+# kind, retransmissions included, as seconds since midnight, one a line
+# (a decimal point whatever the locale).
+sip_received_at() {
+  [ -f "$1" ] || return 0
+  LC_ALL=C awk -v start="$2" '
+    /^-----/ { split($3, t, ":"); at = t[1] * 3600 + t[2] * 60 + t[3]; next }
+    /message received/ { grab = 1; next }
+    grab && NF { if (index($0, start) == 1) printf "%.3f\n", at; grab = 0 }' "$1"
+}
+
 # sip_unregistrations TRACE: the REGISTER requests with "Expires: 0" (the
 # client's unregistration) that a sipp peer received, as "first line |
 # Expires line", one a line.
@@ -220,6 +231,25 @@ start_null_sound() {
   PULSE_SERVER=unix:$1/pulse/native
   export PULSE_SERVER
   wait_until 100 'pactl info >/dev/null 2>&1'
+}
+
+# record_sound FILE: records what the programs play on start_null_sound's
+# sink into FILE (raw 16-bit mono at 8 kHz) until stop_recording. Returns
+# once the recording has begun: the recorder's first samples can take seconds
+# to come on a loaded machine, and a sound played before then is not in FILE.
+# recorded_samples FILE: how many samples FILE holds so far.
+record_sound() {
+  $OWNED parec --device=silence.monitor --rate=8000 --channels=1 --format=s16le \
+    --latency-msec=20 --raw "$1" &
+  RECORDER=$!
+  PIDS="$PIDS $RECORDER"
+  recording=$1
+  wait_until 100 '[ -s "$recording" ]'
+}
+recorded_samples() { echo $(($(stat -c %s "$1") / 2)); }
+stop_recording() {
+  kill -INT "$RECORDER" 2>/dev/null || true
+  wait "$RECORDER" 2>/dev/null || true
 }
 
 # start_rtp_count PEER FILE: counts the RTP packets of calls with PEER on the

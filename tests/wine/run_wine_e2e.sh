@@ -7,9 +7,12 @@
 # a call with audio both ways hung up by the program, a busy queue, a queue
 # that hangs up, a stranger's call declined with 486, and the close prompt,
 # after which the service must have the logout notice and the program must
-# end with code 0; then a second run whose session ends (wineboot
-# --end-session) during a call. What the program shows is read with the
-# window probe, never from the screenshots.
+# end with code 0; then a second run: a registrar that refuses every
+# interval (the retries back off, the failure is told), a queue that answers
+# with no codec in common (BYE, and the status line says why), a queue that
+# rings (the ringing tone recorded from the sound card) and answers, and the
+# session's end (wineboot --end-session) during that call. What the program
+# shows is read with the window probe, never from the screenshots.
 #
 # run_wine_e2e.sh PROGRAM.exe PROBE.exe SCREENSHOT-DIR WINE-PREFIX-DIR [SNAPSHOT-DIR]
 # (the probe's answers at the compared points go to SNAPSHOT-DIR, by
@@ -56,21 +59,66 @@ start_program() {
 }
 . "$ROOT/tests/wine/session.sh"
 
-# The session ends during a call (wineboot --end-session, as at log-off or
-# shut-down: WM_QUERYENDSESSION, then WM_ENDSESSION): nobody is asked; the
-# queue gets its BYE, the registrar the unregistration, the service its
-# second logout notice, and the program is gone.
-sip_peer ending "$SCENARIOS/demo_peer.xml" -aa -key user $SIP_USER -key pass $SIP_PASSWORD \
-  -key expires 3600
+# A second run. The registrar finds every interval too brief (423 with a
+# Min-Expires): after the second refusal the status line says so, and the
+# retries back off (1 s, then 2 s, then 4 s) instead of coming at once.
+sip_peer too-brief "$SCENARIOS/registrar_interval_too_brief.xml"
 start_program
 wait_probe 'window class="Dravik Tirn" text="Dravik Tirn 1\.1" .* active=1' ||
   fail "the main window did not appear again"
 log_in 1001 demo123
-status_is 'Pronto para ligar' || fail "the account did not register again"
+status_is 'Falha no registro: intervalo recusado (423)' ||
+  fail "no registration failure told after the registrar's refusals"
+refused() { [ "$(grep -c '^SIP/2.0 423' "$WORK/too-brief.msg")" -ge "$1" ]; }
+wait_until 100 'refused 3' || fail "no third REGISTER: $(sip_received "$WORK/too-brief.msg" "REGISTER ") in all"
+# The next retry, 4 s later, goes to a registrar that accepts it; its queue
+# answers with a codec that the program did not offer (GSM alone), one that
+# the call library would go on with, in silence. The queue's RTP comes back
+# all the same (sipp echoes the program's), so that no time-out for missing
+# audio ends the call in the program's stead.
+sed -e 's/\[answer\]/3/' -e 's|\[rtpmap\]|a=rtpmap:3 GSM/8000|' \
+  "$SCENARIOS/queue_answers_codec.xml" >"$WORK/queue_answers_gsm.xml"
+sip_peer gsm "$WORK/queue_answers_gsm.xml" -m 2 -rtp_echo
+status_is 'Pronto para ligar' || fail "the account did not register after the refusals"
+registers=$(sip_received_at "$WORK/too-brief.msg" "REGISTER "; sip_received_at "$WORK/gsm.msg" "REGISTER ")
+say "REGISTERs received at (s): $(echo "$registers" | tr '\n' ' ')"
+echo "$registers" | LC_ALL=C awk 'NR > 1 && $1 - last < 0.9 { bad = 1 } { last = $1 } END { exit bad }' ||
+  fail "REGISTERs less than a second apart"
+# The call ends with a BYE (sipp's run ends well), and the status line says why.
+click_control 'Dravik Tirn 1\.1' Ligar
+wait_box '' 'Ligar para fila de ATENDIMENTO?' || fail "no call prompt"
+click_control '' 'Sim'
+wait_until 300 'ended $SIP_PEER' || { probe; fail "the GSM queue's call did not end"; }
+peer_status=0
+wait "$SIP_PEER" || peer_status=$?
+SIP_PEER=""
+[ $peer_status -eq 0 ] || fail "the GSM queue was offered no G.722 or got no BYE: $(tail -n 5 "$WORK/gsm.log")"
+status_is 'Ligação encerrada (sem áudio em comum com a fila)' ||
+  fail "no status line telling that the queue's answer had no audio in common"
+shot no-common-audio
+
+# A queue that rings for 4 s without audio of its own, then answers and
+# sends none: the sound card plays the ringing tone once, and nothing from
+# the answer on, past the time the next tone would have come.
+sed -e 's/\[ring_ms\]/4000/' -e 's/\[early_ms\]/0/' -e "s/\[rtp_address\]/$SIP_ADDR/g" \
+  -e 's/\[rtp_port\]/6000/g' "$SCENARIOS/queue_rings_then_answers.xml" >"$WORK/queue_rings.xml"
+sip_peer ending "$WORK/queue_rings.xml"
+record_sound "$WORK/ringing.raw" || fail "the sound card's recording did not begin"
 click_control 'Dravik Tirn 1\.1' Ligar
 wait_box '' 'Ligar para fila de ATENDIMENTO?' || fail "no call prompt"
 click_control '' 'Sim'
 status_is 'Em ligação com ATENDIMENTO' || fail "the call was not answered"
+answered=$(recorded_samples "$WORK/ringing.raw")
+wait_until 100 '[ "$(recorded_samples "$WORK/ringing.raw")" -ge $((answered + 24000)) ]' ||
+  fail "the sound card's recording stopped"
+stop_recording
+tone=$(python3 "$ROOT/tests/wine/ringback_tone.py" "$WORK/ringing.raw" "$answered") || fail "$tone"
+say "$tone"
+
+# The session ends during that call (wineboot --end-session, as at log-off or
+# shut-down: WM_QUERYENDSESSION, then WM_ENDSESSION): nobody is asked; the
+# queue gets its BYE, the registrar the unregistration, the service its
+# second logout notice, and the program is gone.
 wine wineboot --end-session >"$WORK/end-session.log" 2>&1 || true
 wait_until 100 'ended "$PROGRAM_PID"' || fail "the program outlived the end of the session"
 wait_until 50 '[ "$(sip_received "$WORK/ending.msg" "BYE ")" -ge 1 ]' ||

@@ -58,7 +58,8 @@ show_session_state() {
     echo "--- what the probe saw last"
     cat "$WORK/probe.txt"
   fi >&2
-  show_logs 30 service.log program.log registrar.log busy.log hangs-up.log stranger.log
+  show_logs 30 service.log program.log registrar.log busy.log hangs-up.log stranger.log \
+    too-brief.log gsm.log ending.log
 }
 
 # The lines of the top-level window whose caption matches the regular
