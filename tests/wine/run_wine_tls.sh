@@ -9,7 +9,9 @@
 # says the registration failed. The registrar's message trace is kept in
 # TRACE-DIR.
 #
-# run_wine_tls.sh PROGRAM.exe PROBE.exe WINE-PREFIX-DIR TRACE-DIR
+# run_wine_tls.sh PROGRAM.exe PROBE.exe WINE-PREFIX-DIR TRACE-DIR [SERVICE-CA-FILE]
+# With SERVICE-CA-FILE (the program's SERVICE_CA_FILE) the CA is written
+# there too, and a service of an unknown CA must be refused.
 set -eu
 abspath() { (cd "$(dirname "$1")" && echo "$PWD/$(basename "$1")"); }
 PROGRAM=$(abspath "$1")
@@ -38,20 +40,38 @@ T0=$(date +%s)
 say() { echo "wine-tls: [$(($(date +%s) - T0)) s] $*"; }
 
 start_xvfb "$WORK" "$WORK/xvfb.log" || fail "Xvfb did not start"
+# A sound card (a null sink), so that registered reads "Pronto para ligar".
+start_null_sound "$WORK" || fail "no PulseAudio server with a null sink"
 fresh_wine_prefix "$PREFIX" || fail "the Wine prefix could not be made"
 new_ca "$WORK" company-ca
 new_ca "$WORK" unknown-ca
 issue_cert "$WORK" company-ca service localhost 127.0.0.1
 issue_cert "$WORK" company-ca registrar $REGISTRAR
 issue_cert "$WORK" unknown-ca impostor $REGISTRAR
+issue_cert "$WORK" unknown-ca impostor-service localhost 127.0.0.1
+if [ -n "${5:-}" ]; then
+  cp "$WORK/company-ca.pem" "$5"
+fi
 trust_root_ca "$WORK/company-ca.pem" || fail "the CA could not be put into Wine's root store"
 say "prefix ready, company CA in its root store"
 
-$OWNED python3 "$ROOT/demo/service.py" --host 127.0.0.1 --port $SERVICE_PORT --port-file "$WORK/port" \
-  --sip-domain $REGISTRAR --logout-log "$WORK/logout.log" --cert "$WORK/service.pem" \
-  --key "$WORK/service.key" >"$WORK/service.log" 2>&1 &
-PIDS="$PIDS $!"
-wait_until 100 '[ -s "$WORK/port" ]' || fail "the demo service did not start"
+# service CERT: the demo service over https showing CERT, in place of the
+# previous one.
+SERVICE=""
+service() {
+  if [ -n "$SERVICE" ]; then
+    kill "$SERVICE" 2>/dev/null || true
+    wait "$SERVICE" 2>/dev/null || true
+  fi
+  rm -f "$WORK/port"
+  $OWNED python3 "$ROOT/demo/service.py" --host 127.0.0.1 --port $SERVICE_PORT --port-file "$WORK/port" \
+    --sip-domain $REGISTRAR --logout-log "$WORK/logout.log" --cert "$WORK/$1.pem" \
+    --key "$WORK/$1.key" >>"$WORK/service.log" 2>&1 &
+  SERVICE=$!
+  PIDS="$PIDS $SERVICE"
+  wait_until 100 '[ -s "$WORK/port" ]' || fail "the demo service did not start"
+}
+service service
 (cd "$WORK" && exec $OWNED sipp -sf "$ROOT/tests/sip/scenarios/demo_peer.xml" -t t1 -i $REGISTRAR \
   -p 5060 -nostdin -key user $SIP_USER -key pass $SIP_PASSWORD -key expires 3600 -trace_msg \
   -message_file "$WORK/registrar.msg" >"$WORK/registrar.log" 2>&1) &
@@ -109,12 +129,25 @@ tls_front impostor
 start_program
 log_in 1001 demo123
 wait_probe 'class="Button" text="Ligar"' || fail "no call screen after the https login"
-wait_probe 'class="Static" text="Falha no registro: [^"]*"' ||
-  fail "no registration failure shown for a registrar of an unknown CA"
-status=$(sed -n 's/.*class="Static" text="\(Falha no registro: [^"]*\)".*/\1/p' "$WORK/probe.txt" | head -n 1)
+wait_probe 'class="Static" text="Falha no registro: sem conexão segura"' ||
+  fail "the status line does not say that no secure connection was made"
 grep -q 'REGISTER' "$WORK/registrar.msg" && fail "a request reached the registrar of an unknown CA"
 grep -q 'unknown ca' "$WORK/stunnel.log" || fail "the program did not refuse the impostor's certificate"
-say "unknown CA refused, status line: $status"
+say "unknown CA refused: $(grep -m 1 'unknown ca' "$WORK/stunnel.log")"
 close_program "$PROGRAM_PID"
 cp "$WORK/stunnel.log" "$TRACES/stunnel-unknown-ca.log"
+cp "$WORK/program.log" "$TRACES/program-unknown-ca.log"
+
+# A service of an unknown CA, when the program is built with its CA file:
+# the login fails with the box, and nothing reaches the service.
+if [ -n "${5:-}" ]; then
+  service impostor-service
+  start_program
+  log_in 1001 demo123
+  wait_box 'Atenção' 'Não foi possível falar com o serviço' ||
+    fail "no failure box for a service of an unknown CA"
+  [ "$(grep -c "login '1001'" "$WORK/service.log")" -eq 2 ] ||
+    fail "a login reached the service of an unknown CA"
+  say "service of an unknown CA refused"
+fi
 say "passed; traces in $TRACES"
