@@ -92,13 +92,14 @@ PY
   done 2>&1
   sleep "$final_rest"
   final=$(rss $program)
-  from_idle=$(echo "$final $idle" | awk '{ printf "%+.1f", $1 - $2 }')
+  from_idle=$(echo "$final $idle" | LC_ALL=C awk '{ printf "%+.1f", $1 - $2 }')
   echo "$name: after $final_rest s more rest: $final MB ($from_idle MB from idle)"
   printf 'final %s\nfrom-idle %s\n' "$final" "$from_idle" >>"$WORK/$name.txt"
   kill $program 2>/dev/null || true
   wait $program 2>/dev/null || true
 }
-rss() { awk '/^VmRSS:/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
+# In the C locale: Wine's prefix runs in Portuguese, with decimal commas.
+rss() { LC_ALL=C awk '/^VmRSS:/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
 
 mkdir "$WORK/home"
 flood linux "$WORK/linux-port" env HOME="$WORK/home" $OWNED "$build/bench/sip/sip_bench_flood" \
