@@ -6,15 +6,20 @@
 # while its sources and patches are unchanged), then the program from the
 # same CMake project, linked statically against both.
 #
-# build-windows.sh [BUILD_DIR]   (default: build-win)
+# build-windows.sh [BUILD_DIR [CMAKE-ARGS...]]   (default: build-win)
+# The CMAKE-ARGS choose the build (e.g. -DSIP_TRANSPORT=tls); DRAVIK_WINDOWS_DEPS
+# names another build's deps folder to reuse (default: BUILD_DIR/deps).
 # Needs scripts/install-test-deps.sh (MinGW-w64 posix, the source lines).
 set -eu
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 BUILD=${1:-build-win}
+[ $# -gt 0 ] && shift
 mkdir -p "$BUILD"
 BUILD=$(cd "$BUILD" && pwd)
-DEPS=$BUILD/deps
+DEPS=${DRAVIK_WINDOWS_DEPS:-$BUILD/deps}
+mkdir -p "$DEPS"
+DEPS=$(cd "$DEPS" && pwd)
 PREFIX=$DEPS/prefix
 TOOLCHAIN=$ROOT/cmake/mingw-w64-x86_64.cmake
 JOBS=2
@@ -65,6 +70,6 @@ STACK=$(sip_stack_prefix windows)
 "$ROOT/scripts/build-sip-stack.sh" windows "$STACK"
 
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DDRAVIK_WINDOWS_PREFIX="$PREFIX;$STACK" \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
+  -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 cmake --build "$BUILD" -j "$JOBS"
 echo "build-windows: $BUILD/app/dravik-tirn.exe"

@@ -111,4 +111,8 @@ void registrarReason(LinphoneProxyConfig *config, char (&out)[REASON_CAP]) {
   int code = answerCode(info);
   if (code)
     registrarRefusal(code, out);
+  // Over TLS the connection itself failed: a registrar whose certificate the
+  // program refused, or none listening. Either way nothing secure was made.
+  else if (info && sipOverTls() && linphone_error_info_get_reason(info) == LinphoneReasonIOError)
+    textCopy(out, "sem conexão segura");
 }

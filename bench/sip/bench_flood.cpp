@@ -3,12 +3,12 @@
 // then stays idle until killed. run_flood_bench.sh floods it and reads its
 // memory from outside.
 // Usage: sip_bench_flood DOMAIN USER PASSWORD PORT_FILE
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <thread>
 
 #include "app_state.h"
-#include "bench_measure.h"
 #include "sip.h"
 #include "sip_internal.h"
 
@@ -16,8 +16,8 @@ int main(int argc, char **argv) {
   if (argc != 5)
     return 2;
   setupSipAccount(argv[2], argv[3], argv[1]);
-  auto limit = BenchClock::now() + std::chrono::seconds(20);
-  while (!app.registered && BenchClock::now() < limit)
+  auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!app.registered && std::chrono::steady_clock::now() < limit)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   if (!app.registered)
     return 1;

@@ -168,3 +168,49 @@ close_program() {
   wait_until 300 'ended "$1"' || fail "the program did not end after OK"
   exited_ok "$1" || fail "the program exited with code $EXIT_CODE"
 }
+
+# new_ca DIR NAME: a throw-away CA (EC P-256, valid two days) in DIR/NAME.pem
+# and DIR/NAME.key.
+new_ca() {
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj "/CN=$2" \
+    -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign \
+    -keyout "$1/$2.key" -out "$1/$2.pem" 2>/dev/null
+}
+
+# issue_cert DIR CA STEM NAME...: a server certificate for the NAMEs, signed
+# by DIR/CA, in DIR/STEM.pem and DIR/STEM.key. An address is named twice: as
+# an address and as a name, for TLS stacks that compare names only.
+issue_cert() {
+  dir=$1 ca=$2 stem=$3
+  shift 3
+  alt=""
+  for n in "$@"; do
+    alt="$alt${alt:+,}DNS:$n"
+    case $n in *[!0-9.]*) ;; *) alt="$alt,IP:$n" ;; esac
+  done
+  printf 'subjectAltName=%s\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n' "$alt" \
+    >"$dir/$stem.ext"
+  openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$1" \
+    -keyout "$dir/$stem.key" 2>/dev/null |
+    openssl x509 -req -CA "$dir/$ca.pem" -CAkey "$dir/$ca.key" -days 2 -extfile "$dir/$stem.ext" \
+      -out "$dir/$stem.pem" 2>/dev/null
+}
+
+# trust_root_ca PEM: the certificate added to the current user's root store
+# of the Wine prefix, as Windows keeps it in the registry: a key named by
+# its SHA-1 thumbprint holding the serialized certificate (property 32, the
+# encoded certificate) as "Blob".
+trust_root_ca() {
+  openssl x509 -in "$1" -outform DER -out "$WORK/root.der"
+  python3 - "$WORK/root.der" "$WORK/root.reg" <<'PY'
+import hashlib, struct, sys
+der = open(sys.argv[1], "rb").read()
+blob = struct.pack("<III", 32, 1, len(der)) + der
+key = r"HKEY_CURRENT_USER\Software\Microsoft\SystemCertificates\Root\Certificates" + "\\" + \
+    hashlib.sha1(der).hexdigest().upper()
+with open(sys.argv[2], "w", encoding="utf-16") as out:
+    out.write("Windows Registry Editor Version 5.00\r\n\r\n[%s]\r\n" % key)
+    out.write('"Blob"=hex:%s\r\n' % ",".join("%02x" % b for b in blob))
+PY
+  wine reg import "$WORK/root.reg" >/dev/null 2>&1
+}
