@@ -255,7 +255,10 @@ def baresip_run(a, n, idle):
     os.makedirs(os.path.join(run, "cfg"))
     ctrl = free_port()
     with open(os.path.join(run, "cfg/config"), "w") as f:
+        # The loopback interface named: in a namespace of loopback only
+        # (tests/isolated runs) baresip finds no local address otherwise.
         f.write("poll_method\t\tepoll\n"
+                "net_interface\t\t127.0.0.1\n"
                 "sip_listen\t\t127.0.0.1:0\n"
                 "module_path\t\t/usr/lib/baresip/modules\n"
                 "module\t\t\tg711.so\n"
