@@ -8,7 +8,7 @@
 # deb-src), so no archive is named here.
 set -eu
 PKGS="build-essential cmake pkg-config clang-format dpkg-dev tcl
-  libpulse-dev libasound2-dev libgsm1-dev libspandsp-dev libbcg729-dev
+  libpulse-dev libasound2-dev libgsm1-dev libbcg729-dev
   libfltk1.3-dev libcpp-httplib-dev libssl-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   sip-tester xvfb xdotool x11-apps imagemagick xauth
