@@ -8,8 +8,8 @@
 # deb-src), so no archive is named here.
 set -eu
 PKGS="build-essential cmake pkg-config clang-format dpkg-dev tcl
-  libpulse-dev libasound2-dev libgsm1-dev libspandsp-dev libbcg729-dev
-  libfltk1.3-dev libcpp-httplib-dev libssl-dev openssl
+  libpulse-dev libasound2-dev libgsm1-dev libbcg729-dev
+  libfltk1.3-dev libxcursor-dev libxinerama-dev libcpp-httplib-dev libssl-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
   sip-tester xvfb xdotool x11-apps imagemagick xauth
   g++-mingw-w64-x86-64 python3 procps iproute2 locales fonts-liberation"

@@ -25,10 +25,12 @@ stage_done "SIP stack for Linux"
 
 # own_stack_only BUILD-DIR: the stack and its libcurl are inside the program;
 # none of Debian's SIP, web, TLS or JSON libraries may come with it.
-SYSTEM_STACK='(liblinphone|libmediastreamer|libbellesip|libortp|libbctoolbox|libcurl|libssl|libcrypto|libgnutls|libmbed|libjsoncpp)'
+# Nor image libraries: G.726's spandsp is built without its fax half.
+SYSTEM_STACK='(liblinphone|libmediastreamer|libbellesip|libortp|libbctoolbox|libcurl|libssl|libcrypto|libgnutls|libmbed|libjsoncpp|libspandsp)'
+IMAGES='(libtiff|libjpeg|libwebp|libLerc|libdeflate|libjbig)'
 own_stack_only() {
-  if ldd "$1/app/dravik-tirn" | grep -E "$SYSTEM_STACK"; then
-    echo "test: $1/app/dravik-tirn loads Debian's SIP, web, TLS or JSON libraries (above)" >&2
+  if ldd "$1/app/dravik-tirn" | grep -E "$SYSTEM_STACK|$IMAGES"; then
+    echo "test: $1/app/dravik-tirn loads Debian's SIP, web, TLS, JSON or image libraries (above)" >&2
     exit 1
   fi
 }

@@ -1,14 +1,17 @@
-"""The program on Debian's liblinphone package, the program on the lean SIP
-stack (a second build, when given), the untuned liblinphone floor and baresip
-side by side, each registered to the same demo SIP peer. Run by
-run_compare_bench.sh, which starts the display, the demo service and the peer
-first.
+"""The program, the untuned liblinphone floor (a bare core loop on the same
+SIP stack) and baresip side by side, each registered to the same demo SIP
+peer, and the program of an earlier build beside them when one is given.
+Run by run_compare_bench.sh, which starts the display, the demo service and
+the peer first.
 
 Footprint (one run each, registered and idle, before any call, measured from
 outside as a process monitor would): resident memory, proportional set size,
 CPU over the idle period, threads, wake-ups per second (context switches of
-all threads). Timings (medians of RUNS runs): process start to registered,
-core creation, command to call answered."""
+all threads), and where every resident megabyte is (each mapping of
+/proc/PID/smaps in one of: the executable's text, read-only data and data,
+each shared library, the heap, thread stacks, other anonymous memory).
+Timings (medians of RUNS runs): process start to registered, core creation,
+command to call answered."""
 import argparse
 import json
 import os
@@ -112,18 +115,54 @@ def dump_maps(pid, path):
         out.write(open(f"/proc/{pid}/smaps").read())
 
 
-def largest_mappings(pid, count):
-    """(PSS kB, RSS kB, name) of the largest mappings by PSS, summed per file."""
-    sums, name = {}, None
-    for line in open(f"/proc/{pid}/smaps"):
+def smaps_entries(text):
+    """(start, end, permissions, path, {field: kB}) of each mapping."""
+    entries = []
+    for line in text.splitlines():
         parts = line.split()
         if parts and "-" in parts[0] and not parts[0].endswith(":"):
-            name = parts[5] if len(parts) > 5 else "[anonymous]"
-        elif parts and parts[0] in ("Pss:", "Rss:"):
-            entry = sums.setdefault(name, [0, 0])
-            entry[0 if parts[0] == "Pss:" else 1] += int(parts[1])
-    rows = sorted(((p, r, n) for n, (p, r) in sums.items()), reverse=True)
-    return rows[:count], len(sums)
+            start, end = (int(x, 16) for x in parts[0].split("-"))
+            entries.append((start, end, parts[1], " ".join(parts[5:]), {}))
+        elif parts and parts[0].endswith(":") and entries and len(parts) >= 2 and parts[1].isdigit():
+            entries[-1][4][parts[0][:-1]] = int(parts[1])
+    return entries
+
+
+def breakdown(text, exe):
+    """{part: [PSS kB, RSS kB]}: every mapping of an smaps text in its part.
+    A thread's stack sits right above its guard page (an inaccessible
+    anonymous mapping); a malloc arena of a thread right below its reserve."""
+    entries = smaps_entries(text)
+    parts = {}
+    for i, (start, end, perms, path, kb) in enumerate(entries):
+        below = entries[i - 1] if i else None
+        above = entries[i + 1] if i + 1 < len(entries) else None
+        if path == exe:
+            name = {"r-x": "program: text", "rw-": "program: data"}.get(perms[:3],
+                                                                       "program: read-only data")
+        elif path.startswith("/"):
+            name = os.path.basename(path)
+        elif path in ("[heap]", "[stack]"):
+            name = {"[heap]": "heap (main arena)", "[stack]": "stacks of threads"}[path]
+        elif path.startswith("["):
+            name = "kernel's (vdso, vvar)"
+        elif below and not below[3] and below[2].startswith("---") and below[1] == start:
+            name = "stacks of threads"
+        elif above and not above[3] and above[2].startswith("---") and above[0] == end:
+            name = "heap (threads' arenas)"
+        else:
+            name = "other anonymous memory"
+        entry = parts.setdefault(name, [0, 0])
+        entry[0] += kb.get("Pss", 0)
+        entry[1] += kb.get("Rss", 0)
+    return parts
+
+
+def memory_parts(pid):
+    """The breakdown of a running process, and how many files it maps."""
+    text = open(f"/proc/{pid}/smaps").read()
+    return breakdown(text, os.path.realpath(f"/proc/{pid}/exe")), len(
+        {e[3] for e in smaps_entries(text) if e[3].startswith("/")})
 
 
 def footprint(pid, idle):
@@ -170,7 +209,7 @@ def program_footprint(a, build, label):
                  what="the program's registration")
         time.sleep(2)  # let the registration's own work settle
         figures = footprint(proc.pid, a.idle)
-        figures["maps"] = largest_mappings(proc.pid, 15)
+        figures["maps"] = memory_parts(proc.pid)
         if os.environ.get("KEEP_SMAPS"):
             dump_maps(proc.pid, os.environ["KEEP_SMAPS"] + "." + label)
         return figures
@@ -190,7 +229,7 @@ def floor_footprint(a):
         wait_for(lambda: registered_at(a.peer_log, since), what="the floor's registration")
         time.sleep(2)
         figures = footprint(proc.pid, a.idle)
-        figures["maps"] = largest_mappings(proc.pid, 15)
+        figures["maps"] = memory_parts(proc.pid)
         if os.environ.get("KEEP_SMAPS"):
             dump_maps(proc.pid, os.environ["KEEP_SMAPS"] + ".floor")
         return figures
@@ -216,7 +255,10 @@ def baresip_run(a, n, idle):
     os.makedirs(os.path.join(run, "cfg"))
     ctrl = free_port()
     with open(os.path.join(run, "cfg/config"), "w") as f:
+        # The loopback interface named: in a namespace of loopback only
+        # (tests/isolated runs) baresip finds no local address otherwise.
         f.write("poll_method\t\tepoll\n"
+                "net_interface\t\t127.0.0.1\n"
                 "sip_listen\t\t127.0.0.1:0\n"
                 "module_path\t\t/usr/lib/baresip/modules\n"
                 "module\t\t\tg711.so\n"
@@ -242,7 +284,7 @@ def baresip_run(a, n, idle):
         if idle:
             time.sleep(2)
             result.update(footprint(proc.pid, idle))
-            result["maps"] = largest_mappings(proc.pid, 15)
+            result["maps"] = memory_parts(proc.pid)
         sock = wait_for(lambda: _connect(ctrl), what="baresip's control port")
         sent = time.time()
         sock.sendall(netstring("dial", f"sip:fila@{a.addr}"))
@@ -292,14 +334,14 @@ def timing_runs(a):
     """Alternating runs of the program (each build), the floor and baresip
     (same load)."""
     rows = {"program": {"window": [], "app": [], "sip": []},
-            "lean": {"window": [], "app": [], "sip": []},
+            "before": {"window": [], "app": [], "sip": []},
             "floor": [], "floor_reg": [], "baresip": []}
     for i in range(a.runs):
         run = os.path.join(a.work, f"run{i}")
         os.makedirs(os.path.join(run, "floor/data"))
         program_timings(a, a.build, os.path.join(run, "program"), rows["program"])
-        if a.lean:
-            program_timings(a, a.lean, os.path.join(run, "lean"), rows["lean"])
+        if a.before:
+            program_timings(a, a.before, os.path.join(run, "before"), rows["before"])
         since = time.time()
         rows["floor"].append(numbers([os.path.join(a.build, "bench/sip/sip_bench_floor"), a.addr,
                                       USER, PASSWORD, "0.5", os.path.join(run, "floor/data/")],
@@ -316,21 +358,21 @@ def main():
         p.add_argument("--" + name, required=True)
     p.add_argument("--runs", type=int, default=5)
     p.add_argument("--idle", type=float, default=20)
-    p.add_argument("--lean", help="build folder of the program on the lean SIP stack")
+    p.add_argument("--before", help="build folder of an earlier build of the program")
     a = p.parse_args()
 
     print(f"bench: {a.runs} timing runs, then {a.idle:g} s idle for each footprint", file=sys.stderr)
     t = timing_runs(a)
     subjects = [("program", program_footprint(a, a.build, "program"))]
-    if a.lean:
-        subjects.append(("lean", program_footprint(a, a.lean, "lean")))
+    if a.before:
+        subjects.append(("before", program_footprint(a, a.before, "before")))
     subjects += [("floor", floor_footprint(a)), ("baresip", baresip_run(a, "-idle", a.idle))]
     fig = dict(subjects)
 
     med = statistics.median
     # app_bench: main to window, Enter to call screen, Enter to registered, "Sim" to connected.
     # sip_bench_*: set-up, set-up to registered, invite to connected, idle CPU, RSS.
-    for label in ("program", "lean"):
+    for label in ("program", "before"):
         p = t[label]
         if p["app"]:
             fig[label].update(register=med(p["window"]) + med(r[2] for r in p["app"]),
@@ -350,9 +392,10 @@ def main():
         ("command to call answered / ACK (ms)", "call", "%.1f"),
     ]
     labels = [label for label, _ in subjects]
-    ratios = [label for label in ("program", "lean") if label in labels]
+    ratios = [label for label in ("program", "before") if label in labels]
     print(f"registered and idle, before any call; timings are medians of {a.runs} runs")
-    print("program: on Debian's liblinphone package; lean: on the lean SIP stack")
+    print("floor: a bare liblinphone core loop on the program's SIP stack, untuned"
+          + ("; before: the earlier build" if a.before else ""))
     print(f"{'figure':42}" + "".join(f" {l:>9}" for l in labels) +
           "".join(f" {l[:4] + '/floor':>11}" for l in ratios))
     for name, key, fmt in rows:
@@ -362,18 +405,21 @@ def main():
             v, f = fig[l][key], fig["floor"][key]
             line += f"{v / f:10.2f}x" if v is not None and f else f"{'':>11}"
         print(line)
-    print("goals: lean RSS <= 22 MB, start to registered <= 0.70x floor, command to answered")
-    print("  <= 1.00x floor, idle CPU <= 1.05x floor")
+    print("goals: program RSS <= 15 MB, start to registered and command to answered no worse")
+    print("  than before, idle CPU <= 1.00x floor")
     print("process start to registered: program = exec to login window + Enter to registered")
     print("  (no typing time); floor and baresip = exec to the peer's 200 OK")
     print("command to answered: program \"Sim\" and floor invite to the Connected state (the ACK")
     print("  goes out with it); baresip dial command to the ACK logged by the peer")
     for label, figures in subjects:
-        maps, total = figures["maps"]
-        print(f"\nlargest mappings of the {label} by PSS ({total} mapped objects), MB:")
-        print(f"{'PSS':>7} {'RSS':>7}  mapping")
-        for pss, rss, name in maps:
-            print(f"{pss / 1024:7.2f} {rss / 1024:7.2f}  {name}")
+        parts, files = figures["maps"]
+        print(f"\nwhere the {label}'s memory is ({files} mapped files), MB:")
+        print(f"{'PSS':>7} {'RSS':>7}  part")
+        for name, (pss, rss) in sorted(parts.items(), key=lambda kv: -kv[1][1]):
+            if rss:
+                print(f"{pss / 1024:7.2f} {rss / 1024:7.2f}  {name}")
+        print(f"{sum(v[0] for v in parts.values()) / 1024:7.2f} "
+              f"{sum(v[1] for v in parts.values()) / 1024:7.2f}  total")
 
 
 if __name__ == "__main__":

@@ -1,21 +1,20 @@
 #!/bin/sh
-# The program next to the untuned liblinphone floor and next to baresip, in
-# one run, and with a second build folder the program on the lean SIP stack
-# as well (cmake -DSIP_STACK=lean), all registering to one sipp registrar
-# (127.0.0.47): memory,
-# idle CPU, threads, wake-ups, start to registered, command to answered, and
-# where each one's memory goes. Installs baresip (Debian) when missing.
-# Usage: bench/compare/run_compare_bench.sh BUILD_DIR [RUNS] [IDLE_SECONDS] [LEAN_BUILD_DIR]
+# The program next to the untuned liblinphone floor (on the same SIP stack)
+# and next to baresip, in one run, and with a second build folder an earlier
+# build of the program as well, all registering to one sipp registrar
+# (127.0.0.47): memory and where it goes, idle CPU, threads, wake-ups, start
+# to registered, command to answered. Installs baresip (Debian) when missing.
+# Usage: bench/compare/run_compare_bench.sh BUILD_DIR [RUNS] [IDLE_SECONDS] [BEFORE_BUILD_DIR]
 # (build first: cmake --build BUILD_DIR --target dravik-tirn dravik-tirn-e2e
-#  app_bench map-timer sip_bench_program sip_bench_floor; LEAN_BUILD_DIR the
-#  same targets but the floor, which is always Debian's package)
+#  app_bench map-timer sip_bench_program sip_bench_floor; BEFORE_BUILD_DIR the
+#  same targets but the floor, which is always BUILD_DIR's)
 set -eu
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$(cd "${1:?build directory}" && pwd)
 RUNS=${2:-5}
 IDLE=${3:-20}
-LEAN=""
-[ $# -ge 4 ] && LEAN=$(cd "$4" && pwd)
+BEFORE=""
+[ $# -ge 4 ] && BEFORE=$(cd "$4" && pwd)
 ADDR=127.0.0.47
 . "$ROOT/scripts/lib.sh"
 fail() { echo "bench: $*" >&2; exit 1; }
@@ -45,4 +44,4 @@ done
 SERVICE=127.0.0.1:$(cat "$WORK/port")
 
 python3 "$ROOT/bench/compare/compare.py" --build "$BUILD" --work "$WORK" --service "$SERVICE" \
-  --addr "$ADDR" --peer-log "$WORK/sip.msg" --runs "$RUNS" --idle "$IDLE" ${LEAN:+--lean "$LEAN"}
+  --addr "$ADDR" --peer-log "$WORK/sip.msg" --runs "$RUNS" --idle "$IDLE" ${BEFORE:+--before "$BEFORE"}

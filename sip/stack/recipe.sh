@@ -63,20 +63,28 @@ library belr source=belr build=cmake needs="bctoolbox" --
 library belle-sip source=belle-sip build=cmake needs="bctoolbox belr antlr3c" -- \
   -DENABLE_MDNS=OFF -DENABLE_TUNNEL=OFF
 
+# G.726 for the Linux streams, from spandsp without its fax half (patched
+# out): the system's library would bring libtiff and the image libraries
+# under it into the program for a codec of a few kilobytes. (No
+# --disable-tests: its configure takes any value of it for "yes".)
+library spandsp source=spandsp build=autotools only=linux --
+
 # The audio streams, voice only. Linux keeps its sound servers and the
-# codecs Debian's build offers through the system's own libraries (GSM,
-# G.726 through spandsp, and G.729 through bcg729, which calls offer by
-# default: their -dev packages come with scripts/install-deps.sh); Windows
+# codecs Debian's build offers (G.726 through the spandsp above; GSM and
+# G.729, which calls offer by default, through the system's libgsm and
+# bcg729: their -dev packages come with scripts/install-deps.sh); Windows
 # has its MME cards (patched in) and the codecs built here.
 if [ "$TARGET" = linux ]; then
+  SPANDSP=spandsp
   CARDS="-DENABLE_PULSEAUDIO=ON -DENABLE_ALSA=ON -DENABLE_GSM=ON -DENABLE_G726=ON -DENABLE_G729=ON
     -DENABLE_G729B_CNG=ON"
 else
+  SPANDSP=""
   CARDS="-DENABLE_PULSEAUDIO=OFF -DENABLE_ALSA=OFF -DENABLE_GSM=OFF -DENABLE_G726=OFF -DENABLE_G729=OFF
     -DENABLE_G729B_CNG=OFF"
 fi
 # shellcheck disable=SC2086
-library mediastreamer2 source=mediastreamer2 build=cmake needs="ortp srtp2 speexdsp speex opus" -- \
+library mediastreamer2 source=mediastreamer2 build=cmake needs="ortp srtp2 speexdsp speex opus $SPANDSP" -- \
   -DENABLE_SOUND=ON $CARDS -DENABLE_PORTAUDIO=OFF \
   -DENABLE_OSS=OFF -DENABLE_VIDEO=OFF -DENABLE_FFMPEG=OFF -DENABLE_MKV=OFF -DENABLE_JPEG=OFF \
   -DENABLE_QRCODE=OFF -DENABLE_GL=OFF -DENABLE_GLX=OFF -DENABLE_QT_GL=OFF -DENABLE_SDL=OFF \
