@@ -72,27 +72,36 @@ fails() {
   exit 1
 }
 
-# fetch PACKAGE: prints the folder that holds Debian's source of PACKAGE (a
-# source or binary package name) unpacked with Debian's patches, in
-# $CACHE/src/SOURCE_VERSION/tree; fetched and unpacked once.
+# fetch PACKAGE [TARBALL]: prints the folder that holds Debian's source of
+# PACKAGE (a source or binary package name) unpacked with Debian's patches,
+# in $CACHE/src/SOURCE_VERSION/tree; fetched and unpacked once. TARBALL
+# upstream: the source package's upstream tarball alone (apt checks it
+# against the source index), in $CACHE/src/SOURCE_VERSION-upstream/tree.
 fetch() {
   info=$(apt-cache showsrc "$1" 2>/dev/null | awk '
     /^Package:/ { p = $2 } /^Version:/ { print p, $2 }' | sort -V -k2 | tail -n 1)
+  suffix=""
+  [ "${2:-}" = upstream ] && suffix=-upstream
   if [ -z "$info" ]; then
     # No source lines (offline): the newest tree already unpacked.
-    dir=$(ls -d "$CACHE/src/$1"_*/ 2>/dev/null | sort -V | tail -n 1)
+    dir=$(ls -d "$CACHE/src/$1"_*"$suffix"/ 2>/dev/null | sort -V | tail -n 1)
     [ -n "$dir" ] && [ -f "$dir/.unpacked" ] ||
       { echo "build-sip-stack: no Debian source of $1 (run scripts/install-deps.sh)" >&2; exit 1; }
     dir=${dir%/}
   else
     version=${info#* }
-    dir=$CACHE/src/${info% *}_${version#*:}
+    dir=$CACHE/src/${info% *}_${version#*:}$suffix
     if [ ! -f "$dir/.unpacked" ]; then
-      say "fetching Debian's source of $1 ($version)" >&2
+      say "fetching Debian's source of $1 ($version${suffix:+, its upstream tarball})" >&2
       rm -rf "$dir" && mkdir -p "$dir"
-      (cd "$dir" && apt-get source -qq --download-only "$1=$version" >fetch.log 2>&1 &&
-        dpkg-source -x ./*.dsc tree >unpack.log 2>&1) ||
-        { echo "build-sip-stack: could not get Debian's source of $1" >&2; cat "$dir"/*.log >&2; exit 1; }
+      if [ -n "$suffix" ]; then
+        (cd "$dir" && apt-get source -qq --download-only --tar-only "$1=$version" >fetch.log 2>&1 &&
+          mkdir tree && tar -xf ./*.orig.tar.* -C tree --strip-components=1 >unpack.log 2>&1)
+      else
+        (cd "$dir" && apt-get source -qq --download-only "$1=$version" >fetch.log 2>&1 &&
+          dpkg-source -x ./*.dsc tree >unpack.log 2>&1)
+      fi || { echo "build-sip-stack: could not get Debian's source of $1" >&2; cat "$dir"/*.log >&2; exit 1; }
+      echo "$version" >"$dir/version"
       touch "$dir/.unpacked"
     fi
   fi
@@ -172,18 +181,26 @@ LISTED=""
 NOTICES=$PREFIX/share/doc/sip-stack.new
 rm -rf "$NOTICES" && mkdir -p "$NOTICES/licenses"
 
-# notice SOURCE-DIR: the licence and version of a fetched source.
+# notice SOURCE-DIR: the licence and version of a fetched source (an
+# upstream tarball's own licence file when Debian's part is not there).
 notice() {
   source_name=$(basename "$1")
   source_name=${source_name%%_*}
-  cp "$1/tree/debian/copyright" "$NOTICES/licenses/$source_name.txt"
-  echo "$source_name $(dpkg-parsechangelog -l "$1/tree/debian/changelog" -S Version)" >>"$NOTICES/SOURCES"
+  if [ -f "$1/tree/debian/copyright" ]; then
+    cp "$1/tree/debian/copyright" "$NOTICES/licenses/$source_name.txt"
+    echo "$source_name $(dpkg-parsechangelog -l "$1/tree/debian/changelog" -S Version)" >>"$NOTICES/SOURCES"
+  else
+    cat "$1/tree/COPYING" "$1/tree/AUTHORS" >"$NOTICES/licenses/$source_name.txt" 2>/dev/null ||
+      { echo "build-sip-stack: $source_name has no licence file" >&2; exit 1; }
+    echo "$source_name $(cat "$1/version") (upstream tarball)" >>"$NOTICES/SOURCES"
+  fi
 }
 
-# library NAME source=PACKAGE build=SYSTEM [needs="NAME..."] [only=TARGET] -- OPTIONS...
+# library NAME source=PACKAGE build=SYSTEM [needs="NAME..."] [only=TARGET]
+#         [tarball=upstream] -- OPTIONS...
 # (the recipe's one statement): builds NAME unless its stamp is current.
 library() {
-  name=$1 package="" system="" needs="" only=""
+  name=$1 package="" system="" needs="" only="" tarball=""
   shift
   while [ $# -gt 0 ] && [ "$1" != -- ]; do
     case $1 in
@@ -191,6 +208,7 @@ library() {
     build=*) system=${1#build=} ;;
     needs=*) needs=${1#needs=} ;;
     only=*) only=${1#only=} ;;
+    tarball=*) tarball=${1#tarball=} ;;
     *) echo "build-sip-stack: recipe: $name: unknown field $1" >&2; exit 2 ;;
     esac
     shift
@@ -202,7 +220,7 @@ library() {
       echo "build-sip-stack: recipe: $name needs $need, which is not listed before it" >&2; exit 2 ;;
     esac
   done
-  source_dir=$(fetch "$package")
+  source_dir=$(fetch "$package" "$tarball")
   notice "$source_dir"
   CHAIN_KEY=$(stamp_key "$CHAIN_KEY" "$source_dir" "$name" "$@")
   LISTED="$LISTED $name"

@@ -5,7 +5,7 @@
 # builds and stamps each one; see there for the build systems.
 #
 #   library NAME source=PACKAGE build=cmake|autotools|amalgamation
-#           [needs="NAME..."] [only=linux|windows] -- OPTIONS...
+#           [needs="NAME..."] [only=linux|windows] [tarball=upstream] -- OPTIONS...
 #
 # Same sources, options and patches for both targets; what only concerns
 # Windows is kept inside the patches behind the compilers' own Windows
@@ -66,8 +66,10 @@ library belle-sip source=belle-sip build=cmake needs="bctoolbox belr antlr3c" --
 # G.726 for the Linux streams, from spandsp without its fax half (patched
 # out): the system's library would bring libtiff and the image libraries
 # under it into the program for a codec of a few kilobytes. (No
-# --disable-tests: its configure takes any value of it for "yes".)
-library spandsp source=spandsp build=autotools only=linux --
+# --disable-tests: its configure takes any value of it for "yes".) Built
+# from the source package's upstream tarball: Debian's own part of it is
+# missing from the archive mirrors this is built on.
+library spandsp source=spandsp build=autotools only=linux tarball=upstream --
 
 # The audio streams, voice only. Linux keeps its sound servers and the
 # codecs Debian's build offers (G.726 through the spandsp above; GSM and
