@@ -94,9 +94,9 @@ bool prepareTemporaryDataDir(std::string &dir) {
 // Here before it creates anything for it (no call, no ringing, no media
 // ports), and keeps no history of the calls it refused.
 // The echo canceller is on, for customers on a loudspeaker; it also paces
-// the loudspeaker by the microphone. Our media library runs it without the
-// noise suppressor (and the residual echo suppressor that shares its gains)
-// that reshaped the customer's speech on its way out. Opus gets the bit rate
+// the loudspeaker by the microphone. Our build of its filter keeps the
+// voice's low end, which the stock one cut from the customer's speech on
+// its way out. Opus gets the bit rate
 // of a clear voice (64 kbit/s of audio instead of 34). The jitter buffer
 // stops at 100 ms: beyond that a late packet is better lost than the whole
 // conversation delayed.
