@@ -36,10 +36,10 @@ namespace {
 // audio of its own: Brazil's, 425 Hz, 1 s on and 4 s off. The library loops
 // the file with a pause of 2 s after each play, so the file holds 1 s of tone
 // and 2 s of silence. 16-bit mono at 8 kHz, -10 dBFS while it sounds,
-// with 5 ms ramps so that the tone starts and ends without a click.
+// with 20 ms ramps so that the tone starts and ends softly, without a click.
 std::string ringbackWav() {
   const double pi = std::acos(-1.0);
-  const unsigned rate = 8000, toneSamples = rate, ramp = rate / 200;
+  const unsigned rate = 8000, toneSamples = rate, ramp = rate / 50;
   std::vector<int16_t> samples(3 * rate, 0);
   for (unsigned i = 0; i < toneSamples; ++i) {
     unsigned edge = std::min(i, toneSamples - 1 - i);

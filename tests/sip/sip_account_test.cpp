@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -177,6 +178,22 @@ TEST_F(SipAccount, CoreIsVoiceOnlyWithoutDatabasesOnOneRandomUdpPort) {
   std::sort(files.begin(), files.end());
   EXPECT_EQ(files, (std::vector<std::string>{"core-defaults.conf", "ringback.wav"}));
   EXPECT_EQ(fs::file_size(data + "/ringback.wav"), 44u + 3 * 8000 * 2);
+  // The tone's 1 s fades in and out over 20 ms: its first and last 10 ms
+  // reach at most half its full level.
+  std::ifstream wav(data + "/ringback.wav", std::ios::binary);
+  std::vector<int16_t> tone(8000);
+  wav.seekg(44);
+  wav.read(reinterpret_cast<char *>(tone.data()), 8000 * 2);
+  auto peak = [&](int from, int to) {
+    int most = 0;
+    for (int i = from; i < to; ++i)
+      most = std::max(most, std::abs(int(tone[i])));
+    return most;
+  };
+  int full = peak(400, 7600);
+  EXPECT_GT(full, 10000);
+  EXPECT_LE(peak(0, 80), full / 2 + 50);
+  EXPECT_LE(peak(7920, 8000), full / 2 + 50);
   // No call may be added but the program's own, and no history is kept.
   EXPECT_EQ(linphone_core_get_max_calls(app.core), 0);
   // The program's own media plugin folder, with nothing in it.
@@ -192,9 +209,9 @@ TEST_F(SipAccount, CoreIsVoiceOnlyWithoutDatabasesOnOneRandomUdpPort) {
                             reinterpret_cast<bctbx_list_free_func>(linphone_payload_type_unref));
   for (const char *codec : {"opus", "speex", "PCMU", "PCMA"})
     EXPECT_NE(std::find(codecs.begin(), codecs.end(), codec), codecs.end()) << codec;
-  // The voice leaves as the microphone gives it (no echo canceller, whose
-  // suppressors reshape it), and Opus at the bit rate of a clear voice.
-  EXPECT_FALSE(linphone_core_echo_cancellation_enabled(app.core));
+  // The echo canceller is on (for loudspeakers); Opus at the bit rate of a
+  // clear voice.
+  EXPECT_TRUE(linphone_core_echo_cancellation_enabled(app.core));
   LinphonePayloadType *opus = linphone_core_get_payload_type(app.core, "opus", 48000, 2);
   ASSERT_NE(opus, nullptr);
   EXPECT_EQ(linphone_payload_type_get_normal_bitrate(opus), 80);
