@@ -78,7 +78,7 @@ shot() {
 window_login "$MAIN" 1001 demo123
 
 if [ "$MODE" = refused ]; then
-  wait_until 150 'in_log "Novo estado de registro LinphoneRegistrationFailed"' ||
+  wait_until 300 'in_log "Novo estado de registro LinphoneRegistrationFailed"' ||
     fail "the registration was not refused"
   shot call-screen-registration-failed
 elif [ "$MODE" = network ]; then
@@ -117,7 +117,7 @@ elif [ "$MODE" = network ]; then
   answer_new_box || fail "no message box, or it stayed open"
   wait_status "Ligação encerrada"
 else
-  wait_until 150 'in_log "Novo estado de registro LinphoneRegistrationOk"' ||
+  wait_until 300 'in_log "Novo estado de registro LinphoneRegistrationOk"' ||
     fail "the account did not register"
   BEFORE=$(visible_windows)
   xdotool mousemove --window "$MAIN" 314 150 click 1
