@@ -23,6 +23,7 @@ use_work_dir
 mkdir -p "$SHOTS"
 fail() {
   echo "status_run ($MODE): FAILED: $*" >&2
+  show_logs 20 sip.log service.log
   [ -f "$WORK/program.log" ] && grep -a 'Novo estado\|SIP/2.0 [0-9]' "$WORK/program.log" | tail -n 5 >&2
   exit 1
 }
