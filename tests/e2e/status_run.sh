@@ -132,5 +132,11 @@ fi
 BEFORE=$(visible_windows)
 "$X11CLOSE" "$MAIN"
 answer_new_box || fail "no \"Sair ?\" box" # at once: no call is in progress
+if ! wait_until 300 'ended $PROGRAM_PID'; then
+  # Where the program is stuck, for the report (when gdb is there).
+  command -v gdb >/dev/null && gdb -p "$PROGRAM_PID" -batch -ex 'thread apply all bt 10' 2>/dev/null |
+    grep '^#\|^Thread' >&2
+  fail "the program did not end after \"Sair ?\""
+fi
 wait "$PROGRAM_PID" || fail "the program did not exit cleanly"
 say "closed"
