@@ -96,10 +96,9 @@ bool prepareTemporaryDataDir(std::string &dir) {
 // The echo canceller is on, for customers on a loudspeaker; it also paces
 // the loudspeaker by the microphone. Our build of its filter keeps the
 // voice's low end, which the stock one cut from the customer's speech on
-// its way out. Opus gets the bit rate
-// of a clear voice (64 kbit/s of audio instead of 34). The jitter buffer
-// stops at 100 ms: beyond that a late packet is better lost than the whole
-// conversation delayed.
+// its way out. Opus gets the bit rate of a clear voice (64 kbit/s of audio
+// instead of 34). The jitter buffer stops at 100 ms: beyond that a late
+// packet is better lost than the whole conversation delayed.
 const char CORE_DEFAULTS[] = "[sip]\n"
                              "sip_port=-1\n"
                              "sip_tcp_port=0\n"
