@@ -265,6 +265,17 @@ public:
     }
     return out;
   }
+  // Packets whose timestamp does not follow the one before by 20 ms a packet
+  // (sequence numbers counted): a jump the far end plays as a gap or a drop.
+  int timestampJumps() {
+    std::lock_guard<std::mutex> lock(mutex);
+    int jumps = 0;
+    for (size_t i = 1; i < received.size(); ++i) {
+      uint16_t packets = uint16_t(field(received[i], 2, 2) - field(received[i - 1], 2, 2));
+      jumps += field(received[i], 4, 4) - field(received[i - 1], 4, 4) != packets * 160u;
+    }
+    return jumps;
+  }
   // Plays back what was received so far; true once it has all been sent.
   void replay() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -536,6 +547,28 @@ TEST_F(SipVoice, AnsweredCallCarriesSpeechBothWaysUnaltered) {
   // most of the speech is heard as the queue sent it.
   EXPECT_GE(backWindows.median, 0.9) << "the speaker does not play the queue's speech";
   EXPECT_LE(backWindows.dropouts, backWindows.count / 4) << "most of the queue's speech is lost";
+}
+
+// The sound server stalls for half a second (a loaded machine) and then
+// hands over what it recorded meanwhile: the speech goes on in the RTP clock
+// without a jump, as the microphone took it.
+TEST_F(SipVoice, StalledSoundServerLeavesTheRtpClockContinuous) {
+  RtpPeer media(QUEUE);
+  callQueue(0, media);
+  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }));
+  size_t packets = media.packets();
+  ASSERT_TRUE(waitUntil([&] { return media.packets() > packets + 25; }));
+  kill(soundServer, SIGSTOP);
+  usleep(500 * 1000); // the stall itself, not a wait for something
+  kill(soundServer, SIGCONT);
+  packets = media.packets();
+  ASSERT_TRUE(waitUntil([&] { return media.packets() > packets + 50; }));
+  terminateCall();
+  EXPECT_EQ(finishPeer(), 0);
+  int missing = 0;
+  media.audio(missing);
+  EXPECT_EQ(missing, 0);
+  EXPECT_EQ(media.timestampJumps(), 0) << "the RTP timestamps jumped after the stall";
 }
 
 } // namespace
