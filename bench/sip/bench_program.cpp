@@ -1,8 +1,10 @@
 // The program's own SIP code: set-up, registration, idle, one call.
-// Usage: sip_bench_program DOMAIN USER PASSWORD IDLE_SECONDS [HOLD_SECONDS]
+// Usage: sip_bench_program DOMAIN USER PASSWORD IDLE_SECONDS [HOLD_SECONDS [noec]]
 // (HOLD_SECONDS: the call is held that long before it is ended, for the
-// voice benchmark, which listens to it)
+// voice benchmark, which listens to it; noec: without the echo canceller,
+// for the benchmark to compare)
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "app_state.h"
@@ -11,7 +13,7 @@
 #include "sip_internal.h"
 
 int main(int argc, char **argv) {
-  if (argc != 5 && argc != 6)
+  if (argc < 5 || argc > 7 || (argc == 7 && strcmp(argv[6], "noec") != 0))
     return 2;
   const char *domain = argv[1];
   double idleSeconds = atof(argv[4]);
@@ -24,6 +26,10 @@ int main(int argc, char **argv) {
 
   auto start = BenchClock::now();
   setupSipAccount(argv[2], argv[3], domain);
+  if (argc == 7) {
+    std::lock_guard<std::mutex> lock(coreMutex);
+    linphone_core_enable_echo_cancellation(app.core, FALSE);
+  }
   double setupMs = msSince(start);
   if (!pollUntil([] { return app.registered.load(); }))
     return 1;
@@ -49,7 +55,7 @@ int main(int argc, char **argv) {
   if (!pollUntil(connected))
     return 1;
   double callMs = msSince(invited);
-  if (argc == 6)
+  if (argc >= 6)
     std::this_thread::sleep_for(std::chrono::duration<double>(atof(argv[5])));
   terminateCall();
   auto released = [] {

@@ -11,12 +11,17 @@ alike:
           one another), 3 % of them lost
   burst   10 % lost in bursts: a two-state Markov chain (good: nothing lost;
           bad: everything lost; mean burst 3 packets)
+  talk, speaker
+          a clean line to a queue that speaks with a voice of its own: each
+          packet coming back carries the next of FAR's payloads (4-byte
+          big-endian length, then the payload, in the call's codec; looped)
+          instead of the echo
 
 Every RTP packet the client sends is written, before any impairment, to
 CAPTURE (4-byte big-endian length, then the packet): the client's send path.
 A file READY is written once the client's first RTP packet has come.
 Runs until killed.
-Usage: relay.py ADDR PORT ECHO_ADDR ECHO_PORT CONDITION CAPTURE READY SEED"""
+Usage: relay.py ADDR PORT ECHO_ADDR ECHO_PORT CONDITION CAPTURE READY SEED [FAR]"""
 import heapq
 import random
 import selectors
@@ -28,6 +33,14 @@ import time
 addr, port, echo_addr, echo_port, condition, capture, ready, seed = sys.argv[1:9]
 port, echo_port = int(port), int(echo_port)
 rng = random.Random(int(seed))
+far = []
+if len(sys.argv) > 9:
+    raw = open(sys.argv[9], "rb").read()
+    i = 0
+    while i + 4 <= len(raw):
+        (n,) = struct.unpack(">I", raw[i : i + 4])
+        far.append(raw[i + 4 : i + 4 + n])
+        i += 4 + n
 
 BURST_MEAN = 3.0
 TO_BAD = (1 / BURST_MEAN) * 0.10 / 0.90  # stationary loss 10 %
@@ -65,6 +78,7 @@ client_side = [bound(addr, port), bound(addr, port + 1)]
 echo_side = [bound(addr, 0), bound(addr, 0)]
 lines = {"up": Line(), "down": Line()}
 client_addr = [None, None]
+far_next = 0
 pending = []  # (due, seq, socket, data, destination)
 seq = 0
 out = open(capture, "wb")
@@ -99,6 +113,12 @@ while True:
             sock, dest = client_side[i], client_addr[i]
             if condition == "quiet" and i == 0:
                 continue
+            if far and i == 0 and len(data) >= 12:
+                # The echo's header (the client's own sequence and clock),
+                # the far end's voice: no padding, no extension.
+                head = 12 + 4 * (data[0] & 15)
+                data = bytes([data[0] & 0xC0 | data[0] & 15]) + data[1:head] + far[far_next]
+                far_next = (far_next + 1) % len(far)
         hold = lines[way].delay() if i == 0 else 0.0
         if hold is None:
             continue

@@ -2,19 +2,25 @@
 # What the caller hears, for the program, the untuned liblinphone floor and
 # baresip: each calls a queue (sipp answering with -rtp_echo, so that it hears
 # itself) through a relay that impairs the line (clean; jitter 20 +/- 10 ms
-# with 3 % loss; 10 % loss in bursts; and a clean line to a silent queue, for
-# the send path alone), with PCMU and with Opus, its
+# with 3 % loss; 10 % loss in bursts; a clean line to a silent queue, for
+# the send path alone; and a clean line to a queue that speaks with a voice
+# of its own, heard on a headset (talk) or on a loudspeaker that reaches the
+# microphone (speaker), for what the echo canceller does to the customer's
+# voice), with PCMU and with Opus, its
 # microphone fed a reference speech (espeak-ng, between two chirps) and its
 # loudspeaker recorded beside that feed: round trip, similarity, dropouts,
 # the send path's similarity and the playback buffer's largest fill.
 # A private PulseAudio has one two-channel null sink: one channel is the
 # loudspeaker, the other the microphone's feed (and the microphone), so that
-# both are recorded sample-aligned. Run it in a network namespace of its
-# own (fixed loopback addresses 127.0.0.48-50): /work/bin/isolated or unshare.
+# both are recorded sample-aligned; in the speaker condition the client's
+# loudspeaker is moved to a sink of its own (loud), looped into the
+# microphone's channel for the time of a call. Run it in a network
+# namespace of its own (fixed loopback addresses 127.0.0.48-50): /work/bin/isolated or unshare.
 # Usage: bench/voice/run_voice_bench.sh BUILD_DIR [RUNS] [CLIENTS] [CONDITIONS] [CODECS]
 # (build first: cmake --build BUILD_DIR --target sip_bench_program sip_bench_floor;
-#  CLIENTS program,floor,baresip, and 'before' with VOICE_BENCH_BEFORE set to
-#  another build's sip_bench_program; CONDITIONS quiet,clean,jitter,burst;
+#  CLIENTS program,floor,baresip, 'noec' (the program without its echo
+#  canceller) and 'before' with VOICE_BENCH_BEFORE set to another build's
+#  sip_bench_program; CONDITIONS quiet,clean,jitter,burst,talk,speaker;
 #  CODECS PCMU,opus)
 set -eu
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
@@ -51,6 +57,7 @@ HOME="$WORK/pulse" XDG_RUNTIME_DIR="$WORK/pulse" $OWNED pulseaudio -n --daemoniz
   -L "module-null-sink sink_name=bench channels=2 channel_map=mono,aux0 rate=48000 format=s16le" \
   -L "module-remap-sink sink_name=micfeed master=bench channels=1 channel_map=mono master_channel_map=aux0 remix=no" \
   -L "module-remap-source source_name=mic master=bench.monitor channels=1 channel_map=mono master_channel_map=aux0 remix=no" \
+  -L "module-null-sink sink_name=loud channels=1 channel_map=mono rate=48000 format=s16le" \
   -L "module-native-protocol-unix auth-anonymous=1 socket=$WORK/pulse/native" >"$WORK/pulse/log" 2>&1 &
 PIDS="$PIDS $!"
 PULSE_SERVER=unix:$WORK/pulse/native

@@ -15,6 +15,10 @@ WINDOW = 0.2  # seconds
 LAG_MIN, LAG_MAX = 0.0, 1.5
 SPEECH = ("Bom dia, aqui fala o cliente mil e um. Estou ligando para saber do meu "
           "pedido, que ainda não chegou. O número é quatro, sete, oito, dois.")
+# The queue's own voice, for the conditions where it speaks: another text,
+# another voice, not correlated with the customer's.
+FAR_SPEECH = ("Central de atendimento, boa tarde. Um momento, por favor, estou "
+              "verificando o seu pedido no sistema. Obrigada por aguardar na linha.")
 
 
 def read_wav(path):
@@ -64,6 +68,46 @@ def make_reference(path, work, speech_seconds):
     signal = np.concatenate([lead, chirp(0.5), gap, speech, gap, chirp(0.5), lead])
     write_wav(path, RATE, signal)
     return len(signal) / RATE
+
+
+def make_far_end(path, work, codec):
+    """The queue's voice as RTP payloads of CODEC (20 ms each; 4-byte length,
+    then the payload), then a second of silence, at -20 dBFS RMS."""
+    raw = f"{work}/far-raw.wav"
+    subprocess.run(["espeak-ng", "-v", "pt-br+f3", "-s", "170", "-w", raw, FAR_SPEECH], check=True)
+    rate = 8000 if codec == "PCMU" else RATE
+    pcm = f"{work}/far-{rate}.raw"
+    subprocess.run(["sox", raw, "-r", str(rate), "-c", "1", "-b", "16", "-e", "signed",
+                    "-t", "raw", pcm], check=True)
+    x = np.fromfile(pcm, dtype="<i2") / 32768.0
+    x = x * (0.1 / np.sqrt(np.mean(x**2)))
+    frame = rate // 50
+    x = np.concatenate([x, np.zeros(rate + (-len(x)) % frame)])
+    pcm16 = np.clip(np.round(x * 32767), -32768, 32767).astype("<i2")
+    if codec == "PCMU":
+        ulaw = f"{work}/far.ul"
+        pcm16.tofile(pcm)
+        subprocess.run(["sox", "-t", "raw", "-r", "8000", "-c", "1", "-b", "16", "-e", "signed",
+                        pcm, "-t", "raw", "-e", "u-law", ulaw], check=True)
+        data = open(ulaw, "rb").read()
+        payloads = [data[k : k + frame] for k in range(0, len(data) - frame + 1, frame)]
+    else:
+        opus = ctypes.CDLL("libopus.so.0")
+        opus.opus_encoder_create.restype = ctypes.c_void_p
+        err = ctypes.c_int()
+        enc = ctypes.c_void_p(opus.opus_encoder_create(RATE, 1, 2048, ctypes.byref(err)))
+        opus.opus_encoder_ctl(enc, ctypes.c_int(4002), ctypes.c_int(32000))  # bit rate
+        out = (ctypes.c_ubyte * 1500)()
+        payloads = []
+        for k in range(0, len(pcm16), frame):
+            chunk = np.ascontiguousarray(pcm16[k : k + frame])
+            n = opus.opus_encode(enc, chunk.ctypes.data_as(ctypes.POINTER(ctypes.c_int16)),
+                                 frame, out, 1500)
+            payloads.append(bytes(out[:n]))
+        opus.opus_encoder_destroy(enc)
+    with open(path, "wb") as f:
+        for p in payloads:
+            f.write(struct.pack(">I", len(p)) + p)
 
 
 def ncc_scan(x, y, start, lo, hi):
@@ -211,16 +255,24 @@ def decode_sent(path, codec, rate):
     return signal
 
 
-def send_similarity(recording, reference, sent, rate):
-    """The client's own RTP against the microphone's feed, best lag."""
-    mic = resample(recording[:, 0], RATE, rate)
+def send_figures(reference, sent, rate):
+    """The client's own RTP against the reference speech (what the
+    microphone's feed played, without any echo that reached the microphone):
+    similarity at one lag, and the mean of 200 ms windows each at its own lag
+    (within half a second of that one: a loaded machine slips the capture now
+    and then). The speech may start up to a second before the first packet's
+    timestamp."""
     ref = resample(reference, RATE, rate)
-    at = find(ref, mic)
-    fed = mic[at : at + len(ref)]
-    if len(sent) < len(fed):
-        return float("nan")
-    value, _ = ncc_scan(fed, sent, 0, 0, len(sent) - len(fed))
-    return value
+    sent = np.concatenate([np.zeros(rate), sent])
+    if len(sent) < len(ref):
+        return float("nan"), float("nan")
+    whole, lag = ncc_scan(ref, sent, 0, 0, len(sent) - len(ref))
+    w = int(WINDOW * rate)
+    level = np.sqrt(np.mean(ref**2))
+    slip = rate // 2
+    sims = [ncc_scan(ref[s : s + w], sent, lag + s, -slip, slip)[0] for s in range(0, len(ref) - w, w)
+            if np.sqrt(np.mean(ref[s : s + w] ** 2)) >= level * 0.1]
+    return whole, float(np.mean(sims))
 
 
 FILL = re.compile(r"Flow controlled bufferizer owned by \[(\w*Write\w*)\].*?fill?ed with (?:at least )?(\d+) ms")

@@ -2,7 +2,10 @@
 starts the private sound server first). For each client, condition and
 codec, RUNS calls to sipp answering with -rtp_echo behind the impairment
 relay: the microphone is fed the reference speech, the loudspeaker is
-recorded beside it, the client's RTP is captured as it left."""
+recorded beside it, the client's RTP is captured as it left. In the
+conditions talk and speaker the queue speaks with a voice of its own
+instead (the relay puts it in place of the echo), and with speaker the
+loudspeaker reaches the microphone 10 dB down, as from a desk speaker."""
 import argparse
 import os
 import signal
@@ -22,6 +25,8 @@ USER, PASSWORD = "cliente1001", "sip-demo-1001"
 CODECS = {"PCMU": ("PCMU", "/8000", 8000), "opus": ("opus", "/48000/2", 16000)}
 NAN = float("nan")
 SETTLE, TAIL = 1.0, 2.0  # seconds of call before the speech and after it
+FAR_END = ("talk", "speaker")  # conditions where the queue speaks, not echoes
+ACOUSTIC_ECHO = "-10dB"  # loudspeaker to microphone, in the speaker condition
 
 
 def fail(text):
@@ -75,9 +80,9 @@ def baresip_config(work):
 
 
 def client_command(kind, args, work, hold):
-    if kind in ("program", "before"):
-        binary = f"{args.build}/bench/sip/sip_bench_program" if kind == "program" else args.before
-        return [binary, PEER, USER, PASSWORD, "0", str(hold)]
+    if kind in ("program", "noec", "before"):
+        binary = args.before if kind == "before" else f"{args.build}/bench/sip/sip_bench_program"
+        return [binary, PEER, USER, PASSWORD, "0", str(hold)] + (["noec"] if kind == "noec" else [])
     if kind == "floor":
         data = f"{work}/floor-data/"
         os.makedirs(data, exist_ok=True)
@@ -95,6 +100,7 @@ def one_run(kind, condition, codec, run, args, reference, seconds):
     os.makedirs(env["HOME"], exist_ok=True)
     owned = ["setpriv", "--pdeathsig", "KILL"]
     procs = []
+    loopback = None
 
     def start(cmd, out, **kw):
         p = subprocess.Popen(owned + cmd, stdout=open(out, "wb"), stderr=subprocess.STDOUT,
@@ -107,8 +113,9 @@ def one_run(kind, condition, codec, run, args, reference, seconds):
                       "-mp", str(ECHO_PORT), "-rtp_echo", "-nostdin", "-key", "relay_addr", RELAY,
                       "-key", "relay_port", str(RELAY_PORT), "-trace_msg", "-message_file",
                       f"{work}/sip.msg"], f"{work}/sipp.log")
+        far = [f"{args.work}/far-{codec}.bin"] if condition in FAR_END else []
         start([sys.executable, os.path.join(HERE, "relay.py"), RELAY, str(RELAY_PORT), PEER,
-               str(ECHO_PORT), condition, f"{work}/sent.rtp", f"{work}/ready", str(run)],
+               str(ECHO_PORT), condition, f"{work}/sent.rtp", f"{work}/ready", str(run)] + far,
               f"{work}/relay.log")
         wait_for(lambda: udp_bound(PEER, 5060) and udp_bound(RELAY, RELAY_PORT), 10,
                  "the queue and the relay")
@@ -118,6 +125,8 @@ def one_run(kind, condition, codec, run, args, reference, seconds):
         hold = seconds + SETTLE + TAIL + 10
         client = start(client_command(kind, args, work, hold), f"{work}/client.log")
         wait_for(lambda: os.path.exists(f"{work}/ready"), 20, "the client's first RTP packet")
+        if condition == "speaker":
+            loopback = acoustic_echo(env)
         time.sleep(SETTLE)
         subprocess.run(["paplay", "-d", "micfeed", reference], env=env, check=True)
         time.sleep(TAIL)
@@ -135,17 +144,52 @@ def one_run(kind, condition, codec, run, args, reference, seconds):
             if p.poll() is None:
                 p.kill()
             p.wait()
+        if loopback is not None:
+            subprocess.run(["pactl", "unload-module", loopback], env=env, check=False)
     _, reference_signal = va.read_wav(reference)
     recording = va.read_recording(f"{work}/rec.raw")
     rate = CODECS[codec][2]
     figures = {"delay_median": NAN, "delay_max": NAN, "similarity": NAN,
                "window_similarity": NAN, "dropouts": NAN}
-    if condition != "quiet":
+    if condition != "quiet" and condition not in FAR_END:
         figures = va.echo_figures(recording, reference_signal, rate)
     sent = va.decode_sent(f"{work}/sent.rtp", codec, rate)
-    figures["send_similarity"] = va.send_similarity(recording, reference_signal, sent, rate)
+    figures["send_similarity"], figures["send_windows"] = va.send_figures(reference_signal, sent,
+                                                                           rate)
     figures["fill"] = va.largest_fill(f"{work}/client.log")
     return figures
+
+
+def playback_streams(env):
+    """Indexes of the clients' playback streams (the sound server's own
+    modules' streams left out)."""
+    out = subprocess.run(["pactl", "list", "short", "sink-inputs"], env=env, check=True,
+                         capture_output=True, text=True).stdout
+    return [f[0] for f in (line.split() for line in out.splitlines())
+            if len(f) > 3 and f[3] == "protocol-native.c"]
+
+
+def acoustic_echo(env):
+    """The client's loudspeaker moved to a sink of its own, whose sound
+    reaches the microphone ACOUSTIC_ECHO down (a loopback into the
+    microphone's channel; looping the recorded sink into itself makes the
+    server spin): the loopback's module index, for unloading."""
+    wait_for(lambda: playback_streams(env), 10, "the client's loudspeaker")
+    for stream in playback_streams(env):
+        subprocess.run(["pactl", "move-sink-input", stream, "loud"], env=env, check=True)
+    index = subprocess.run(
+        ["pactl", "load-module", "module-loopback", "source=loud.monitor", "sink=micfeed",
+         "latency_msec=40", "source_dont_move=true", "sink_dont_move=true"],
+        env=env, check=True, capture_output=True, text=True).stdout.strip()
+    for line in subprocess.run(["pactl", "list", "short", "sink-inputs"], env=env, check=True,
+                               capture_output=True, text=True).stdout.splitlines():
+        fields = line.split()
+        if len(fields) > 3 and fields[3] == "module-loopback.c":  # the only one
+            subprocess.run(["pactl", "set-sink-input-volume", fields[0], ACOUSTIC_ECHO], env=env,
+                           check=True)
+            return index
+    subprocess.run(["pactl", "unload-module", index], env=env, check=False)
+    raise OSError("the loopback for the acoustic echo has no stream")
 
 
 def show_logs(work):
@@ -166,7 +210,9 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--runs", type=int, default=3)
-    parser.add_argument("--clients", default="program,floor,baresip")
+    parser.add_argument("--clients", default="program,floor,baresip",
+                        help="program, noec (the program without echo cancellation), floor, "
+                        "baresip, before")
     parser.add_argument("--before", help="another build's sip_bench_program, as client 'before'")
     parser.add_argument("--conditions", default="quiet,clean,jitter,burst")
     parser.add_argument("--codecs", default="PCMU,opus")
@@ -174,6 +220,9 @@ def main():
     args = parser.parse_args()
     reference = f"{args.work}/reference.wav"
     total = va.make_reference(reference, args.work, args.seconds)
+    if set(args.conditions.split(",")) & set(FAR_END):
+        for codec in args.codecs.split(","):
+            va.make_far_end(f"{args.work}/far-{codec}.bin", args.work, codec)
     clients = args.clients.split(",")
     cells = [(c, k, cl) for c in args.conditions.split(",") for k in args.codecs.split(",")
              for cl in clients]
@@ -191,7 +240,7 @@ def main():
                 continue
             results[(condition, codec, kind)].append(r)
             loads.append(loadavg())
-            print(f"{kind:8} {condition:6} {codec:5} run {run + 1}: "
+            print(f"{kind:8} {condition:7} {codec:5} run {run + 1}: "
                   + " ".join(f"{k}={v:.3f}" if isinstance(v, float) else f"{k}={v}"
                              for k, v in r.items()), file=sys.stderr, flush=True)
 
@@ -200,9 +249,12 @@ def main():
     print("round trip through the echo (ms): median of the runs' medians, largest of any window;"
           "\nsimilarity of the echo to the speech: overall (one lag), in 200 ms windows (each its"
           "\nown lag: mean of the runs, worst run); dropouts (% of 20 ms frames); send path: the"
-          "\nclient's own RTP against the microphone (worst run); playback buffer's largest fill (ms)\n")
-    head = (f"{'client':8} {'line':6} {'codec':5} {'n':>2} {'rt med':>6} {'rt max':>6} "
-            f"{'sim':>5} {'win':>5} {'win<':>5} {'drop%':>5} {'send':>5} {'send<':>5} {'fill':>5}")
+          "\nclient's own RTP against the microphone's feed (median, worst run; sendw: in 200 ms windows,"
+          "\nmean); playback buffer's largest fill (ms). talk, speaker: the queue speaks, not echoes;"
+          "\nspeaker: the loudspeaker reaches the microphone " + ACOUSTIC_ECHO + "\n")
+    head = (f"{'client':8} {'line':7} {'codec':5} {'n':>2} {'rt med':>6} {'rt max':>6} "
+            f"{'sim':>5} {'win':>5} {'win<':>5} {'drop%':>5} {'send':>5} {'send<':>5} {'sendw':>5} "
+            f"{'fill':>5}")
     print(head)
     print("-" * len(head))
 
@@ -213,15 +265,16 @@ def main():
     for condition, codec, kind in cells:
         rs = results[(condition, codec, kind)]
         if not rs:
-            print(f"{kind:8} {condition:6} {codec:5}  0 (every run failed)")
+            print(f"{kind:8} {condition:7} {codec:5}  0 (every run failed)")
             continue
         fills = [r["fill"] for r in rs if r["fill"] is not None]
-        print(f"{kind:8} {condition:6} {codec:5} {len(rs):>2} {med(rs, 'delay_median'):6.0f} "
+        print(f"{kind:8} {condition:7} {codec:5} {len(rs):>2} {med(rs, 'delay_median'):6.0f} "
               f"{max(r['delay_max'] for r in rs):6.0f} {med(rs, 'similarity'):5.3f} "
               f"{statistics.mean(r['window_similarity'] for r in rs):5.3f} "
               f"{min(r['window_similarity'] for r in rs):5.3f} "
               f"{statistics.mean(r['dropouts'] for r in rs):5.1f} "
               f"{med(rs, 'send_similarity'):5.3f} {min(r['send_similarity'] for r in rs):5.3f} "
+              f"{statistics.mean(r['send_windows'] for r in rs):5.3f} "
               f"{max(fills) if fills else '-':>5}")
 
 
