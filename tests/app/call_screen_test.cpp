@@ -53,6 +53,10 @@ HWND statusLabel() {
   return labels.size() == 1 ? labels[0] : nullptr;
 }
 
+// The queue's answer to every call: busy.
+const std::vector<std::pair<std::string, std::string>> BUSY = {{"[status]", "486"},
+                                                               {"[phrase]", "Busy Here"}};
+
 const char *const NOT_REGISTERED_TEXT =
     "A conta SIP ainda n\xe3o est\xe1 registrada. Aguarde alguns instantes ou verifique a "
     "conex\xe3o.";
@@ -86,13 +90,7 @@ void expectStatusShownWhole() {
   EXPECT_EQ(shown, statusLine());
 }
 
-class CallScreen : public ProgramTest {
-protected:
-  void grant(const std::string &domain, const std::vector<Queue> &queues) {
-    http.setAnswer(LOGIN_PATH, 200, acceptedAnswer(domain, queues));
-    http.setAnswer(LOGOUT_PATH, 200, "ok", "text/plain");
-  }
-};
+class CallScreen : public ProgramTest {};
 
 } // namespace
 
@@ -146,8 +144,7 @@ TEST_F(CallScreen, AcceptedLoginReplacesTheLoginScreen) {
 // nothing.
 TEST_F(CallScreen, WithoutAtendimentoTheFirstEntryShownIsTheQueueCalled) {
   grant(SILENT_DOMAIN, {{"Fiscal", "fiscal01"}, {"Trabalhista", "trab01"}});
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [] {
         EXPECT_EQ(comboSelection(combo()), 0);
         EXPECT_STREQ(app.selectedQueue, "Fiscal");
@@ -171,8 +168,7 @@ TEST_F(CallScreen, WithoutAtendimentoTheFirstEntryShownIsTheQueueCalled) {
 
 TEST_F(CallScreen, EmptyQueueListLeavesTheComboBoxEmptyAndCallsNothing) {
   grant(SILENT_DOMAIN, {});
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [] {
         ASSERT_NE(combo(), nullptr);
         EXPECT_TRUE(comboItems(combo()).empty());
@@ -196,8 +192,7 @@ TEST_F(CallScreen, PickedQueueStaysSelectedAndNoLeavesTheScreenAsItWas) {
   grant(SILENT_DOMAIN,
         {{"ATENDIMENTO", "atendimento01"}, {"Fiscal", "fiscal01"}, {"Trabalhista", "trab01"}});
   HWND firstCombo = nullptr;
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [&] {
         firstCombo = combo();
         EXPECT_EQ(comboSelection(firstCombo), 0);
@@ -246,8 +241,7 @@ TEST_F(CallScreen, LigarCallsTheQueueTypedExactlyAndAsksForAPickOtherwise) {
       pressKey(toupper(static_cast<unsigned char>(c)), isupper(static_cast<unsigned char>(c)));
   };
   HWND list = nullptr;
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [&] {
         list = combo();
         chooseComboItem(list, 1);
@@ -287,8 +281,7 @@ TEST_F(CallScreen, LigarCallsTheQueueTypedExactlyAndAsksForAPickOtherwise) {
 TEST_F(CallScreen, HelpOpensTheServicesPageWithoutRebuilding) {
   grant(SILENT_DOMAIN, {{"ATENDIMENTO", "atendimento01"}});
   std::vector<HWND> before;
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [&] {
         before = children(mainWindow());
         click(buttonLabelled("Ajuda \xe1reas Consultoria"));
@@ -321,13 +314,9 @@ TEST_F(CallScreen, HelpOpensTheServicesPageWithoutRebuilding) {
 // registrar the unregistration, the service the logout notice, and the
 // program ends normally.
 TEST_F(CallScreen, SessionEndDuringACallHangsUpUnregistersAndLogsOut) {
-  const std::string domain = "127.0.0.30";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path()));
-  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
+  ASSERT_TRUE(grantOnPeer("127.0.0.30", {{"ATENDIMENTO", "atendimento01"}}));
   LRESULT mayEnd = FALSE;
-  int result = runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  int result = runLoggedIn({
       [&] {
         ASSERT_TRUE(waitUntil([] { return app.registered.load(); }, 15000));
         click(buttonLabelled("Ligar")); // Yes
@@ -372,8 +361,7 @@ TEST_F(CallScreen, LongestQueueNamesAreUsedWholeAndLongerOnesCutButCallable) {
                         {std::string(300, 'R'), "trezentos"},
                         {std::string(10000, 'R'), "dezmil"}});
   const std::string cut10000 = std::string(194, 'R') + " 2...";
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [&] {
         EXPECT_EQ(comboItems(combo()),
                   (std::vector<std::string>{"ATENDIMENTO", longName, std::string(196, 'R') + "...",
@@ -407,12 +395,9 @@ TEST_F(CallScreen, LongestQueueNamesAreUsedWholeAndLongerOnesCutButCallable) {
 // A whole call against a real registrar and queue: placed, refused a second
 // time, closing refused while it runs, hung up, then a clean exit.
 TEST_F(CallScreen, CallsHangsUpAndClosesAgainstARealPeer) {
-  const std::string domain = "127.0.0.21";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path()));
-  grant(domain, {{"Fiscal", "fiscal01"}, {"ATENDIMENTO", "atendimento01"}});
-  int result = runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  ASSERT_TRUE(
+      grantOnPeer("127.0.0.21", {{"Fiscal", "fiscal01"}, {"ATENDIMENTO", "atendimento01"}}));
+  int result = runLoggedIn({
       [&] {
         ASSERT_TRUE(waitUntil([] { return app.registered.load(); }, 15000));
         // The peer records the request after it has answered it.
@@ -467,12 +452,9 @@ TEST_F(CallScreen, CallsHangsUpAndClosesAgainstARealPeer) {
 // The registrar refuses the account: the status line says so with its
 // answer, and "Ligar" / "Sim" explains instead of doing nothing.
 TEST_F(CallScreen, RefusedRegistrationIsShownAndCallsExplainWhy) {
-  const std::string domain = "127.0.0.22";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/registrar_refuses.xml"));
-  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  ASSERT_TRUE(grantOnPeer("127.0.0.22", {{"ATENDIMENTO", "atendimento01"}}, ANY_SOUND,
+                          "registrar_refuses.xml"));
+  runLoggedIn({
       [&] {
         ASSERT_TRUE(pumpUntilStatus("Falha no registro: acesso negado (403)"));
         expectStatusLinePlaced();
@@ -497,13 +479,10 @@ TEST_F(CallScreen, RefusedRegistrationIsShownAndCallsExplainWhy) {
 // picked, the list stays open across the news) until the library gives up,
 // which the status line then says.
 TEST_F(CallScreen, UnansweredRegistrationFailsLateAndTheWindowStaysResponsive) {
-  const std::string domain = "127.0.0.23";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/registrar_silent.xml"));
-  grant(domain, {{"ATENDIMENTO", "atendimento01"}, {"Fiscal", "fiscal01"}});
+  ASSERT_TRUE(grantOnPeer("127.0.0.23", {{"ATENDIMENTO", "atendimento01"}, {"Fiscal", "fiscal01"}},
+                          ANY_SOUND, "registrar_silent.xml"));
   HWND list = nullptr;
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [&] {
         EXPECT_EQ(statusLine(), "Registrando conta...");
         list = combo();
@@ -526,15 +505,9 @@ TEST_F(CallScreen, UnansweredRegistrationFailsLateAndTheWindowStaysResponsive) {
 // The queue is busy: the call ends by itself, "Desligar" goes with no user
 // action, the status says why, and a new call and closing work at once.
 TEST_F(CallScreen, BusyQueueEndsTheCallOnScreenByItself) {
-  TestSound sound;
-  ASSERT_TRUE(sound.startNullSink(dir.path()));
-  const std::string domain = "127.0.0.24";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_refuses.xml",
-                         {{"[status]", "486"}, {"[phrase]", "Busy Here"}}));
-  grant(domain, {{"Fiscal", "fiscal01"}, {"ATENDIMENTO", "atendimento01"}});
-  int result = runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  ASSERT_TRUE(grantOnPeer("127.0.0.24", {{"Fiscal", "fiscal01"}, {"ATENDIMENTO", "atendimento01"}},
+                          NULL_SINK, "queue_refuses.xml", BUSY));
+  int result = runLoggedIn({
       [&] {
         ASSERT_TRUE(pumpUntilStatus("Pronto para ligar"));
         chooseComboItem(combo(), 0);
@@ -573,8 +546,7 @@ TEST_F(CallScreen, WithNowhereToKeepItsFilesTheStatusLineSaysWhyThereIsNoPhone) 
   std::string savedTemp = temp ? temp : "";
   setenv("TMPDIR", file.c_str(), 1);
   grant(SILENT_DOMAIN, {{"ATENDIMENTO", "atendimento01"}});
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [] {
         EXPECT_TRUE(pumpUntilStatus("Telefone indispon\xedvel (sem pasta para os dados)"));
         closeWindow(mainWindow());
@@ -590,15 +562,9 @@ TEST_F(CallScreen, WithNowhereToKeepItsFilesTheStatusLineSaysWhyThereIsNoPhone) 
 // after telling the window: whenever the window reads the call's flag, the
 // screen must end up without "Desligar".
 TEST_F(CallScreen, BusyQueueNeverLeavesAStaleHangUpButton) {
-  TestSound sound;
-  ASSERT_TRUE(sound.startNullSink(dir.path()));
-  const std::string domain = "127.0.0.26";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_refuses.xml",
-                         {{"[status]", "486"}, {"[phrase]", "Busy Here"}}));
-  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  ASSERT_TRUE(grantOnPeer("127.0.0.26", {{"ATENDIMENTO", "atendimento01"}}, NULL_SINK,
+                          "queue_refuses.xml", BUSY));
+  runLoggedIn({
       [&] {
         ASSERT_TRUE(pumpUntilStatus("Pronto para ligar"));
         windowThread = std::this_thread::get_id();
@@ -626,18 +592,14 @@ TEST_F(CallScreen, BusyQueueNeverLeavesAStaleHangUpButton) {
 // follows by itself; the second time the user's hang-up prompt is open when
 // it happens, and answering "Sim" afterwards finds nothing left to end.
 TEST_F(CallScreen, QueueHangingUpClearsTheCallEvenUnderAnOpenPrompt) {
-  TestSound sound;
-  ASSERT_TRUE(sound.startNullSink(dir.path()));
-  const std::string domain = "127.0.0.25";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_hangs_up.xml"));
   // A name with a dash (code page 1252's) that takes the status line's
   // second line.
-  grant(domain, {{"Gest\xc3\xa3o \xe2\x80\x93 Tribut\xc3\xa1ria Empresarial", "atendimento01"}});
+  ASSERT_TRUE(grantOnPeer(
+      "127.0.0.25", {{"Gest\xc3\xa3o \xe2\x80\x93 Tribut\xc3\xa1ria Empresarial", "atendimento01"}},
+      NULL_SINK, "queue_hangs_up.xml"));
   const std::string inCall = "Em liga\xe7\xe3o com Gest\xe3o\x96 Tribut\xe1ria Empresarial";
   bool hungUpUnderPrompt = false;
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [&] {
         ASSERT_TRUE(pumpUntilStatus("Pronto para ligar"));
         click(buttonLabelled("Ligar"));
@@ -680,15 +642,11 @@ TEST_F(CallScreen, QueueHangingUpClearsTheCallEvenUnderAnOpenPrompt) {
 // in G.722) after the queue's name. A device that appears afterwards is found
 // when the next call is placed.
 TEST_F(CallScreen, WithoutMicrophoneAndSpeakerTheStatusLineSaysSoBeforeAndDuringACall) {
-  TestSound sound;
   ASSERT_TRUE(sound.removeAll(dir.path()));
-  const std::string domain = "127.0.0.33";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_answers_codec.xml",
-                         {{"[answer]", "9"}, {"[rtpmap]", "a=rtpmap:9 G722/8000"}}));
-  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  ASSERT_TRUE(grantOnPeer("127.0.0.33", {{"ATENDIMENTO", "atendimento01"}}, ANY_SOUND,
+                          "queue_answers_codec.xml",
+                          {{"[answer]", "9"}, {"[rtpmap]", "a=rtpmap:9 G722/8000"}}));
+  runLoggedIn({
       [&] {
         ASSERT_TRUE(pumpUntilStatus("Sem microfone e alto-falante"));
         EXPECT_TRUE(app.registered);
@@ -719,13 +677,10 @@ TEST_F(CallScreen, WithoutMicrophoneAndSpeakerTheStatusLineSaysSoBeforeAndDuring
 // The queue answers in a format the program did not offer (GSM): the call
 // ends by itself, with a BYE, and the status line says why.
 TEST_F(CallScreen, QueueAnsweringWithoutCommonAudioIsHungUpAndTheStatusLineSaysWhy) {
-  const std::string domain = "127.0.0.34";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_answers_codec.xml",
-                         {{"[answer]", "3"}, {"[rtpmap]", "a=rtpmap:3 GSM/8000"}}));
-  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  ASSERT_TRUE(grantOnPeer("127.0.0.34", {{"ATENDIMENTO", "atendimento01"}}, ANY_SOUND,
+                          "queue_answers_codec.xml",
+                          {{"[answer]", "3"}, {"[rtpmap]", "a=rtpmap:3 GSM/8000"}}));
+  runLoggedIn({
       [&] {
         ASSERT_TRUE(pumpUntil([] { return app.registered.load(); }));
         click(buttonLabelled("Ligar"));

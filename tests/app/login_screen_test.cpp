@@ -299,8 +299,7 @@ TEST_F(Program, InputWhileTheRefusalBoxIsOpenIsHandledThenAndNeverReplayed) {
 // the login screen with the failure box and nothing is registered until an
 // answer with plain values comes.
 TEST_F(Program, AccountValuesThatAreNotPlainSipNeverRegister) {
-  const std::string domain = "127.0.0.61";
-  SippPeer peer;
+  domain = "127.0.0.61";
   ASSERT_TRUE(peer.start(domain, dir.path()));
   auto answer = [](const std::string &dominio, const std::string &user) {
     return R"({"resposta":{"status":true,"dominio":")" + dominio + R"(","user":")" + user +

@@ -130,6 +130,11 @@ int runProgram(const std::vector<std::function<void()>> &steps) {
   return result;
 }
 
+int runLoggedIn(std::vector<std::function<void()>> steps) {
+  steps.insert(steps.begin(), [] { typeLogin("1001", "demo123"); });
+  return runProgram(steps);
+}
+
 HWND mainWindow() {
   for (HWND w : winapi_test::topLevelWindows())
     if (winapi_test::windowText(w) == "Dravik Tirn 1.1")
@@ -192,4 +197,24 @@ std::vector<RecordedRequest> requestsTo(const LoopbackHttp &http, const std::str
 void ProgramTest::SetUp() {
   setServiceHostForTests(http.hostPort().c_str());
   setenv("HOME", dir.path().c_str(), 1);
+}
+
+void ProgramTest::grant(const std::string &domain, const std::vector<Queue> &queues) {
+  http.setAnswer(LOGIN_PATH, 200, acceptedAnswer(domain, queues));
+  http.setAnswer(LOGOUT_PATH, 200, "ok", "text/plain");
+}
+
+::testing::AssertionResult
+ProgramTest::grantOnPeer(const std::string &peerDomain, const std::vector<Queue> &queues,
+                         Sound soundCard, const std::string &scenario,
+                         const std::vector<std::pair<std::string, std::string>> &values) {
+  if (soundCard == NULL_SINK) {
+    ::testing::AssertionResult started = sound.startNullSink(dir.path());
+    if (!started)
+      return started;
+  }
+  domain = peerDomain;
+  grant(domain, queues);
+  return peer.start(domain, dir.path(),
+                    scenario.empty() ? DEMO_SIP_PEER : SIP_SCENARIO_DIR "/" + scenario, values);
 }

@@ -29,10 +29,8 @@ TEST_F(ProgramTest, UntrustedTlsRegistrarIsShownAsARegistrationFailure) {
   pid_t tlsFront = startTlsFront(dir.path(), ca.selfSigned("registrar", {REGISTRAR}));
   ASSERT_TRUE(waitUntil([] { return tcpListening(REGISTRAR, 5061); }));
   setSipCaFileForTests(ca.caFile().c_str());
-  http.setAnswer(LOGIN_PATH, 200, acceptedAnswer(REGISTRAR, {{"ATENDIMENTO", "atendimento01"}}));
-  http.setAnswer(LOGOUT_PATH, 200, "ok", "text/plain");
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  grant(REGISTRAR, {{"ATENDIMENTO", "atendimento01"}});
+  runLoggedIn({
       [] {
         EXPECT_TRUE(pumpUntilStatus("Falha no registro: sem conex\xe3o segura")) << statusLine();
         EXPECT_FALSE(app.registered);
@@ -49,7 +47,6 @@ TEST_F(ProgramTest, UntrustedTlsRegistrarIsShownAsARegistrationFailure) {
 // plain audio, from a Contact the program cannot reach over TLS. The window
 // stays, says why the call ended, and closing sends the logout notice.
 TEST_F(ProgramTest, TlsRegistrarQueueAnsweringPlainAudioIsShownAsRefused) {
-  TestSound sound;
   ASSERT_TRUE(sound.startNullSink(dir.path()));
   TestCa ca(dir.path());
   std::ifstream in(SIP_SCENARIO_DIR "/tls_queue_plain_rtp.xml");
@@ -65,10 +62,8 @@ TEST_F(ProgramTest, TlsRegistrarQueueAnsweringPlainAudioIsShownAsRefused) {
   ASSERT_TRUE(
       waitUntil([] { return tcpListening(REGISTRAR, 5060) && tcpListening(REGISTRAR, 5061); }));
   setSipCaFileForTests(ca.caFile().c_str());
-  http.setAnswer(LOGIN_PATH, 200, acceptedAnswer(REGISTRAR, {{"ATENDIMENTO", "atendimento01"}}));
-  http.setAnswer(LOGOUT_PATH, 200, "ok", "text/plain");
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  grant(REGISTRAR, {{"ATENDIMENTO", "atendimento01"}});
+  runLoggedIn({
       [] {
         ASSERT_TRUE(pumpUntilStatus("Pronto para ligar"));
         winapi_test::click(buttonLabelled("Ligar")); // "Sim"
