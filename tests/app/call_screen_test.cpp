@@ -337,14 +337,13 @@ TEST_F(CallScreen, SessionEndDuringACallHangsUpUnregistersAndLogsOut) {
   EXPECT_EQ(shownBoxes().size(), 1u) << "only the call prompt: nobody is asked at the end";
   EXPECT_FALSE(app.callInProgress);
   EXPECT_TRUE(peer.waitFor("BYE ", 1, 10000)) << "the queue received no BYE";
-  EXPECT_TRUE(waitUntil(
-      [&] {
-        for (const std::string &r : peer.receivedWhole("REGISTER "))
-          if (r.find("\nExpires: 0\r") != std::string::npos)
-            return true;
-        return false;
-      },
-      10000))
+  auto unregistered = [&] {
+    for (const std::string &r : peer.receivedWhole("REGISTER "))
+      if (sipHeader(r, "Expires") == "0")
+        return true;
+    return false;
+  };
+  EXPECT_TRUE(waitUntil(unregistered, 10000))
       << "the registrar received no REGISTER with Expires: 0";
   std::vector<RecordedRequest> logout = requestsTo(http, LOGOUT_PATH);
   ASSERT_EQ(logout.size(), 1u);

@@ -49,44 +49,17 @@ SippPeer::start(const std::string &addr, const std::string &workDir, const std::
 }
 
 std::vector<std::string> SippPeer::received(const std::string &start) const {
-  // sipp writes "----- UDP message received [n] bytes :" then the message.
-  std::ifstream in(traceFile);
-  std::vector<std::string> found;
-  std::string line;
-  bool nextIsFirstLine = false;
-  while (std::getline(in, line)) {
-    if (nextIsFirstLine && !line.empty()) {
-      if (line.compare(0, start.size(), start) == 0)
-        found.push_back(line);
-      nextIsFirstLine = false;
-    } else if (line.find("message received") != std::string::npos) {
-      nextIsFirstLine = true;
-    }
-  }
+  std::vector<std::string> found = receivedWhole(start);
+  for (std::string &message : found)
+    message.erase(message.find('\n'));
   return found;
 }
 
 std::vector<std::string> SippPeer::receivedWhole(const std::string &start) const {
-  std::ifstream in(traceFile);
   std::vector<std::string> found;
-  std::string line, message;
-  bool inMessage = false;
-  auto keep = [&] {
-    if (inMessage && message.compare(0, start.size(), start) == 0)
+  for (const std::string &message : sippReceived(traceFile))
+    if (message.compare(0, start.size(), start) == 0)
       found.push_back(message);
-    message.clear();
-  };
-  while (std::getline(in, line)) {
-    bool received = line.find("message received") != std::string::npos;
-    if (received || line.compare(0, 5, "-----") == 0 ||
-        line.find("message sent") != std::string::npos) {
-      keep();
-      inMessage = received;
-    } else if (inMessage && (!message.empty() || !line.empty())) {
-      message += line + "\n";
-    }
-  }
-  keep();
   return found;
 }
 

@@ -161,3 +161,37 @@ void SippProcess::stop() {
   waitpid(pid, nullptr, 0);
   pid = -1;
 }
+
+std::vector<std::string> sippReceived(const std::string &traceFile) {
+  // Each message follows a line of dashes with its time and a line saying
+  // "UDP message received [n] bytes :" (or "message sent").
+  std::ifstream in(traceFile);
+  std::vector<std::string> found;
+  std::string line, message;
+  bool inMessage = false;
+  auto keep = [&] {
+    if (inMessage && !message.empty())
+      found.push_back(message);
+    message.clear();
+  };
+  while (std::getline(in, line)) {
+    bool received = line.find("message received") != std::string::npos;
+    if (received || line.compare(0, 5, "-----") == 0 ||
+        line.find("message sent") != std::string::npos) {
+      keep();
+      inMessage = received;
+    } else if (inMessage && (!message.empty() || !line.empty())) {
+      message += line + "\n";
+    }
+  }
+  keep();
+  return found;
+}
+
+std::string sipHeader(const std::string &message, const std::string &name) {
+  size_t at = message.find("\n" + name + ":");
+  if (at == std::string::npos)
+    return "";
+  at = message.find_first_not_of(' ', at + name.size() + 2);
+  return message.substr(at, message.find('\r', at) - at);
+}
