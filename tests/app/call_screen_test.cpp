@@ -152,8 +152,7 @@ TEST_F(CallScreen, WithoutAtendimentoTheFirstEntryShownIsTheQueueCalled) {
         click(buttonLabelled("Ligar"));
       },
       [] {
-        ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de Fiscal?");
+        ASSERT_TRUE(lastBoxSays(1, "Ligar para fila de Fiscal?"));
         EXPECT_EQ(std::string(app.calleeUser), "fiscal01");
         chooseComboItem(combo(), 1);
       },
@@ -176,10 +175,7 @@ TEST_F(CallScreen, EmptyQueueListLeavesTheComboBoxEmptyAndCallsNothing) {
         click(buttonLabelled("Ligar"));
       },
       [] {
-        ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text, "Nenhuma fila dispon\xedvel para ligar.");
-        EXPECT_EQ(shownBoxes()[0].caption, "Aten\xe7\xe3o");
-        EXPECT_EQ(shownBoxes()[0].type, static_cast<UINT>(MB_OK));
+        ASSERT_TRUE(lastBoxSays(1, "Nenhuma fila dispon\xedvel para ligar.", ATTENTION, MB_OK));
         EXPECT_FALSE(app.callInProgress);
         EXPECT_STREQ(app.calleeUri, "");
         expectCallScreen(false);
@@ -216,10 +212,7 @@ TEST_F(CallScreen, PickedQueueStaysSelectedAndNoLeavesTheScreenAsItWas) {
       },
       [&] {
         // Nothing placed; the user is told why; the screen was rebuilt.
-        ASSERT_EQ(shownBoxes().size(), 3u);
-        EXPECT_EQ(shownBoxes()[2].text, NOT_REGISTERED_TEXT);
-        EXPECT_EQ(shownBoxes()[2].caption, "Aten\xe7\xe3o");
-        EXPECT_EQ(shownBoxes()[2].type, static_cast<UINT>(MB_OK));
+        ASSERT_TRUE(lastBoxSays(3, NOT_REGISTERED_TEXT, ATTENTION, MB_OK));
         EXPECT_EQ(shownBoxes()[2].owner, mainWindow());
         EXPECT_FALSE(app.callInProgress);
         EXPECT_FALSE(isAlive(firstCombo));
@@ -257,19 +250,15 @@ TEST_F(CallScreen, LigarCallsTheQueueTypedExactlyAndAsksForAPickOtherwise) {
         click(buttonLabelled("Ligar"));
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de Trabalhista?");
+        ASSERT_TRUE(lastBoxSays(1, "Ligar para fila de Trabalhista?"));
         EXPECT_STREQ(app.calleeUser, "trab01");
         SetFocus(list);
         typeKeys("trab");
       },
       [&] { click(buttonLabelled("Ligar")); },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 2u);
-        EXPECT_EQ(shownBoxes()[1].text,
-                  "N\xe3o h\xe1 fila chamada \"trab\". Escolha uma fila da lista.");
-        EXPECT_EQ(shownBoxes()[1].caption, "Aten\xe7\xe3o");
-        EXPECT_EQ(shownBoxes()[1].type, static_cast<UINT>(MB_OK));
+        ASSERT_TRUE(lastBoxSays(2, "N\xe3o h\xe1 fila chamada \"trab\". Escolha uma fila da lista.",
+                                ATTENTION, MB_OK));
         EXPECT_STREQ(app.calleeUser, "trab01") << "nothing resolved";
         EXPECT_STREQ(app.selectedQueue, "Trabalhista");
         EXPECT_EQ(combo(), list) << "not rebuilt";
@@ -296,12 +285,12 @@ TEST_F(CallScreen, HelpOpensTheServicesPageWithoutRebuilding) {
         click(buttonLabelled("Ajuda \xe1reas Consultoria"));
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text,
-                  "N\xe3o foi poss\xedvel abrir o navegador para mostrar a ajuda.\nAbra este "
-                  "endere\xe7o em um navegador:\nhttp://" +
-                      http.hostPort() + "/?url=/areas_assuntos.php");
-        EXPECT_EQ(shownBoxes()[0].caption, "Aten\xe7\xe3o");
+        ASSERT_TRUE(
+            lastBoxSays(1,
+                        "N\xe3o foi poss\xedvel abrir o navegador para mostrar a ajuda.\nAbra este "
+                        "endere\xe7o em um navegador:\nhttp://" +
+                            http.hostPort() + "/?url=/areas_assuntos.php",
+                        ATTENTION));
         EXPECT_EQ(shownBoxes()[0].owner, mainWindow());
         EXPECT_EQ(children(mainWindow()), before);
         closeWindow(mainWindow());
@@ -373,8 +362,7 @@ TEST_F(CallScreen, LongestQueueNamesAreUsedWholeAndLongerOnesCutButCallable) {
         click(buttonLabelled("Ligar"));
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de " + longName + "?");
+        ASSERT_TRUE(lastBoxSays(1, "Ligar para fila de " + longName + "?"));
         EXPECT_EQ(std::string(app.calleeUser), longUser);
         chooseComboItem(combo(), 3);
       },
@@ -383,8 +371,7 @@ TEST_F(CallScreen, LongestQueueNamesAreUsedWholeAndLongerOnesCutButCallable) {
         click(buttonLabelled("Ligar"));
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 2u);
-        EXPECT_EQ(shownBoxes()[1].text, "Ligar para fila de " + cut10000 + "?");
+        ASSERT_TRUE(lastBoxSays(2, "Ligar para fila de " + cut10000 + "?"));
         EXPECT_EQ(std::string(app.calleeUser), "dezmil");
         closeWindow(mainWindow());
       },
@@ -404,8 +391,7 @@ TEST_F(CallScreen, CallsHangsUpAndClosesAgainstARealPeer) {
         click(buttonLabelled("Ligar")); // Yes
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de ATENDIMENTO?");
+        ASSERT_TRUE(lastBoxSays(1, "Ligar para fila de ATENDIMENTO?"));
         EXPECT_TRUE(app.callInProgress);
         expectCallScreen(true);
         EXPECT_EQ(comboSelection(combo()), 1);
@@ -414,27 +400,20 @@ TEST_F(CallScreen, CallsHangsUpAndClosesAgainstARealPeer) {
         click(buttonLabelled("Ligar"));
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 3u);
-        EXPECT_EQ(shownBoxes()[2].text, "Liga\xe7\xe3o em Curso");
-        EXPECT_EQ(shownBoxes()[2].caption, "Aten\xe7\xe3o");
+        ASSERT_TRUE(lastBoxSays(3, "Liga\xe7\xe3o em Curso", ATTENTION));
         EXPECT_EQ(peer.received("INVITE ").size(), 1u); // no second call
         expectCallScreen(true);
         closeWindow(mainWindow());
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 4u);
-        EXPECT_EQ(shownBoxes()[3].text, "Chamada em Curso, termine antes de fechar");
-        EXPECT_EQ(shownBoxes()[3].caption, "Dravik Tirn");
-        EXPECT_EQ(shownBoxes()[3].type, static_cast<UINT>(MB_OK));
+        ASSERT_TRUE(
+            lastBoxSays(4, "Chamada em Curso, termine antes de fechar", "Dravik Tirn", MB_OK));
         EXPECT_NE(mainWindow(), nullptr);
         EXPECT_TRUE(requestsTo(http, LOGOUT_PATH).empty());
         click(buttonLabelled("Desligar")); // Yes
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 5u);
-        EXPECT_EQ(shownBoxes()[4].text, "Deseja Desligar ?");
-        EXPECT_EQ(shownBoxes()[4].caption, "");
-        EXPECT_EQ(shownBoxes()[4].type, static_cast<UINT>(MB_YESNO));
+        ASSERT_TRUE(lastBoxSays(5, "Deseja Desligar ?", "", MB_YESNO));
         EXPECT_FALSE(app.callInProgress);
         EXPECT_TRUE(peer.waitFor("BYE ", 1, 10000));
         expectCallScreen(false);
@@ -461,9 +440,7 @@ TEST_F(CallScreen, RefusedRegistrationIsShownAndCallsExplainWhy) {
         click(buttonLabelled("Ligar")); // Yes
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 2u);
-        EXPECT_EQ(shownBoxes()[1].text, NOT_REGISTERED_TEXT);
-        EXPECT_EQ(shownBoxes()[1].caption, "Aten\xe7\xe3o");
+        ASSERT_TRUE(lastBoxSays(2, NOT_REGISTERED_TEXT, ATTENTION));
         EXPECT_FALSE(app.callInProgress);
         expectCallScreen(false);
         EXPECT_EQ(statusLine(), "Falha no registro: acesso negado (403)");

@@ -150,6 +150,21 @@ bool pumpUntilStatus(const std::string &text, int timeoutMs) {
   return seen;
 }
 
+::testing::AssertionResult lastBoxSays(size_t count, const std::string &text, const char *caption,
+                                       UINT type) {
+  const std::vector<winapi_test::BoxRecord> &boxes = winapi_test::shownBoxes();
+  if (boxes.size() != count)
+    return ::testing::AssertionFailure()
+           << boxes.size() << " boxes shown, not " << count
+           << (boxes.empty() ? "" : "; the last says \"" + boxes.back().text + "\"");
+  const winapi_test::BoxRecord &box = boxes.back();
+  if (box.text != text || (caption && box.caption != caption) ||
+      (type != UINT(-1) && box.type != type))
+    return ::testing::AssertionFailure() << "the last box says \"" << box.text << "\" under \""
+                                         << box.caption << "\" with buttons " << box.type;
+  return ::testing::AssertionSuccess();
+}
+
 void typeLogin(const std::string &code, const std::string &password) {
   std::vector<HWND> edits = controlsOfClass("Edit");
   if (edits.size() != 2)

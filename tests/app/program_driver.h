@@ -70,6 +70,12 @@ std::string statusLine();
 bool pumpUntil(const std::function<bool()> &pred, int timeoutMs = 20000);
 bool pumpUntilStatus(const std::string &text, int timeoutMs = 20000);
 
+const char *const ATTENTION = "Aten\xe7\xe3o"; // the caption of the program's warnings
+// count boxes were shown so far, the last saying text; with that caption and
+// type of buttons when they are given.
+::testing::AssertionResult lastBoxSays(size_t count, const std::string &text,
+                                       const char *caption = nullptr, UINT type = UINT(-1));
+
 // Types code and password into the login fields and presses Enter.
 void typeLogin(const std::string &code, const std::string &password);
 
