@@ -15,18 +15,9 @@ namespace {
 const char REGISTRAR[] = "127.0.0.125";
 } // namespace
 
-// A TLS front on REGISTRAR:5061 showing `cert`, in front of REGISTRAR:5060.
-pid_t startTlsFront(const std::string &dir, const CertFiles &cert) {
-  std::ofstream(dir + "/stunnel.conf")
-      << "foreground = yes\npid =\ndebug = info\noutput = " << dir << "/stunnel.log\n"
-      << "[sip]\naccept = " << REGISTRAR << ":5061\nconnect = " << REGISTRAR << ":5060\n"
-      << "cert = " << cert.cert << "\nkey = " << cert.key << "\n";
-  return spawnLogged({"stunnel", dir + "/stunnel.conf"}, dir + "/stunnel.out");
-}
-
 TEST_F(ProgramTest, UntrustedTlsRegistrarIsShownAsARegistrationFailure) {
   TestCa ca(dir.path());
-  pid_t tlsFront = startTlsFront(dir.path(), ca.selfSigned("registrar", {REGISTRAR}));
+  pid_t tlsFront = startTlsFront(dir.path(), REGISTRAR, ca.selfSigned("registrar", {REGISTRAR}));
   ASSERT_TRUE(waitUntil([] { return tcpListening(REGISTRAR, 5061); }));
   setSipCaFileForTests(ca.caFile().c_str());
   grant(REGISTRAR, {{"ATENDIMENTO", "atendimento01"}});
@@ -58,7 +49,7 @@ TEST_F(ProgramTest, TlsRegistrarQueueAnsweringPlainAudioIsShownAsRefused) {
   pid_t queue = spawnLogged({"sipp", "-sf", dir.path() + "/queue.xml", "-t", "t1", "-i", REGISTRAR,
                              "-p", "5060", "-nostdin", "-m", "2", "-timeout", "40s"},
                             dir.path() + "/sipp.log");
-  pid_t tlsFront = startTlsFront(dir.path(), ca.issue("registrar", {REGISTRAR}));
+  pid_t tlsFront = startTlsFront(dir.path(), REGISTRAR, ca.issue("registrar", {REGISTRAR}));
   ASSERT_TRUE(
       waitUntil([] { return tcpListening(REGISTRAR, 5060) && tcpListening(REGISTRAR, 5061); }));
   setSipCaFileForTests(ca.caFile().c_str());

@@ -1,15 +1,14 @@
 #include "sipp_process.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <sstream>
 
+#include "child_process.h"
 #include "polling.h"
 
 namespace {
@@ -69,29 +68,7 @@ bool SippProcess::spawn(const std::string &ip, const std::vector<std::string> &a
                         const std::string &workDir, const std::string &logFile) {
   std::vector<std::string> all = {"sipp", "-i", ip, "-mi", ip, "-p", "5060"};
   all.insert(all.end(), args.begin(), args.end());
-  // Everything the child needs is made before the fork.
-  std::vector<char *> argv;
-  for (std::string &a : all)
-    argv.push_back(&a[0]);
-  argv.push_back(nullptr);
-  pid_t parent = getpid();
-  pid_t child = fork();
-  if (child == 0) {
-    // Killed with the thread that started it, should the test die first.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent)
-      _exit(127);
-    int fd = open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0 || chdir(workDir.c_str()) != 0)
-      _exit(127);
-    dup2(fd, 1);
-    dup2(fd, 2);
-    // Nothing of the test's: above all not the lock file that the test runs
-    // under, which a peer outliving it would otherwise hold for ever.
-    close_range(3, ~0U, 0);
-    execvp("sipp", argv.data());
-    _exit(127);
-  }
+  pid_t child = spawnLogged(all, logFile, workDir);
   if (child < 0)
     return false;
   pid = child;
