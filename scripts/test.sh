@@ -35,17 +35,19 @@ own_stack_only() {
   fi
 }
 
-run_suite() { # build-dir sanitizer ctest-args...
+run_suite() { # build-dir sanitizer ctest-args... (TEST_JOBS tests at once)
   dir=$1; san=$2; shift 2
   STAGE_START=$(date +%s)
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE="$san" >/dev/null
   cmake --build "$dir" -j "$JOBS"
   own_stack_only "$dir"
-  (cd "$dir" && ctest --output-on-failure -j "$JOBS" "$@")
+  (cd "$dir" && ctest --output-on-failure -j "${TEST_JOBS:-$JOBS}" "$@")
   stage_done "build and tests in $dir"
 }
 
-run_suite build ""
+# The plain suite mostly waits (on its peers, time limits and sound played
+# in real time): twice as many tests at once as there are cores.
+TEST_JOBS=$((JOBS * 2)) run_suite build ""
 # Leak detection on for every test and the program it runs; only leaks inside
 # uninstrumented system libraries are suppressed, by name, in one file.
 # Not the answered call's speech measurement (20 s of audio): the stack's
