@@ -131,19 +131,10 @@ key_logins() {
     { echo "not every login sent key.txt's key ($key)"; return 1; }
 }
 
-# sip_received TRACE START: how many requests of a kind ("INVITE sip:",
-# "BYE ") a sipp peer received, from its message trace.
-sip_received() {
-  [ -f "$1" ] || { echo 0; return; }
-  awk -v start="$2" '
-    /message received/ { grab = 1; next }
-    grab && NF { if (index($0, start) == 1) n++; grab = 0 }
-    END { print n + 0 }' "$1"
-}
-
 # sip_received_at TRACE START: when a sipp peer received each request of a
-# kind, retransmissions included, as seconds since midnight, one a line
-# (a decimal point whatever the locale).
+# kind ("INVITE sip:", "BYE "), retransmissions included, as seconds since
+# midnight, one a line (a decimal point whatever the locale), from its
+# message trace; sip_received TRACE START: how many.
 sip_received_at() {
   [ -f "$1" ] || return 0
   LC_ALL=C awk -v start="$2" '
@@ -151,6 +142,7 @@ sip_received_at() {
     /message received/ { grab = 1; next }
     grab && NF { if (index($0, start) == 1) printf "%.3f\n", at; grab = 0 }' "$1"
 }
+sip_received() { sip_received_at "$1" "$2" | awk 'END { print NR }'; }
 
 # sip_unregistrations TRACE: the REGISTER requests with "Expires: 0" (the
 # client's unregistration) that a sipp peer received, as "first line |

@@ -35,24 +35,33 @@ own_stack_only() {
   fi
 }
 
-run_suite() { # build-dir sanitizer ctest-args...
+run_suite() { # build-dir sanitizer ctest-args... (TEST_JOBS tests at once)
   dir=$1; san=$2; shift 2
   STAGE_START=$(date +%s)
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE="$san" >/dev/null
   cmake --build "$dir" -j "$JOBS"
   own_stack_only "$dir"
-  (cd "$dir" && ctest --output-on-failure -j "$JOBS" "$@")
+  (cd "$dir" && ctest --output-on-failure -j "${TEST_JOBS:-$JOBS}" "$@")
   stage_done "build and tests in $dir"
 }
 
-run_suite build ""
+# The plain suite mostly waits (on its peers, time limits and sound played
+# in real time): twice as many tests at once as there are cores.
+TEST_JOBS=$((JOBS * 2)) run_suite build ""
 # Leak detection on for every test and the program it runs; only leaks inside
 # uninstrumented system libraries are suppressed, by name, in one file.
+# Not the answered call's speech measurement (20 s of audio): the stack's
+# sound path, which is not instrumented, while the program only places and
+# ends the call there as in the call tests.
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0" \
-  run_suite build-asan address -LE no-asan
+  run_suite build-asan address -E 'SipVoice.AnsweredCallCarriesSpeech'
+# Not the pure mappings (status words, account values), nor the two tests
+# that wait out a time limit on the window thread alone (the service's 10 s,
+# the library's 32 s for a registrar that never answers): the news between
+# the threads there is that of the refused registration's test.
 TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/scripts/tsan.supp" \
-  run_suite build-tsan thread -L threads
+  run_suite build-tsan thread -L threads -E '^(StatusWords|AccountValues)\.|SlowService|UnansweredRegistration'
 
 # The secure build: the service over https, SIP over TLS only. Its own tests
 # run here: the service client against https servers of a throw-away CA, and
@@ -62,7 +71,10 @@ cmake -S . -B build-secure -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DSERVICE_HOST=https://localhost:18443 -DSIP_TRANSPORT=tls >/dev/null
 cmake --build build-secure -j "$JOBS"
 own_stack_only build-secure
-(cd build-secure && ctest --output-on-failure -j "$JOBS" -R 'Service|Https|SipTls|Worker|TlsRegistrar')
+# (The service's time limit is tested in the plain build: the same plain-HTTP
+# exchange in both.)
+(cd build-secure && ctest --output-on-failure -j "$JOBS" -R 'Service|Https|SipTls|Worker|TlsRegistrar' \
+  -E SlowService)
 stage_done "https + TLS build and tests"
 
 # The Windows executable, built here with MinGW-w64 and run under Wine (for

@@ -53,6 +53,10 @@ HWND statusLabel() {
   return labels.size() == 1 ? labels[0] : nullptr;
 }
 
+// The queue's answer to every call: busy.
+const std::vector<std::pair<std::string, std::string>> BUSY = {{"[status]", "486"},
+                                                               {"[phrase]", "Busy Here"}};
+
 const char *const NOT_REGISTERED_TEXT =
     "A conta SIP ainda n\xe3o est\xe1 registrada. Aguarde alguns instantes ou verifique a "
     "conex\xe3o.";
@@ -86,13 +90,7 @@ void expectStatusShownWhole() {
   EXPECT_EQ(shown, statusLine());
 }
 
-class CallScreen : public ProgramTest {
-protected:
-  void grant(const std::string &domain, const std::vector<Queue> &queues) {
-    http.setAnswer(LOGIN_PATH, 200, acceptedAnswer(domain, queues));
-    http.setAnswer(LOGOUT_PATH, 200, "ok", "text/plain");
-  }
-};
+class CallScreen : public ProgramTest {};
 
 } // namespace
 
@@ -146,8 +144,7 @@ TEST_F(CallScreen, AcceptedLoginReplacesTheLoginScreen) {
 // nothing.
 TEST_F(CallScreen, WithoutAtendimentoTheFirstEntryShownIsTheQueueCalled) {
   grant(SILENT_DOMAIN, {{"Fiscal", "fiscal01"}, {"Trabalhista", "trab01"}});
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [] {
         EXPECT_EQ(comboSelection(combo()), 0);
         EXPECT_STREQ(app.selectedQueue, "Fiscal");
@@ -155,8 +152,7 @@ TEST_F(CallScreen, WithoutAtendimentoTheFirstEntryShownIsTheQueueCalled) {
         click(buttonLabelled("Ligar"));
       },
       [] {
-        ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de Fiscal?");
+        ASSERT_TRUE(lastBoxSays(1, "Ligar para fila de Fiscal?"));
         EXPECT_EQ(std::string(app.calleeUser), "fiscal01");
         chooseComboItem(combo(), 1);
       },
@@ -171,8 +167,7 @@ TEST_F(CallScreen, WithoutAtendimentoTheFirstEntryShownIsTheQueueCalled) {
 
 TEST_F(CallScreen, EmptyQueueListLeavesTheComboBoxEmptyAndCallsNothing) {
   grant(SILENT_DOMAIN, {});
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [] {
         ASSERT_NE(combo(), nullptr);
         EXPECT_TRUE(comboItems(combo()).empty());
@@ -180,10 +175,7 @@ TEST_F(CallScreen, EmptyQueueListLeavesTheComboBoxEmptyAndCallsNothing) {
         click(buttonLabelled("Ligar"));
       },
       [] {
-        ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text, "Nenhuma fila dispon\xedvel para ligar.");
-        EXPECT_EQ(shownBoxes()[0].caption, "Aten\xe7\xe3o");
-        EXPECT_EQ(shownBoxes()[0].type, static_cast<UINT>(MB_OK));
+        ASSERT_TRUE(lastBoxSays(1, "Nenhuma fila dispon\xedvel para ligar.", ATTENTION, MB_OK));
         EXPECT_FALSE(app.callInProgress);
         EXPECT_STREQ(app.calleeUri, "");
         expectCallScreen(false);
@@ -196,8 +188,7 @@ TEST_F(CallScreen, PickedQueueStaysSelectedAndNoLeavesTheScreenAsItWas) {
   grant(SILENT_DOMAIN,
         {{"ATENDIMENTO", "atendimento01"}, {"Fiscal", "fiscal01"}, {"Trabalhista", "trab01"}});
   HWND firstCombo = nullptr;
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [&] {
         firstCombo = combo();
         EXPECT_EQ(comboSelection(firstCombo), 0);
@@ -221,10 +212,7 @@ TEST_F(CallScreen, PickedQueueStaysSelectedAndNoLeavesTheScreenAsItWas) {
       },
       [&] {
         // Nothing placed; the user is told why; the screen was rebuilt.
-        ASSERT_EQ(shownBoxes().size(), 3u);
-        EXPECT_EQ(shownBoxes()[2].text, NOT_REGISTERED_TEXT);
-        EXPECT_EQ(shownBoxes()[2].caption, "Aten\xe7\xe3o");
-        EXPECT_EQ(shownBoxes()[2].type, static_cast<UINT>(MB_OK));
+        ASSERT_TRUE(lastBoxSays(3, NOT_REGISTERED_TEXT, ATTENTION, MB_OK));
         EXPECT_EQ(shownBoxes()[2].owner, mainWindow());
         EXPECT_FALSE(app.callInProgress);
         EXPECT_FALSE(isAlive(firstCombo));
@@ -246,8 +234,7 @@ TEST_F(CallScreen, LigarCallsTheQueueTypedExactlyAndAsksForAPickOtherwise) {
       pressKey(toupper(static_cast<unsigned char>(c)), isupper(static_cast<unsigned char>(c)));
   };
   HWND list = nullptr;
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [&] {
         list = combo();
         chooseComboItem(list, 1);
@@ -263,19 +250,15 @@ TEST_F(CallScreen, LigarCallsTheQueueTypedExactlyAndAsksForAPickOtherwise) {
         click(buttonLabelled("Ligar"));
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de Trabalhista?");
+        ASSERT_TRUE(lastBoxSays(1, "Ligar para fila de Trabalhista?"));
         EXPECT_STREQ(app.calleeUser, "trab01");
         SetFocus(list);
         typeKeys("trab");
       },
       [&] { click(buttonLabelled("Ligar")); },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 2u);
-        EXPECT_EQ(shownBoxes()[1].text,
-                  "N\xe3o h\xe1 fila chamada \"trab\". Escolha uma fila da lista.");
-        EXPECT_EQ(shownBoxes()[1].caption, "Aten\xe7\xe3o");
-        EXPECT_EQ(shownBoxes()[1].type, static_cast<UINT>(MB_OK));
+        ASSERT_TRUE(lastBoxSays(2, "N\xe3o h\xe1 fila chamada \"trab\". Escolha uma fila da lista.",
+                                ATTENTION, MB_OK));
         EXPECT_STREQ(app.calleeUser, "trab01") << "nothing resolved";
         EXPECT_STREQ(app.selectedQueue, "Trabalhista");
         EXPECT_EQ(combo(), list) << "not rebuilt";
@@ -287,8 +270,7 @@ TEST_F(CallScreen, LigarCallsTheQueueTypedExactlyAndAsksForAPickOtherwise) {
 TEST_F(CallScreen, HelpOpensTheServicesPageWithoutRebuilding) {
   grant(SILENT_DOMAIN, {{"ATENDIMENTO", "atendimento01"}});
   std::vector<HWND> before;
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [&] {
         before = children(mainWindow());
         click(buttonLabelled("Ajuda \xe1reas Consultoria"));
@@ -303,12 +285,12 @@ TEST_F(CallScreen, HelpOpensTheServicesPageWithoutRebuilding) {
         click(buttonLabelled("Ajuda \xe1reas Consultoria"));
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text,
-                  "N\xe3o foi poss\xedvel abrir o navegador para mostrar a ajuda.\nAbra este "
-                  "endere\xe7o em um navegador:\nhttp://" +
-                      http.hostPort() + "/?url=/areas_assuntos.php");
-        EXPECT_EQ(shownBoxes()[0].caption, "Aten\xe7\xe3o");
+        ASSERT_TRUE(
+            lastBoxSays(1,
+                        "N\xe3o foi poss\xedvel abrir o navegador para mostrar a ajuda.\nAbra este "
+                        "endere\xe7o em um navegador:\nhttp://" +
+                            http.hostPort() + "/?url=/areas_assuntos.php",
+                        ATTENTION));
         EXPECT_EQ(shownBoxes()[0].owner, mainWindow());
         EXPECT_EQ(children(mainWindow()), before);
         closeWindow(mainWindow());
@@ -321,13 +303,9 @@ TEST_F(CallScreen, HelpOpensTheServicesPageWithoutRebuilding) {
 // registrar the unregistration, the service the logout notice, and the
 // program ends normally.
 TEST_F(CallScreen, SessionEndDuringACallHangsUpUnregistersAndLogsOut) {
-  const std::string domain = "127.0.0.30";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path()));
-  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
+  ASSERT_TRUE(grantOnPeer("127.0.0.30", {{"ATENDIMENTO", "atendimento01"}}));
   LRESULT mayEnd = FALSE;
-  int result = runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  int result = runLoggedIn({
       [&] {
         ASSERT_TRUE(waitUntil([] { return app.registered.load(); }, 15000));
         click(buttonLabelled("Ligar")); // Yes
@@ -348,14 +326,13 @@ TEST_F(CallScreen, SessionEndDuringACallHangsUpUnregistersAndLogsOut) {
   EXPECT_EQ(shownBoxes().size(), 1u) << "only the call prompt: nobody is asked at the end";
   EXPECT_FALSE(app.callInProgress);
   EXPECT_TRUE(peer.waitFor("BYE ", 1, 10000)) << "the queue received no BYE";
-  EXPECT_TRUE(waitUntil(
-      [&] {
-        for (const std::string &r : peer.receivedWhole("REGISTER "))
-          if (r.find("\nExpires: 0\r") != std::string::npos)
-            return true;
-        return false;
-      },
-      10000))
+  auto unregistered = [&] {
+    for (const std::string &r : peer.receivedWhole("REGISTER "))
+      if (sipHeader(r, "Expires") == "0")
+        return true;
+    return false;
+  };
+  EXPECT_TRUE(waitUntil(unregistered, 10000))
       << "the registrar received no REGISTER with Expires: 0";
   std::vector<RecordedRequest> logout = requestsTo(http, LOGOUT_PATH);
   ASSERT_EQ(logout.size(), 1u);
@@ -372,8 +349,7 @@ TEST_F(CallScreen, LongestQueueNamesAreUsedWholeAndLongerOnesCutButCallable) {
                         {std::string(300, 'R'), "trezentos"},
                         {std::string(10000, 'R'), "dezmil"}});
   const std::string cut10000 = std::string(194, 'R') + " 2...";
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [&] {
         EXPECT_EQ(comboItems(combo()),
                   (std::vector<std::string>{"ATENDIMENTO", longName, std::string(196, 'R') + "...",
@@ -386,8 +362,7 @@ TEST_F(CallScreen, LongestQueueNamesAreUsedWholeAndLongerOnesCutButCallable) {
         click(buttonLabelled("Ligar"));
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de " + longName + "?");
+        ASSERT_TRUE(lastBoxSays(1, "Ligar para fila de " + longName + "?"));
         EXPECT_EQ(std::string(app.calleeUser), longUser);
         chooseComboItem(combo(), 3);
       },
@@ -396,8 +371,7 @@ TEST_F(CallScreen, LongestQueueNamesAreUsedWholeAndLongerOnesCutButCallable) {
         click(buttonLabelled("Ligar"));
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 2u);
-        EXPECT_EQ(shownBoxes()[1].text, "Ligar para fila de " + cut10000 + "?");
+        ASSERT_TRUE(lastBoxSays(2, "Ligar para fila de " + cut10000 + "?"));
         EXPECT_EQ(std::string(app.calleeUser), "dezmil");
         closeWindow(mainWindow());
       },
@@ -407,12 +381,9 @@ TEST_F(CallScreen, LongestQueueNamesAreUsedWholeAndLongerOnesCutButCallable) {
 // A whole call against a real registrar and queue: placed, refused a second
 // time, closing refused while it runs, hung up, then a clean exit.
 TEST_F(CallScreen, CallsHangsUpAndClosesAgainstARealPeer) {
-  const std::string domain = "127.0.0.21";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path()));
-  grant(domain, {{"Fiscal", "fiscal01"}, {"ATENDIMENTO", "atendimento01"}});
-  int result = runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  ASSERT_TRUE(
+      grantOnPeer("127.0.0.21", {{"Fiscal", "fiscal01"}, {"ATENDIMENTO", "atendimento01"}}));
+  int result = runLoggedIn({
       [&] {
         ASSERT_TRUE(waitUntil([] { return app.registered.load(); }, 15000));
         // The peer records the request after it has answered it.
@@ -420,8 +391,7 @@ TEST_F(CallScreen, CallsHangsUpAndClosesAgainstARealPeer) {
         click(buttonLabelled("Ligar")); // Yes
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de ATENDIMENTO?");
+        ASSERT_TRUE(lastBoxSays(1, "Ligar para fila de ATENDIMENTO?"));
         EXPECT_TRUE(app.callInProgress);
         expectCallScreen(true);
         EXPECT_EQ(comboSelection(combo()), 1);
@@ -430,27 +400,20 @@ TEST_F(CallScreen, CallsHangsUpAndClosesAgainstARealPeer) {
         click(buttonLabelled("Ligar"));
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 3u);
-        EXPECT_EQ(shownBoxes()[2].text, "Liga\xe7\xe3o em Curso");
-        EXPECT_EQ(shownBoxes()[2].caption, "Aten\xe7\xe3o");
+        ASSERT_TRUE(lastBoxSays(3, "Liga\xe7\xe3o em Curso", ATTENTION));
         EXPECT_EQ(peer.received("INVITE ").size(), 1u); // no second call
         expectCallScreen(true);
         closeWindow(mainWindow());
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 4u);
-        EXPECT_EQ(shownBoxes()[3].text, "Chamada em Curso, termine antes de fechar");
-        EXPECT_EQ(shownBoxes()[3].caption, "Dravik Tirn");
-        EXPECT_EQ(shownBoxes()[3].type, static_cast<UINT>(MB_OK));
+        ASSERT_TRUE(
+            lastBoxSays(4, "Chamada em Curso, termine antes de fechar", "Dravik Tirn", MB_OK));
         EXPECT_NE(mainWindow(), nullptr);
         EXPECT_TRUE(requestsTo(http, LOGOUT_PATH).empty());
         click(buttonLabelled("Desligar")); // Yes
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 5u);
-        EXPECT_EQ(shownBoxes()[4].text, "Deseja Desligar ?");
-        EXPECT_EQ(shownBoxes()[4].caption, "");
-        EXPECT_EQ(shownBoxes()[4].type, static_cast<UINT>(MB_YESNO));
+        ASSERT_TRUE(lastBoxSays(5, "Deseja Desligar ?", "", MB_YESNO));
         EXPECT_FALSE(app.callInProgress);
         EXPECT_TRUE(peer.waitFor("BYE ", 1, 10000));
         expectCallScreen(false);
@@ -467,12 +430,9 @@ TEST_F(CallScreen, CallsHangsUpAndClosesAgainstARealPeer) {
 // The registrar refuses the account: the status line says so with its
 // answer, and "Ligar" / "Sim" explains instead of doing nothing.
 TEST_F(CallScreen, RefusedRegistrationIsShownAndCallsExplainWhy) {
-  const std::string domain = "127.0.0.22";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/registrar_refuses.xml"));
-  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  ASSERT_TRUE(grantOnPeer("127.0.0.22", {{"ATENDIMENTO", "atendimento01"}}, ANY_SOUND,
+                          "registrar_refuses.xml"));
+  runLoggedIn({
       [&] {
         ASSERT_TRUE(pumpUntilStatus("Falha no registro: acesso negado (403)"));
         expectStatusLinePlaced();
@@ -480,9 +440,7 @@ TEST_F(CallScreen, RefusedRegistrationIsShownAndCallsExplainWhy) {
         click(buttonLabelled("Ligar")); // Yes
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 2u);
-        EXPECT_EQ(shownBoxes()[1].text, NOT_REGISTERED_TEXT);
-        EXPECT_EQ(shownBoxes()[1].caption, "Aten\xe7\xe3o");
+        ASSERT_TRUE(lastBoxSays(2, NOT_REGISTERED_TEXT, ATTENTION));
         EXPECT_FALSE(app.callInProgress);
         expectCallScreen(false);
         EXPECT_EQ(statusLine(), "Falha no registro: acesso negado (403)");
@@ -497,13 +455,10 @@ TEST_F(CallScreen, RefusedRegistrationIsShownAndCallsExplainWhy) {
 // picked, the list stays open across the news) until the library gives up,
 // which the status line then says.
 TEST_F(CallScreen, UnansweredRegistrationFailsLateAndTheWindowStaysResponsive) {
-  const std::string domain = "127.0.0.23";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/registrar_silent.xml"));
-  grant(domain, {{"ATENDIMENTO", "atendimento01"}, {"Fiscal", "fiscal01"}});
+  ASSERT_TRUE(grantOnPeer("127.0.0.23", {{"ATENDIMENTO", "atendimento01"}, {"Fiscal", "fiscal01"}},
+                          ANY_SOUND, "registrar_silent.xml"));
   HWND list = nullptr;
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [&] {
         EXPECT_EQ(statusLine(), "Registrando conta...");
         list = combo();
@@ -526,15 +481,9 @@ TEST_F(CallScreen, UnansweredRegistrationFailsLateAndTheWindowStaysResponsive) {
 // The queue is busy: the call ends by itself, "Desligar" goes with no user
 // action, the status says why, and a new call and closing work at once.
 TEST_F(CallScreen, BusyQueueEndsTheCallOnScreenByItself) {
-  TestSound sound;
-  ASSERT_TRUE(sound.startNullSink(dir.path()));
-  const std::string domain = "127.0.0.24";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_refuses.xml",
-                         {{"[status]", "486"}, {"[phrase]", "Busy Here"}}));
-  grant(domain, {{"Fiscal", "fiscal01"}, {"ATENDIMENTO", "atendimento01"}});
-  int result = runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  ASSERT_TRUE(grantOnPeer("127.0.0.24", {{"Fiscal", "fiscal01"}, {"ATENDIMENTO", "atendimento01"}},
+                          NULL_SINK, "queue_refuses.xml", BUSY));
+  int result = runLoggedIn({
       [&] {
         ASSERT_TRUE(pumpUntilStatus("Pronto para ligar"));
         chooseComboItem(combo(), 0);
@@ -573,8 +522,7 @@ TEST_F(CallScreen, WithNowhereToKeepItsFilesTheStatusLineSaysWhyThereIsNoPhone) 
   std::string savedTemp = temp ? temp : "";
   setenv("TMPDIR", file.c_str(), 1);
   grant(SILENT_DOMAIN, {{"ATENDIMENTO", "atendimento01"}});
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [] {
         EXPECT_TRUE(pumpUntilStatus("Telefone indispon\xedvel (sem pasta para os dados)"));
         closeWindow(mainWindow());
@@ -590,15 +538,9 @@ TEST_F(CallScreen, WithNowhereToKeepItsFilesTheStatusLineSaysWhyThereIsNoPhone) 
 // after telling the window: whenever the window reads the call's flag, the
 // screen must end up without "Desligar".
 TEST_F(CallScreen, BusyQueueNeverLeavesAStaleHangUpButton) {
-  TestSound sound;
-  ASSERT_TRUE(sound.startNullSink(dir.path()));
-  const std::string domain = "127.0.0.26";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_refuses.xml",
-                         {{"[status]", "486"}, {"[phrase]", "Busy Here"}}));
-  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  ASSERT_TRUE(grantOnPeer("127.0.0.26", {{"ATENDIMENTO", "atendimento01"}}, NULL_SINK,
+                          "queue_refuses.xml", BUSY));
+  runLoggedIn({
       [&] {
         ASSERT_TRUE(pumpUntilStatus("Pronto para ligar"));
         windowThread = std::this_thread::get_id();
@@ -626,18 +568,14 @@ TEST_F(CallScreen, BusyQueueNeverLeavesAStaleHangUpButton) {
 // follows by itself; the second time the user's hang-up prompt is open when
 // it happens, and answering "Sim" afterwards finds nothing left to end.
 TEST_F(CallScreen, QueueHangingUpClearsTheCallEvenUnderAnOpenPrompt) {
-  TestSound sound;
-  ASSERT_TRUE(sound.startNullSink(dir.path()));
-  const std::string domain = "127.0.0.25";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_hangs_up.xml"));
   // A name with a dash (code page 1252's) that takes the status line's
   // second line.
-  grant(domain, {{"Gest\xc3\xa3o \xe2\x80\x93 Tribut\xc3\xa1ria Empresarial", "atendimento01"}});
+  ASSERT_TRUE(grantOnPeer(
+      "127.0.0.25", {{"Gest\xc3\xa3o \xe2\x80\x93 Tribut\xc3\xa1ria Empresarial", "atendimento01"}},
+      NULL_SINK, "queue_hangs_up.xml"));
   const std::string inCall = "Em liga\xe7\xe3o com Gest\xe3o\x96 Tribut\xe1ria Empresarial";
   bool hungUpUnderPrompt = false;
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  runLoggedIn({
       [&] {
         ASSERT_TRUE(pumpUntilStatus("Pronto para ligar"));
         click(buttonLabelled("Ligar"));
@@ -680,15 +618,11 @@ TEST_F(CallScreen, QueueHangingUpClearsTheCallEvenUnderAnOpenPrompt) {
 // in G.722) after the queue's name. A device that appears afterwards is found
 // when the next call is placed.
 TEST_F(CallScreen, WithoutMicrophoneAndSpeakerTheStatusLineSaysSoBeforeAndDuringACall) {
-  TestSound sound;
   ASSERT_TRUE(sound.removeAll(dir.path()));
-  const std::string domain = "127.0.0.33";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_answers_codec.xml",
-                         {{"[answer]", "9"}, {"[rtpmap]", "a=rtpmap:9 G722/8000"}}));
-  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  ASSERT_TRUE(grantOnPeer("127.0.0.33", {{"ATENDIMENTO", "atendimento01"}}, ANY_SOUND,
+                          "queue_answers_codec.xml",
+                          {{"[answer]", "9"}, {"[rtpmap]", "a=rtpmap:9 G722/8000"}}));
+  runLoggedIn({
       [&] {
         ASSERT_TRUE(pumpUntilStatus("Sem microfone e alto-falante"));
         EXPECT_TRUE(app.registered);
@@ -719,13 +653,10 @@ TEST_F(CallScreen, WithoutMicrophoneAndSpeakerTheStatusLineSaysSoBeforeAndDuring
 // The queue answers in a format the program did not offer (GSM): the call
 // ends by itself, with a BYE, and the status line says why.
 TEST_F(CallScreen, QueueAnsweringWithoutCommonAudioIsHungUpAndTheStatusLineSaysWhy) {
-  const std::string domain = "127.0.0.34";
-  SippPeer peer;
-  ASSERT_TRUE(peer.start(domain, dir.path(), SIP_SCENARIO_DIR "/queue_answers_codec.xml",
-                         {{"[answer]", "3"}, {"[rtpmap]", "a=rtpmap:3 GSM/8000"}}));
-  grant(domain, {{"ATENDIMENTO", "atendimento01"}});
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  ASSERT_TRUE(grantOnPeer("127.0.0.34", {{"ATENDIMENTO", "atendimento01"}}, ANY_SOUND,
+                          "queue_answers_codec.xml",
+                          {{"[answer]", "3"}, {"[rtpmap]", "a=rtpmap:3 GSM/8000"}}));
+  runLoggedIn({
       [&] {
         ASSERT_TRUE(pumpUntil([] { return app.registered.load(); }));
         click(buttonLabelled("Ligar"));

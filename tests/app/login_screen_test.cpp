@@ -45,10 +45,7 @@ TEST_F(Program, StartsOnTheLoginScreenAndClosesWithoutLogoutNotice) {
     closeWindow(main);
   }});
   EXPECT_EQ(result, 0);
-  ASSERT_EQ(shownBoxes().size(), 1u);
-  EXPECT_EQ(shownBoxes()[0].text, "Sair ?");
-  EXPECT_EQ(shownBoxes()[0].caption, "Dravik Tirn");
-  EXPECT_EQ(shownBoxes()[0].type, static_cast<UINT>(MB_OKCANCEL));
+  ASSERT_TRUE(lastBoxSays(1, "Sair ?", "Dravik Tirn", MB_OKCANCEL));
   EXPECT_TRUE(http.requests().empty()); // no login, so no logout notice
   std::ifstream key("key.txt", std::ios::binary);
   std::string content((std::istreambuf_iterator<char>(key)), std::istreambuf_iterator<char>());
@@ -86,12 +83,8 @@ TEST_F(Program, StartUpFailureIsReportedAndReturnsOne) {
 
 TEST_F(Program, EmptyFieldsAreRefusedOnceEachWithoutRequest) {
   auto expectOneMoreFormError = [](size_t before) {
-    ASSERT_EQ(shownBoxes().size(), before + 1);
-    const BoxRecord &box = shownBoxes().back();
-    EXPECT_EQ(box.owner, mainWindow());
-    EXPECT_EQ(box.text, "Preencha todos os Campos.");
-    EXPECT_EQ(box.caption, "Aten\xe7\xe3o");
-    EXPECT_EQ(box.type, static_cast<UINT>(MB_OK));
+    ASSERT_TRUE(lastBoxSays(before + 1, "Preencha todos os Campos.", ATTENTION, MB_OK));
+    EXPECT_EQ(shownBoxes().back().owner, mainWindow());
   };
   runProgram({
       [] { pressKey(VK_RETURN); }, // both empty
@@ -113,8 +106,7 @@ TEST_F(Program, PasswordMissingIsRefusedWithoutRequest) {
   runProgram({
       [] { typeLogin("1001", ""); },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text, "Preencha todos os Campos.");
+        ASSERT_TRUE(lastBoxSays(1, "Preencha todos os Campos."));
         closeWindow(mainWindow());
       },
   });
@@ -130,9 +122,7 @@ TEST_F(Program, RefusedLoginKeepsTheScreenAndTheTexts) {
         typeLogin("4711", "errada");
       },
       [&] {
-        ASSERT_EQ(shownBoxes().size(), 1u);
-        EXPECT_EQ(shownBoxes()[0].text, "Inv\xe1lida");
-        EXPECT_EQ(shownBoxes()[0].caption, "Aten\xe7\xe3o");
+        ASSERT_TRUE(lastBoxSays(1, "Inv\xe1lida", ATTENTION));
         EXPECT_FALSE(app.loggedIn);
         EXPECT_FALSE(app.serviceLoginOpen);
         EXPECT_EQ(children(mainWindow()), loginControls);
@@ -299,8 +289,7 @@ TEST_F(Program, InputWhileTheRefusalBoxIsOpenIsHandledThenAndNeverReplayed) {
 // the login screen with the failure box and nothing is registered until an
 // answer with plain values comes.
 TEST_F(Program, AccountValuesThatAreNotPlainSipNeverRegister) {
-  const std::string domain = "127.0.0.61";
-  SippPeer peer;
+  domain = "127.0.0.61";
   ASSERT_TRUE(peer.start(domain, dir.path()));
   auto answer = [](const std::string &dominio, const std::string &user) {
     return R"({"resposta":{"status":true,"dominio":")" + dominio + R"(","user":")" + user +
@@ -324,7 +313,7 @@ TEST_F(Program, AccountValuesThatAreNotPlainSipNeverRegister) {
       }
       EXPECT_EQ(shownBoxes().size(), i);
       if (i > 0 && shownBoxes().size() == i) {
-        EXPECT_EQ(shownBoxes()[i - 1].caption, "Aten\xe7\xe3o");
+        EXPECT_EQ(shownBoxes()[i - 1].caption, ATTENTION);
         EXPECT_FALSE(app.loggedIn);
         EXPECT_TRUE(isAlive(app.codeEdit));
       }

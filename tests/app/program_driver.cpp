@@ -49,44 +49,17 @@ SippPeer::start(const std::string &addr, const std::string &workDir, const std::
 }
 
 std::vector<std::string> SippPeer::received(const std::string &start) const {
-  // sipp writes "----- UDP message received [n] bytes :" then the message.
-  std::ifstream in(traceFile);
-  std::vector<std::string> found;
-  std::string line;
-  bool nextIsFirstLine = false;
-  while (std::getline(in, line)) {
-    if (nextIsFirstLine && !line.empty()) {
-      if (line.compare(0, start.size(), start) == 0)
-        found.push_back(line);
-      nextIsFirstLine = false;
-    } else if (line.find("message received") != std::string::npos) {
-      nextIsFirstLine = true;
-    }
-  }
+  std::vector<std::string> found = receivedWhole(start);
+  for (std::string &message : found)
+    message.erase(message.find('\n'));
   return found;
 }
 
 std::vector<std::string> SippPeer::receivedWhole(const std::string &start) const {
-  std::ifstream in(traceFile);
   std::vector<std::string> found;
-  std::string line, message;
-  bool inMessage = false;
-  auto keep = [&] {
-    if (inMessage && message.compare(0, start.size(), start) == 0)
+  for (const std::string &message : sippReceived(traceFile))
+    if (message.compare(0, start.size(), start) == 0)
       found.push_back(message);
-    message.clear();
-  };
-  while (std::getline(in, line)) {
-    bool received = line.find("message received") != std::string::npos;
-    if (received || line.compare(0, 5, "-----") == 0 ||
-        line.find("message sent") != std::string::npos) {
-      keep();
-      inMessage = received;
-    } else if (inMessage && (!message.empty() || !line.empty())) {
-      message += line + "\n";
-    }
-  }
-  keep();
   return found;
 }
 
@@ -128,6 +101,11 @@ int runProgram(const std::vector<std::function<void()>> &steps) {
   int result = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT);
   winapi_test::setIdleScript(nullptr);
   return result;
+}
+
+int runLoggedIn(std::vector<std::function<void()>> steps) {
+  steps.insert(steps.begin(), [] { typeLogin("1001", "demo123"); });
+  return runProgram(steps);
 }
 
 HWND mainWindow() {
@@ -172,6 +150,21 @@ bool pumpUntilStatus(const std::string &text, int timeoutMs) {
   return seen;
 }
 
+::testing::AssertionResult lastBoxSays(size_t count, const std::string &text, const char *caption,
+                                       UINT type) {
+  const std::vector<winapi_test::BoxRecord> &boxes = winapi_test::shownBoxes();
+  if (boxes.size() != count)
+    return ::testing::AssertionFailure()
+           << boxes.size() << " boxes shown, not " << count
+           << (boxes.empty() ? "" : "; the last says \"" + boxes.back().text + "\"");
+  const winapi_test::BoxRecord &box = boxes.back();
+  if (box.text != text || (caption && box.caption != caption) ||
+      (type != UINT(-1) && box.type != type))
+    return ::testing::AssertionFailure() << "the last box says \"" << box.text << "\" under \""
+                                         << box.caption << "\" with buttons " << box.type;
+  return ::testing::AssertionSuccess();
+}
+
 void typeLogin(const std::string &code, const std::string &password) {
   std::vector<HWND> edits = controlsOfClass("Edit");
   if (edits.size() != 2)
@@ -192,4 +185,24 @@ std::vector<RecordedRequest> requestsTo(const LoopbackHttp &http, const std::str
 void ProgramTest::SetUp() {
   setServiceHostForTests(http.hostPort().c_str());
   setenv("HOME", dir.path().c_str(), 1);
+}
+
+void ProgramTest::grant(const std::string &domain, const std::vector<Queue> &queues) {
+  http.setAnswer(LOGIN_PATH, 200, acceptedAnswer(domain, queues));
+  http.setAnswer(LOGOUT_PATH, 200, "ok", "text/plain");
+}
+
+::testing::AssertionResult
+ProgramTest::grantOnPeer(const std::string &peerDomain, const std::vector<Queue> &queues,
+                         Sound soundCard, const std::string &scenario,
+                         const std::vector<std::pair<std::string, std::string>> &values) {
+  if (soundCard == NULL_SINK) {
+    ::testing::AssertionResult started = sound.startNullSink(dir.path());
+    if (!started)
+      return started;
+  }
+  domain = peerDomain;
+  grant(domain, queues);
+  return peer.start(domain, dir.path(),
+                    scenario.empty() ? DEMO_SIP_PEER : SIP_SCENARIO_DIR "/" + scenario, values);
 }

@@ -14,6 +14,7 @@
 #include "polling.h"
 #include "sipp_process.h"
 #include "temp_work_dir.h"
+#include "test_sound.h"
 
 // The service's login and logout endpoints.
 const char *const LOGIN_PATH = "/appConsultoria/mirtavel.php";
@@ -55,6 +56,8 @@ std::string refusedAnswer(const std::string &message);
 // (every step must leave something for the loop: input or a close). After
 // the last step the window is closed. Returns WinMain's result.
 int runProgram(const std::vector<std::function<void()>> &steps);
+// The same after a first step that logs in as customer 1001.
+int runLoggedIn(std::vector<std::function<void()>> steps);
 
 HWND mainWindow();
 // Live children of the main window of the given class ("BUTTON", ...).
@@ -67,6 +70,12 @@ std::string statusLine();
 bool pumpUntil(const std::function<bool()> &pred, int timeoutMs = 20000);
 bool pumpUntilStatus(const std::string &text, int timeoutMs = 20000);
 
+const char *const ATTENTION = "Aten\xe7\xe3o"; // the caption of the program's warnings
+// count boxes were shown so far, the last saying text; with that caption and
+// type of buttons when they are given.
+::testing::AssertionResult lastBoxSays(size_t count, const std::string &text,
+                                       const char *caption = nullptr, UINT type = UINT(-1));
+
 // Types code and password into the login fields and presses Enter.
 void typeLogin(const std::string &code, const std::string &password);
 
@@ -74,10 +83,25 @@ void typeLogin(const std::string &code, const std::string &password);
 std::vector<RecordedRequest> requestsTo(const LoopbackHttp &http, const std::string &path);
 
 // Each program test: its own working directory (key.txt), its own HOME (the
-// SIP core's data folder) and its own loopback service.
+// SIP core's data folder) and its own loopback service; for calls a sipp
+// peer and the sound card, stopped after the test.
 class ProgramTest : public ::testing::Test {
 protected:
   void SetUp() override;
+  // The service grants user@domain with queues, and takes the logout notice.
+  void grant(const std::string &domain, const std::vector<Queue> &queues);
+  enum Sound { ANY_SOUND, NULL_SINK };
+  // The account granted on a sipp peer at domain (kept in `domain`): the
+  // demo's registrar and queues, or scenario (a file of SIP_SCENARIO_DIR)
+  // with its placeholders filled. With NULL_SINK a private sound server's
+  // null sink is the sound card first.
+  ::testing::AssertionResult
+  grantOnPeer(const std::string &peerDomain, const std::vector<Queue> &queues,
+              Sound soundCard = ANY_SOUND, const std::string &scenario = "",
+              const std::vector<std::pair<std::string, std::string>> &values = {});
   TempWorkDir dir;
   LoopbackHttp http;
+  TestSound sound;
+  SippPeer peer;
+  std::string domain;
 };

@@ -15,24 +15,13 @@ namespace {
 const char REGISTRAR[] = "127.0.0.125";
 } // namespace
 
-// A TLS front on REGISTRAR:5061 showing `cert`, in front of REGISTRAR:5060.
-pid_t startTlsFront(const std::string &dir, const CertFiles &cert) {
-  std::ofstream(dir + "/stunnel.conf")
-      << "foreground = yes\npid =\ndebug = info\noutput = " << dir << "/stunnel.log\n"
-      << "[sip]\naccept = " << REGISTRAR << ":5061\nconnect = " << REGISTRAR << ":5060\n"
-      << "cert = " << cert.cert << "\nkey = " << cert.key << "\n";
-  return spawnLogged({"stunnel", dir + "/stunnel.conf"}, dir + "/stunnel.out");
-}
-
 TEST_F(ProgramTest, UntrustedTlsRegistrarIsShownAsARegistrationFailure) {
   TestCa ca(dir.path());
-  pid_t tlsFront = startTlsFront(dir.path(), ca.selfSigned("registrar", {REGISTRAR}));
+  pid_t tlsFront = startTlsFront(dir.path(), REGISTRAR, ca.selfSigned("registrar", {REGISTRAR}));
   ASSERT_TRUE(waitUntil([] { return tcpListening(REGISTRAR, 5061); }));
   setSipCaFileForTests(ca.caFile().c_str());
-  http.setAnswer(LOGIN_PATH, 200, acceptedAnswer(REGISTRAR, {{"ATENDIMENTO", "atendimento01"}}));
-  http.setAnswer(LOGOUT_PATH, 200, "ok", "text/plain");
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  grant(REGISTRAR, {{"ATENDIMENTO", "atendimento01"}});
+  runLoggedIn({
       [] {
         EXPECT_TRUE(pumpUntilStatus("Falha no registro: sem conex\xe3o segura")) << statusLine();
         EXPECT_FALSE(app.registered);
@@ -49,7 +38,6 @@ TEST_F(ProgramTest, UntrustedTlsRegistrarIsShownAsARegistrationFailure) {
 // plain audio, from a Contact the program cannot reach over TLS. The window
 // stays, says why the call ended, and closing sends the logout notice.
 TEST_F(ProgramTest, TlsRegistrarQueueAnsweringPlainAudioIsShownAsRefused) {
-  TestSound sound;
   ASSERT_TRUE(sound.startNullSink(dir.path()));
   TestCa ca(dir.path());
   std::ifstream in(SIP_SCENARIO_DIR "/tls_queue_plain_rtp.xml");
@@ -61,14 +49,12 @@ TEST_F(ProgramTest, TlsRegistrarQueueAnsweringPlainAudioIsShownAsRefused) {
   pid_t queue = spawnLogged({"sipp", "-sf", dir.path() + "/queue.xml", "-t", "t1", "-i", REGISTRAR,
                              "-p", "5060", "-nostdin", "-m", "2", "-timeout", "40s"},
                             dir.path() + "/sipp.log");
-  pid_t tlsFront = startTlsFront(dir.path(), ca.issue("registrar", {REGISTRAR}));
+  pid_t tlsFront = startTlsFront(dir.path(), REGISTRAR, ca.issue("registrar", {REGISTRAR}));
   ASSERT_TRUE(
       waitUntil([] { return tcpListening(REGISTRAR, 5060) && tcpListening(REGISTRAR, 5061); }));
   setSipCaFileForTests(ca.caFile().c_str());
-  http.setAnswer(LOGIN_PATH, 200, acceptedAnswer(REGISTRAR, {{"ATENDIMENTO", "atendimento01"}}));
-  http.setAnswer(LOGOUT_PATH, 200, "ok", "text/plain");
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  grant(REGISTRAR, {{"ATENDIMENTO", "atendimento01"}});
+  runLoggedIn({
       [] {
         ASSERT_TRUE(pumpUntilStatus("Pronto para ligar"));
         winapi_test::click(buttonLabelled("Ligar")); // "Sim"

@@ -36,10 +36,8 @@ class Worker : public ProgramTest {};
 // exact. The lower bound leaves each cycle 30 ms on average, room for a slow
 // iteration on a loaded machine, which a pause of 40 ms can never meet.
 TEST_F(Worker, IteratesTheCoreEveryTenMillisecondsWhileTheProgramRuns) {
-  http.setAnswer(LOGIN_PATH, 200, acceptedAnswer("127.0.0.29", {{"ATENDIMENTO", "a01"}}));
-  http.setAnswer(LOGOUT_PATH, 200, "ok", "text/plain");
-  runProgram({
-      [] { typeLogin("1001", "demo123"); },
+  grant("127.0.0.29", {{"ATENDIMENTO", "a01"}});
+  runLoggedIn({
       [] {
         // The worker is running once the core has been iterated past the
         // set-up's own iteration.

@@ -229,7 +229,7 @@ TEST_F(SipCall, ShutdownHangsUpAndUnregistersAndWaitsForTheAnswers) {
   auto unregistrations = [&] {
     int n = 0;
     for (const std::string &r : requestsReceived("REGISTER"))
-      n += header(r, "Expires") == "0";
+      n += sipHeader(r, "Expires") == "0";
     return n;
   };
   EXPECT_TRUE(waitUntil([&] { return unregistrations() >= 1; })) << "no REGISTER with Expires: 0";

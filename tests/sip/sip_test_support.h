@@ -106,31 +106,15 @@ protected:
   // The `method` requests the peer has received so far, each whole; a
   // request sent again (same Call-ID and CSeq) once.
   std::vector<std::string> requestsReceived(const std::string &method) {
-    const std::string trace = readFile(dir + "/messages.log"), mark = "message received";
     std::vector<std::string> found;
     std::set<std::string> seen;
-    for (size_t at = trace.find(mark); at != std::string::npos; at = trace.find(mark, at + 1)) {
-      size_t begin = trace.find("\n\n", at);
-      if (begin == std::string::npos)
-        break;
-      size_t end = trace.find("\n----", begin + 2);
-      std::string message =
-          trace.substr(begin + 2, end == std::string::npos ? end : end - begin - 2);
+    for (const std::string &message : sippReceived(dir + "/messages.log"))
       if (message.rfind(method + " sip:", 0) == 0 &&
-          seen.insert(header(message, "Call-ID") + header(message, "CSeq")).second)
+          seen.insert(sipHeader(message, "Call-ID") + sipHeader(message, "CSeq")).second)
         found.push_back(message);
-    }
     return found;
   }
   int requestsSeen(const std::string &method) { return int(requestsReceived(method).size()); }
-  // The value of a message's header, empty when it has none.
-  static std::string header(const std::string &message, const std::string &name) {
-    size_t at = message.find("\n" + name + ":");
-    if (at == std::string::npos)
-      return "";
-    at = message.find_first_not_of(' ', at + name.size() + 2);
-    return message.substr(at, message.find('\r', at) - at);
-  }
 
   // sipp's exit code once it has ended by itself within `seconds`; -1 when it
   // had to be killed.

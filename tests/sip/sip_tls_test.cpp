@@ -54,11 +54,7 @@ protected:
                                 "pass",
                                 "segredo"},
                                dir + "/sipp.log");
-    std::ofstream(dir + "/stunnel.conf")
-        << "foreground = yes\npid =\ndebug = info\noutput = " << dir << "/stunnel.log\n"
-        << "[sip]\naccept = " << REGISTRAR << ":5061\nconnect = " << REGISTRAR << ":5060\n"
-        << "cert = " << cert.cert << "\nkey = " << cert.key << "\n";
-    tlsFront = spawnLogged({"stunnel", dir + "/stunnel.conf"}, dir + "/stunnel.out");
+    tlsFront = startTlsFront(dir, REGISTRAR, cert);
     ASSERT_TRUE(
         waitUntil([] { return tcpListening(REGISTRAR, 5060) && tcpListening(REGISTRAR, 5061); }));
   }

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
-// args[0] is looked up in PATH. -1 when it could not be started.
-pid_t spawnLogged(std::vector<std::string> args, const std::string &logFile);
+// args[0] is looked up in PATH; it runs in workDir (the test's own by
+// default). -1 when it could not be started.
+pid_t spawnLogged(std::vector<std::string> args, const std::string &logFile,
+                  const std::string &workDir = "");
 // The child's exit code once it ended by itself within timeoutMs; -1 when it
 // had to be killed (or was not running). pid is -1 afterwards.
 int finishChild(pid_t &pid, int timeoutMs);

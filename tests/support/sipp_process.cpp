@@ -1,15 +1,14 @@
 #include "sipp_process.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <sstream>
 
+#include "child_process.h"
 #include "polling.h"
 
 namespace {
@@ -69,29 +68,7 @@ bool SippProcess::spawn(const std::string &ip, const std::vector<std::string> &a
                         const std::string &workDir, const std::string &logFile) {
   std::vector<std::string> all = {"sipp", "-i", ip, "-mi", ip, "-p", "5060"};
   all.insert(all.end(), args.begin(), args.end());
-  // Everything the child needs is made before the fork.
-  std::vector<char *> argv;
-  for (std::string &a : all)
-    argv.push_back(&a[0]);
-  argv.push_back(nullptr);
-  pid_t parent = getpid();
-  pid_t child = fork();
-  if (child == 0) {
-    // Killed with the thread that started it, should the test die first.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent)
-      _exit(127);
-    int fd = open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0 || chdir(workDir.c_str()) != 0)
-      _exit(127);
-    dup2(fd, 1);
-    dup2(fd, 2);
-    // Nothing of the test's: above all not the lock file that the test runs
-    // under, which a peer outliving it would otherwise hold for ever.
-    close_range(3, ~0U, 0);
-    execvp("sipp", argv.data());
-    _exit(127);
-  }
+  pid_t child = spawnLogged(all, logFile, workDir);
   if (child < 0)
     return false;
   pid = child;
@@ -160,4 +137,38 @@ void SippProcess::stop() {
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
   pid = -1;
+}
+
+std::vector<std::string> sippReceived(const std::string &traceFile) {
+  // Each message follows a line of dashes with its time and a line saying
+  // "UDP message received [n] bytes :" (or "message sent").
+  std::ifstream in(traceFile);
+  std::vector<std::string> found;
+  std::string line, message;
+  bool inMessage = false;
+  auto keep = [&] {
+    if (inMessage && !message.empty())
+      found.push_back(message);
+    message.clear();
+  };
+  while (std::getline(in, line)) {
+    bool received = line.find("message received") != std::string::npos;
+    if (received || line.compare(0, 5, "-----") == 0 ||
+        line.find("message sent") != std::string::npos) {
+      keep();
+      inMessage = received;
+    } else if (inMessage && (!message.empty() || !line.empty())) {
+      message += line + "\n";
+    }
+  }
+  keep();
+  return found;
+}
+
+std::string sipHeader(const std::string &message, const std::string &name) {
+  size_t at = message.find("\n" + name + ":");
+  if (at == std::string::npos)
+    return "";
+  at = message.find_first_not_of(' ', at + name.size() + 2);
+  return message.substr(at, message.find('\r', at) - at);
 }

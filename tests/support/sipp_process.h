@@ -40,6 +40,12 @@ private:
   pid_t pid = -1;
 };
 
+// The messages a sipp peer received, whole and in order (a retransmission
+// each time it came), from its -trace_msg file; lines end in "\r\n" as sent.
+std::vector<std::string> sippReceived(const std::string &traceFile);
+// The value of a SIP message's header, empty when it has none.
+std::string sipHeader(const std::string &message, const std::string &name);
+
 // Who holds UDP ip:5060 ("pid 123 (sipp)"), "something" when the holder
 // cannot be seen, empty when nobody does.
 std::string udpPortHolder(const std::string &ip);

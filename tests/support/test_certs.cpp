@@ -1,5 +1,7 @@
 #include "test_certs.h"
 
+#include "child_process.h"
+
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
@@ -8,6 +10,7 @@
 #include <arpa/inet.h>
 
 #include <cstdio>
+#include <fstream>
 #include <stdexcept>
 
 namespace {
@@ -121,4 +124,12 @@ CertFiles TestCa::selfSigned(const std::string &stem, const std::vector<std::str
   X509_free(cert);
   EVP_PKEY_free(key);
   return files;
+}
+
+pid_t startTlsFront(const std::string &dir, const std::string &ip, const CertFiles &cert) {
+  std::ofstream(dir + "/stunnel.conf")
+      << "foreground = yes\npid =\ndebug = info\noutput = " << dir << "/stunnel.log\n"
+      << "[sip]\naccept = " << ip << ":5061\nconnect = " << ip << ":5060\n"
+      << "cert = " << cert.cert << "\nkey = " << cert.key << "\n";
+  return spawnLogged({"stunnel", dir + "/stunnel.conf"}, dir + "/stunnel.out");
 }

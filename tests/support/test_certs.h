@@ -2,6 +2,8 @@
 // nothing that expires is kept in the repository.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -31,3 +33,7 @@ private:
   std::string dir, caPem;
   void *caKey = nullptr, *caCert = nullptr; // EVP_PKEY, X509
 };
+
+// A TLS front (stunnel) on ip:5061 showing cert, in front of ip:5060 over
+// TCP; its files in dir. The child's pid (see child_process.h).
+pid_t startTlsFront(const std::string &dir, const std::string &ip, const CertFiles &cert);
