@@ -134,7 +134,7 @@ BEFORE=$(visible_windows)
 answer_new_box || fail "no \"Sair ?\" box" # at once: no call is in progress
 if ! wait_until 300 'ended $PROGRAM_PID'; then
   # Where the program is stuck, for the report (when gdb is there).
-  command -v gdb >/dev/null && gdb -p "$PROGRAM_PID" -batch -ex 'thread apply all bt 10' 2>/dev/null |
+  command -v gdb >/dev/null && timeout 60 gdb -p "$PROGRAM_PID" -batch -ex 'thread apply all bt 10' 2>/dev/null |
     grep '^#\|^Thread' >&2
   fail "the program did not end after \"Sair ?\""
 fi
