@@ -97,10 +97,11 @@ library pulseaudio source=pulseaudio build=meson only=linux -- \
 if [ "$TARGET" = linux ]; then
   LINUX_NEEDS="spandsp pulseaudio"
   # The PulseAudio client above, as archives: its check links with both
-  # and libm, which the library's own lookup (one shared libpulse) leaves out.
+  # and libm, which the library's own lookup (one shared libpulse) leaves
+  # out (a STRING: as a file path, "m" would be made a path).
   CARDS="-DENABLE_PULSEAUDIO=ON -DENABLE_ALSA=ON -DENABLE_GSM=ON -DENABLE_G726=ON -DENABLE_G729=ON
     -DENABLE_G729B_CNG=ON
-    -DPULSEAUDIO_LIBRARIES=$PREFIX/lib/libpulse.a;$PREFIX/lib/pulseaudio/libpulsecommon-16.1.a;m"
+    -DPULSEAUDIO_LIBRARIES:STRING=$PREFIX/lib/libpulse.a;$PREFIX/lib/pulseaudio/libpulsecommon-16.1.a;m"
 else
   LINUX_NEEDS=""
   CARDS="-DENABLE_PULSEAUDIO=OFF -DENABLE_ALSA=OFF -DENABLE_GSM=OFF -DENABLE_G726=OFF -DENABLE_G729=OFF
