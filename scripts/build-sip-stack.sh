@@ -152,6 +152,23 @@ build_autotools() {
   make -C "$build" install >"$LOGS/$name-install.log" 2>&1 || fails "$name" install
 }
 
+# Meson, for Linux only (the Windows target would need a cross file): static
+# archives, the flags of the other builds (Debian's "plain" build type: no
+# optimisation of meson's own), and only what linking needs is installed
+# (archives, headers, pkg-config files; the "devel" install tag), so that
+# paths a library reads at run time may point outside PREFIX (the system's
+# own /etc) without anything being written there.
+build_meson() {
+  name=$1 src=$2 build=$3
+  shift 4
+  [ "$TARGET" = linux ] || { echo "build-sip-stack: $name: build=meson is for the linux target only" >&2; exit 2; }
+  PKG_CONFIG_LIBDIR="$PREFIX/lib/pkgconfig" CFLAGS="$CFLAGS_ALL" LDFLAGS="$LDFLAGS_ALL" \
+    meson setup "$build" "$src" --prefix="$PREFIX" --libdir=lib --buildtype=plain \
+    --default-library=static "$@" >"$LOGS/$name-configure.log" 2>&1 || fails "$name" configure
+  ninja -C "$build" -j "$JOBS" >"$LOGS/$name-build.log" 2>&1 || fails "$name" build
+  meson install -C "$build" --tags devel >"$LOGS/$name-install.log" 2>&1 || fails "$name" install
+}
+
 # SQLite's configure does not cross-compile (it runs a program it builds,
 # and decides the OS from the build machine), so the single-file
 # amalgamation is made on this machine and compiled alone for the target.

@@ -7,7 +7,7 @@
 # derived from the machine's own Debian package lines (the same archives, as
 # deb-src), so no archive is named here.
 set -eu
-PKGS="build-essential cmake pkg-config clang-format dpkg-dev tcl
+PKGS="build-essential cmake meson ninja-build m4 pkg-config clang-format dpkg-dev tcl
   libpulse-dev libasound2-dev libgsm1-dev libbcg729-dev
   libfltk1.3-dev libxcursor-dev libxinerama-dev libcpp-httplib-dev libssl-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -25,12 +25,15 @@ stage_done "SIP stack for Linux"
 
 # own_stack_only BUILD-DIR: the stack and its libcurl are inside the program;
 # none of Debian's SIP, web, TLS or JSON libraries may come with it.
-# Nor image libraries: G.726's spandsp is built without its fax half.
+# Nor image libraries: G.726's spandsp is built without its fax half. Nor
+# Debian's PulseAudio client and what it links (sound files, systemd,
+# D-Bus): the stack's own client is inside.
 SYSTEM_STACK='(liblinphone|libmediastreamer|libbellesip|libortp|libbctoolbox|libcurl|libssl|libcrypto|libgnutls|libmbed|libjsoncpp|libspandsp)'
 IMAGES='(libtiff|libjpeg|libwebp|libLerc|libdeflate|libjbig)'
+PULSE_CHAIN='(libpulse|libsndfile|libsystemd|libdbus)'
 own_stack_only() {
-  if ldd "$1/app/dravik-tirn" | grep -E "$SYSTEM_STACK|$IMAGES"; then
-    echo "test: $1/app/dravik-tirn loads Debian's SIP, web, TLS, JSON or image libraries (above)" >&2
+  if ldd "$1/app/dravik-tirn" | grep -E "$SYSTEM_STACK|$IMAGES|$PULSE_CHAIN"; then
+    echo "test: $1/app/dravik-tirn loads Debian's SIP, web, TLS, JSON, image or PulseAudio libraries (above)" >&2
     exit 1
   fi
 }

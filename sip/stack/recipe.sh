@@ -4,7 +4,7 @@
 # scripts/build-sip-stack.sh, which fetches, patches (patches/NAME.patch),
 # builds and stamps each one; see there for the build systems.
 #
-#   library NAME source=PACKAGE build=cmake|autotools|amalgamation
+#   library NAME source=PACKAGE build=cmake|autotools|meson|amalgamation
 #           [needs="NAME..."] [only=linux|windows] [tarball=upstream] -- OPTIONS...
 #
 # Same sources, options and patches for both targets; what only concerns
@@ -71,22 +71,44 @@ library belle-sip source=belle-sip build=cmake needs="bctoolbox belr antlr3c" --
 # missing from the archive mirrors this is built on.
 library spandsp source=spandsp build=autotools only=linux tarball=upstream --
 
-# The audio streams, voice only. Linux keeps its sound servers and the
-# codecs Debian's build offers (G.726 through the spandsp above; GSM and
-# G.729, which calls offer by default, through the system's libgsm and
-# bcg729: their -dev packages come with scripts/install-deps.sh); Windows
-# has its MME cards (patched in) and the codecs built here.
+# The sound server's client for the Linux streams, client only: Debian's
+# libpulse brings libsndfile with its codecs, systemd's and D-Bus's clients,
+# gcrypt and more into the program; this one speaks the native protocol over
+# the server's socket and nothing else (no X11 or D-Bus server lookup, no
+# autospawn). Its run-time paths are the system's (/etc/pulse/client.conf,
+# /var/run/pulse, /usr/share/locale), as with Debian's. Patched to build
+# static archives and to need libsndfile only for the daemon.
+library pulseaudio source=pulseaudio build=meson only=linux -- \
+  -Dsysconfdir=/etc -Dlocalstatedir=/var -Dbindir=/usr/bin -Dlocaledir=/usr/share/locale \
+  -Ddaemon=false -Dclient=true -Ddoxygen=false -Dman=false -Dtests=false -Dgcov=false \
+  -Ddatabase=simple -Dhal-compat=false -Dipv6=true -Dalsa=disabled -Dasyncns=disabled \
+  -Davahi=disabled -Dbluez5=disabled -Ddbus=disabled -Delogind=disabled -Dfftw=disabled \
+  -Dglib=disabled -Dgsettings=disabled -Dgstreamer=disabled -Dgtk=disabled -Djack=disabled \
+  -Dlirc=disabled -Dopenssl=disabled -Dorc=disabled -Doss-output=disabled -Dsamplerate=disabled \
+  -Dsoxr=disabled -Dspeex=disabled -Dsystemd=disabled -Dtcpwrap=disabled -Dudev=disabled \
+  -Dvalgrind=disabled -Dx11=disabled -Dwebrtc-aec=disabled
+
+# The audio streams, voice only. Linux keeps its sound servers (PulseAudio
+# through the client above) and the codecs Debian's build offers (G.726
+# through the spandsp above; GSM and G.729, which calls offer by default,
+# through the system's libgsm and bcg729: their -dev packages come with
+# scripts/install-deps.sh); Windows has its MME cards (patched in) and the
+# codecs built here.
 if [ "$TARGET" = linux ]; then
-  SPANDSP=spandsp
+  LINUX_NEEDS="spandsp pulseaudio"
+  # The PulseAudio client above, as archives: its check links with both
+  # and libm, which the library's own lookup (one shared libpulse) leaves
+  # out (a STRING: as a file path, "m" would be made a path).
   CARDS="-DENABLE_PULSEAUDIO=ON -DENABLE_ALSA=ON -DENABLE_GSM=ON -DENABLE_G726=ON -DENABLE_G729=ON
-    -DENABLE_G729B_CNG=ON"
+    -DENABLE_G729B_CNG=ON
+    -DPULSEAUDIO_LIBRARIES:STRING=$PREFIX/lib/libpulse.a;$PREFIX/lib/pulseaudio/libpulsecommon-16.1.a;m"
 else
-  SPANDSP=""
+  LINUX_NEEDS=""
   CARDS="-DENABLE_PULSEAUDIO=OFF -DENABLE_ALSA=OFF -DENABLE_GSM=OFF -DENABLE_G726=OFF -DENABLE_G729=OFF
     -DENABLE_G729B_CNG=OFF"
 fi
 # shellcheck disable=SC2086
-library mediastreamer2 source=mediastreamer2 build=cmake needs="ortp srtp2 speexdsp speex opus $SPANDSP" -- \
+library mediastreamer2 source=mediastreamer2 build=cmake needs="ortp srtp2 speexdsp speex opus $LINUX_NEEDS" -- \
   -DENABLE_SOUND=ON $CARDS -DENABLE_PORTAUDIO=OFF \
   -DENABLE_OSS=OFF -DENABLE_VIDEO=OFF -DENABLE_FFMPEG=OFF -DENABLE_MKV=OFF -DENABLE_JPEG=OFF \
   -DENABLE_QRCODE=OFF -DENABLE_GL=OFF -DENABLE_GLX=OFF -DENABLE_QT_GL=OFF -DENABLE_SDL=OFF \

@@ -6,9 +6,10 @@
 # built for) and the demo SIP peer: key.txt must be in the user's data
 # folder and both logins must send its key. dpkg -r must then remove every
 # file the package installed and leave key.txt. The program carries its own
-# SIP stack, G.726 codec and web client: the package depends on none of
-# Debian's SIP, web, TLS or JSON libraries, nor on spandsp and its fax
-# libraries. Needs root (or sudo).
+# SIP stack, G.726 codec, PulseAudio client and web client: the package
+# depends on none of Debian's SIP, web, TLS or JSON libraries, nor on
+# spandsp and its fax libraries, nor on libpulse and its sound-file library.
+# Needs root (or sudo).
 #
 # debian_install.sh PACKAGE.deb X11-CLOSE
 set -eu
@@ -36,8 +37,8 @@ PACKAGE=$(dpkg-deb -f "$DEB" Package)
 [ "$PACKAGE" = dravik-tirn ] || fail "$DEB is not the dravik-tirn package"
 DEPENDS=$(dpkg-deb -f "$DEB" Depends)
 say "$(basename "$DEB"): $(stat -c %s "$DEB") bytes; Depends: $DEPENDS"
-if echo "$DEPENDS" | grep -Eo '(liblinphone|libmediastreamer|libbellesip|libortp|libbctoolbox|libcurl|libssl|libgnutls|libmbed|libjsoncpp|libspandsp|libtiff)[^ ,]*'; then
-  fail "the package depends on Debian's SIP, web, TLS, JSON or fax libraries (above)"
+if echo "$DEPENDS" | grep -Eo '(liblinphone|libmediastreamer|libbellesip|libortp|libbctoolbox|libcurl|libssl|libgnutls|libmbed|libjsoncpp|libspandsp|libtiff|libpulse|libsndfile)[^ ,]*'; then
+  fail "the package depends on Debian's SIP, web, TLS, JSON, fax or PulseAudio libraries (above)"
 fi
 INSTALLED=yes
 export DEBIAN_FRONTEND=noninteractive
