@@ -3,8 +3,10 @@
 # calls its contact address ROUNDS times CALLS calls at RATE per second, with
 # REST seconds of rest after each round and FINAL_REST more at the end.
 # Prints the resident memory when idle, after each round and after each rest,
-# and how long each refusal (486) took, and how many INVITEs sipp had to send
-# again for want of an answer; with a Windows build, the same for its
+# and how long each refusal (486) took, how many INVITEs sipp had to send
+# again for want of an answer, and the program's processor time and fresh
+# pages (minor faults) per INVITE over the round (figures that the machine's
+# load changes less than the delays); with a Windows build, the same for its
 # executable under Wine (one after the other, so that neither loads the
 # machine for the other), then both side by side.
 # Usage: bench/sip/run_flood_bench.sh BUILD_DIR [WINDOWS_BUILD_DIR|-] [ROUNDS] [CALLS] [RATE] [REST] [FINAL_REST]
@@ -55,16 +57,22 @@ flood() {
   while [ $round -le "$rounds" ]; do
     dir="$WORK/$name-round$round"
     mkdir "$dir"
+    before=$(usage $program)
     (cd "$dir" && sipp 127.0.0.1:"$port" -sf "$ROOT/tests/sip/scenarios/incoming_caller.xml" \
       -s flood -i $caller -p 5060 -r "$rate" -m "$calls" -nostdin -timeout 300s \
       -trace_rtt -rtt_freq 1 -trace_stat -fd 1 >sipp.out 2>&1) || true
     after=$(rss $program)
+    used=$(usage $program)
     sleep "$rest"
     rested=$(rss $program)
-    python3 - "$dir" "$round" "$calls" "$rate" "$after" "$rest" "$rested" "$name" \
+    python3 - "$dir" "$round" "$calls" "$rate" "$after" "$rest" "$rested" "$name" "$before" "$used" \
       >>"$WORK/$name.txt" <<'PY'
-import csv, glob, statistics, sys
-d, n, calls, rate, after, rest, rested, name = sys.argv[1:]
+import csv, glob, os, statistics, sys
+d, n, calls, rate, after, rest, rested, name, before, used = sys.argv[1:]
+# processor ticks (user + system) and minor faults, before and after the round
+ticks0, faults0 = map(int, before.split()); ticks1, faults1 = map(int, used.split())
+cpu = (ticks1 - ticks0) * 1000 / int(os.sysconf("SC_CLK_TCK")) / int(calls)
+pages = (faults1 - faults0) / int(calls)
 delays = []
 for path in glob.glob(d + "/*_rtt.csv"):
     for row in csv.reader(open(path), delimiter=";"):
@@ -80,6 +88,7 @@ say(f"{name}: round {n}: {calls} INVITEs at {rate}/s: {stats['SuccessfulCall(C)'
     f"{stats['FailedCall(C)']} failed, {stats['Retransmissions(C)']} INVITEs sent again")
 say(f"  refusal delay (ms): median {pick(0.5):.1f}, 99% {pick(0.99):.1f}, max {pick(1.0):.1f}")
 say(f"  resident memory: {after} MB after the round, {rested} MB after {rest} s of rest")
+say(f"  per INVITE: {cpu:.2f} ms of processor time, {pages:.1f} fresh pages")
 print(f"round{n}-refused {stats['SuccessfulCall(C)']}/{calls}")
 print(f"round{n}-resent {stats['Retransmissions(C)']}")
 print(f"round{n}-486-median {pick(0.5):.1f}")
@@ -87,6 +96,8 @@ print(f"round{n}-486-p99 {pick(0.99):.1f}")
 print(f"round{n}-486-max {pick(1.0):.1f}")
 print(f"round{n}-rss-after {after}")
 print(f"round{n}-rss-rested {rested}")
+print(f"round{n}-cpu-ms-per-call {cpu:.2f}")
+print(f"round{n}-pages-per-call {pages:.1f}")
 PY
     round=$((round + 1))
   done 2>&1
@@ -100,6 +111,8 @@ PY
 }
 # In the C locale: Wine's prefix runs in Portuguese, with decimal commas.
 rss() { LC_ALL=C awk '/^VmRSS:/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
+# usage PID: the process's processor ticks (user + system) and minor faults.
+usage() { awk '{ print $14 + $15, $10 }' "/proc/$1/stat"; }
 
 mkdir "$WORK/home"
 flood linux "$WORK/linux-port" env HOME="$WORK/home" $OWNED "$build/bench/sip/sip_bench_flood" \
