@@ -551,7 +551,8 @@ TEST_F(SipVoice, AnsweredCallCarriesSpeechBothWaysUnaltered) {
 
 // The sound server stalls for half a second (a loaded machine) and then
 // hands over what it recorded meanwhile: the speech goes on in the RTP clock
-// without a jump, as the microphone took it.
+// without a jump, as the microphone took it. And the server is reached
+// through the program's own client only.
 TEST_F(SipVoice, StalledSoundServerLeavesTheRtpClockContinuous) {
   RtpPeer media(QUEUE);
   callQueue(0, media);
@@ -569,6 +570,10 @@ TEST_F(SipVoice, StalledSoundServerLeavesTheRtpClockContinuous) {
   media.audio(missing);
   EXPECT_EQ(missing, 0);
   EXPECT_EQ(media.timestampJumps(), 0) << "the RTP timestamps jumped after the stall";
+  // The program's own PulseAudio client alone: ALSA, not probed while the
+  // server's cards are there, has not loaded the system's through its plugin.
+  EXPECT_EQ(readFile("/proc/self/maps").find("libpulse"), std::string::npos)
+      << "the system's PulseAudio client was loaded";
 }
 
 } // namespace
