@@ -27,6 +27,9 @@ fi
 
 use_work_dir
 start_xvfb "$WORK" /dev/null || fail "no Xvfb"
+# A sound server, as on a customer's desktop: without one the sound cards are
+# looked for through ALSA, whose PulseAudio hook loads the system's client.
+start_null_sound "$WORK" || fail "no PulseAudio"
 # The demo service grants its account (cliente1001) on the peer's address;
 # the peer challenges every REGISTER for that account and answers every
 # INVITE at once with audio, so that call timings are the callers' own.
