@@ -103,7 +103,8 @@ answer_new_box() {
   sleep 0.3 # the box takes the keyboard once mapped
   [ -z "${1:-}" ] || eval "$1"
   # The box goes with the key press, so the key's release may find no window.
-  xdotool windowfocus --sync "$box" 2>/dev/null || true
+  # --sync waits for ever when the focus never comes: bounded.
+  timeout 5 xdotool windowfocus --sync "$box" 2>/dev/null || true
   xdotool key Return 2>/dev/null || true
   wait_until 100 '! visible_windows | grep -qw "$box"'
 }
@@ -213,13 +214,15 @@ export DRAVIK_STACK_CACHE
 sip_stack_prefix() { echo "$DRAVIK_STACK_CACHE/$1-prefix"; }
 
 # start_null_sound DIR: a private PulseAudio server whose one card is a null
-# sink (its monitor is the microphone: silence), for the programs started
+# sink and a microphone that hears its monitor (silence: the server offers no
+# monitor as a microphone), for the programs started
 # after this (PULSE_SERVER is exported): calls go through the sound-card path
 # on a machine without sound hardware. Fails when it does not answer in 10 s.
 start_null_sound() {
   mkdir -p "$1/pulse"
   HOME="$1/pulse" XDG_RUNTIME_DIR="$1/pulse" $OWNED pulseaudio -n --daemonize=no \
     --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes -L "module-null-sink sink_name=silence" \
+    -L "module-remap-source source_name=microphone master=silence.monitor" \
     -L "module-native-protocol-unix auth-anonymous=1 socket=$1/pulse/native" >"$1/pulse/log" 2>&1 &
   PIDS="$PIDS $!"
   PULSE_SERVER=unix:$1/pulse/native

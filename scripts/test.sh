@@ -48,9 +48,7 @@ run_suite() { # build-dir sanitizer ctest-args... (TEST_JOBS tests at once)
   stage_done "build and tests in $dir"
 }
 
-# The plain suite mostly waits (on its peers, time limits and sound played
-# in real time): twice as many tests at once as there are cores.
-TEST_JOBS=$((JOBS * 2)) run_suite build ""
+run_suite build ""
 # Leak detection on for every test and the program it runs; only leaks inside
 # uninstrumented system libraries are suppressed, by name, in one file.
 # Not the answered call's speech measurement (20 s of audio): the stack's

@@ -69,6 +69,8 @@ TestSound::~TestSound() {
   server = spawnLogged({"env", "HOME=" + home, "XDG_RUNTIME_DIR=" + home, "pulseaudio", "-n",
                         "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
                         "--disable-shm=yes", "-L", "module-null-sink sink_name=silence", "-L",
+                        // a microphone: the sound cards found leave monitors out
+                        "module-remap-source source_name=microphone master=silence.monitor", "-L",
                         "module-native-protocol-unix auth-anonymous=1 socket=" + socketPath},
                        log);
   if (server < 0)
