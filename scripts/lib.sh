@@ -112,9 +112,7 @@ answer_new_box() {
 # window_login WINDOW CODE PASSWORD: types the customer code and password
 # into the program's login screen and presses Enter.
 window_login() {
-  # The keys go to the window once it holds the keyboard focus; a window
-  # just mapped on a loaded machine may not take it at the first asking.
-  wait_until 50 'xdotool windowfocus "$1" 2>/dev/null; [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]' || true
+  timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null || true
   xdotool key --window "$1" Tab
   xdotool type --window "$1" --delay 40 "$2" 2>/dev/null
   xdotool key --window "$1" Tab
