@@ -65,14 +65,7 @@ TestSound::~TestSound() {
 
 ::testing::AssertionResult TestSound::startServer(const std::string &dir, std::string &address) {
   std::string home = dir + "/pulse", socketPath = home + "/native", log = home + ".log";
-  mkdir(home.c_str(), 0700);
-  server = spawnLogged({"env", "HOME=" + home, "XDG_RUNTIME_DIR=" + home, "pulseaudio", "-n",
-                        "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                        "--disable-shm=yes", "-L", "module-null-sink sink_name=silence", "-L",
-                        // a microphone: the sound cards found leave monitors out
-                        "module-remap-source source_name=microphone master=silence.monitor", "-L",
-                        "module-native-protocol-unix auth-anonymous=1 socket=" + socketPath},
-                       log);
+  server = spawnLogged({NULL_SOUND_SCRIPT, home}, log);
   if (server < 0)
     return ::testing::AssertionFailure() << "pulseaudio could not be started";
   // The socket comes after the null sink, so a connection finds the card.
