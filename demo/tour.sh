@@ -66,7 +66,7 @@ click_at() { # client coordinates of the main window
   xdotool mousemove --window "$MAIN" "$1" "$2" click 1
 }
 
-MAIN=$(timeout 20 xdotool search --sync --onlyvisible --name '^Dravik Tirn 1\.1$' | head -n 1) ||
+MAIN=$(main_window) ||
   fail "the main window did not appear"
 [ -n "$MAIN" ] || fail "the main window did not appear"
 say "main window $MAIN"

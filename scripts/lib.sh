@@ -84,6 +84,22 @@ layer_probe() {
   fi
 }
 
+# show_program PID ANSWER: for a failing run's report, on standard error:
+# what the program (started with DRAVIK_WINAPI_PROBE=ANSWER) shows, or, when
+# it has ended, its exit code and the last lines of WORK/program.log.
+show_program() {
+  [ -n "$1" ] || return 0
+  if running "$1"; then
+    echo "--- what the program shows"
+    layer_probe "$1" "$2" "$2.shown"
+    cat "$2.shown"
+  else
+    wait "$1" && code=0 || code=$?
+    echo "--- the program ended (code $code); its last lines"
+    tail -n 30 "$WORK/program.log"
+  fi >&2
+}
+
 # The windows shown on the display now; new_window: the first of them that
 # is not in BEFORE (the windows shown before the last action), i.e. the box
 # that action opened.
@@ -92,6 +108,18 @@ new_window() {
   for w in $(visible_windows); do
     case " $BEFORE " in *" $w "*) ;; *) echo "$w"; return ;; esac
   done
+}
+
+# main_window [PID]: the program's main window, once it shows (60 s at most:
+# a sanitized build starting on a loaded machine; less when the program PID
+# ends first); nothing when none does. Asked again and again, each search
+# bounded: one can miss a window that is being mapped, or find the X server
+# not taking connections for a while.
+main_window() {
+  main_pid=${1:-}
+  wait_until 600 'main_found=$(timeout 5 xdotool search --onlyvisible --name "^Dravik Tirn 1\\.1\$" 2>/dev/null | head -n 1)
+    [ -n "$main_found" ] || { [ -n "$main_pid" ] && ! running "$main_pid"; }' || true
+  [ -n "$main_found" ] && echo "$main_found"
 }
 
 # answer_new_box [COMMAND]: Enter (the default button) on the box that the
@@ -109,15 +137,38 @@ answer_new_box() {
   wait_until 100 '! visible_windows | grep -qw "$box"'
 }
 
-# window_login WINDOW CODE PASSWORD: types the customer code and password
-# into the program's login screen and presses Enter.
+# window_login WINDOW CODE PASSWORD [PID ANSWER]: types the customer code
+# and password into the program's login screen and presses Enter. With the
+# program's window probe (PID, ANSWER as for layer_probe), the typing waits
+# until the program's loop shows the login screen, and Enter until the
+# fields hold what was typed; otherwise it prints what the window shows and
+# fails.
 window_login() {
+  login_pid=${4:-} login_answer=${5:-}
+  if [ -n "$login_pid" ]; then
+    wait_until 20 'login_fields "$login_pid" "$login_answer" | grep -q .' ||
+      { echo "no login screen:" >&2; cat "$login_answer.shown" >&2; return 1; }
+  fi
   timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null || true
   xdotool key --window "$1" Tab
   xdotool type --window "$1" --delay 40 "$2" 2>/dev/null
   xdotool key --window "$1" Tab
   xdotool type --window "$1" --delay 40 "$3" 2>/dev/null
+  if [ -n "$login_pid" ]; then
+    typed="$2|$3"
+    wait_until 20 '[ "$(login_fields "$login_pid" "$login_answer")" = "$typed" ]' ||
+      { echo "the login fields do not hold what was typed:" >&2; cat "$login_answer.shown" >&2; return 1; }
+  fi
   xdotool key --window "$1" Return
+}
+
+# login_fields PID ANSWER: the login screen's code and password as the
+# program's window probe shows them, "CODE|PASSWORD"; the whole probe in
+# ANSWER.shown.
+login_fields() {
+  layer_probe "$1" "$2" "$2.shown"
+  sed -n 's/.*class="Edit" text="\(.*\)" rect=160,[0-9]*,200,26 .*/\1/p' "$2.shown" |
+    awk '{ f[NR] = $0 } END { if (NR == 2) print f[1] "|" f[2] }'
 }
 
 # key_logins KEY-FILE COUNT: the demo service (its log in WORK) received
@@ -211,17 +262,13 @@ export DRAVIK_STACK_CACHE
 # sip_stack_prefix TARGET: where the stack for TARGET (windows, linux) is installed.
 sip_stack_prefix() { echo "$DRAVIK_STACK_CACHE/$1-prefix"; }
 
-# start_null_sound DIR: a private PulseAudio server whose one card is a null
-# sink and a microphone that hears its monitor (silence: the server offers no
-# monitor as a microphone), for the programs started
-# after this (PULSE_SERVER is exported): calls go through the sound-card path
-# on a machine without sound hardware. Fails when it does not answer in 10 s.
+# start_null_sound DIR: a private PulseAudio server (scripts/null-sound.sh)
+# for the programs started after this (PULSE_SERVER is exported): calls go
+# through the sound-card path on a machine without sound hardware. Fails
+# when it does not answer in 10 s.
 start_null_sound() {
   mkdir -p "$1/pulse"
-  HOME="$1/pulse" XDG_RUNTIME_DIR="$1/pulse" $OWNED pulseaudio -n --daemonize=no \
-    --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes -L "module-null-sink sink_name=silence" \
-    -L "module-remap-source source_name=microphone master=silence.monitor" \
-    -L "module-native-protocol-unix auth-anonymous=1 socket=$1/pulse/native" >"$1/pulse/log" 2>&1 &
+  $OWNED "$ROOT/scripts/null-sound.sh" "$1/pulse" >"$1/pulse/log" 2>&1 &
   PIDS="$PIDS $!"
   PULSE_SERVER=unix:$1/pulse/native
   export PULSE_SERVER

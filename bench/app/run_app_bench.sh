@@ -42,7 +42,7 @@ mkdir -p "$WORK/idle/home"
   exec "$BUILD/tests/e2e/dravik-tirn-e2e" >"$WORK/idle/out.log" 2>&1) &
 PROGRAM=$!
 PIDS="$PIDS $PROGRAM"
-MAIN=$(timeout 20 xdotool search --sync --onlyvisible --name '^Dravik Tirn 1\.1$' | head -n 1)
+MAIN=$(main_window)
 xdotool key --window "$MAIN" Tab 2>/dev/null
 xdotool type --window "$MAIN" 1001 2>/dev/null
 xdotool key --window "$MAIN" Tab 2>/dev/null

@@ -102,7 +102,7 @@ mkdir -p "$WORK/lmem/home"
 (cd "$WORK/lmem" && HOME="$WORK/lmem/home" exec "$LINUX/app/dravik-tirn" >"$WORK/lmem/out.log" 2>&1) &
 LPID=$!
 PIDS="$PIDS $LPID"
-MAIN=$(timeout 20 xdotool search --sync --onlyvisible --name '^Dravik Tirn 1\.1$' | head -n 1)
+MAIN=$(main_window)
 [ -n "$MAIN" ] || fail "no login screen on Linux"
 xdotool key --window "$MAIN" Tab 2>/dev/null
 xdotool type --window "$MAIN" 1001 2>/dev/null

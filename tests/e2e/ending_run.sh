@@ -5,8 +5,8 @@
 #   term-idle     first "Ajuda áreas Consultoria" with no browser to open it
 #                 (xdg-open fails): the box that says so; then SIGTERM on the
 #                 call screen, no call;
-#   display-lost  the X server (one of this run's own) killed during an
-#                 answered call.
+#   display-lost  the X server (this run's own) killed during an answered
+#                 call.
 # Then checks what the peers received: the queue its BYE (calls), the
 # registrar the unregistration (REGISTER with Expires: 0), the service the
 # logout notice; and the exit code (0 after a signal, 1 without a display).
@@ -22,28 +22,29 @@ fail() {
   echo "ending_run ($MODE): FAILED: $*" >&2
   show_logs 20 sip.log service.log
   [ -f "$WORK/program.log" ] && grep -a 'Novo estado\|SIP/2.0 [0-9]\|BYE\|winapi' "$WORK/program.log" | tail -n 8 >&2
+  show_program "${PROGRAM_PID:-}" "$WORK/probe-answer.txt"
   exit 1
 }
 say() { echo "ending_run ($MODE): $*"; }
 in_log() { grep -aq "$1" "$WORK/program.log" 2>/dev/null; }
 
-if [ "$MODE" = display-lost ]; then
-  start_xvfb "$WORK" "$WORK/xvfb.log" || fail "Xvfb did not start"
-  XVFB_PID=${PIDS##* }
-fi
+# A display of this run's own (see status_run.sh); display-lost kills it.
+start_xvfb "$WORK" "$WORK/xvfb.log" || fail "Xvfb did not start"
+XVFB_PID=${PIDS##* }
 start_demo_peers "$WORK" "" "$SIP_ADDR" 0 || fail "the demo service or SIP peer did not start"
 # No browser: an xdg-open that finds none, as the real one ends then.
 mkdir "$WORK/run" "$WORK/bin"
 printf '#!/bin/sh\nexit 3\n' >"$WORK/bin/xdg-open"
 chmod +x "$WORK/bin/xdg-open"
 (cd "$WORK/run" && PATH="$WORK/bin:$PATH" HOME="$WORK/run" DRAVIK_TIRN_TEST_SERVICE=$SERVICE \
-  exec $OWNED "$PROGRAM" >"$WORK/program.log" 2>&1) &
+  DRAVIK_WINAPI_PROBE="$WORK/probe-answer.txt" exec $OWNED "$PROGRAM" >"$WORK/program.log" 2>&1) &
 PROGRAM_PID=$!
 PIDS="$PIDS $PROGRAM_PID"
+wait_until 100 '[ -f "$WORK/probe-answer.txt" ]' || fail "the program did not set up its probe"
 
-MAIN=$(timeout 20 xdotool search --sync --onlyvisible --name '^Dravik Tirn 1\.1$' | head -n 1) ||
+MAIN=$(main_window "$PROGRAM_PID") ||
   fail "the main window did not appear"
-window_login "$MAIN" 1001 demo123
+window_login "$MAIN" 1001 demo123 "$PROGRAM_PID" "$WORK/probe-answer.txt" || fail "the login was not typed"
 # As long as the status runs wait: a sanitized build on a loaded machine.
 wait_until 300 'in_log "Novo estado de registro LinphoneRegistrationOk"' ||
   fail "the account did not register"

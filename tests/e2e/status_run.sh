@@ -25,6 +25,7 @@ fail() {
   echo "status_run ($MODE): FAILED: $*" >&2
   show_logs 20 sip.log service.log
   [ -f "$WORK/program.log" ] && grep -a 'Novo estado\|SIP/2.0 [0-9]' "$WORK/program.log" | tail -n 5 >&2
+  show_program "${PROGRAM_PID:-}" "$WORK/probe-answer.txt"
   exit 1
 }
 say() { echo "status_run ($MODE): $*"; }
@@ -43,10 +44,12 @@ if [ "$MODE" = network ]; then
   ip addr add "${SIP_ADDR%.*}.1/24" dev dt-lan
   ip addr add "$SIP_ADDR/24" dev dt-far
   network up || fail "the veth pair did not come up"
-  # This namespace's own display and sound card.
-  start_xvfb "$WORK" "$WORK/xvfb.log" || fail "Xvfb did not start"
+  # This namespace's own sound card.
   start_null_sound "$WORK" || fail "no PulseAudio server: $(tail -n 3 "$WORK/pulse/log")"
 fi
+# A display of this run's own: an X server that earlier runs' programs have
+# used can stop taking new connections for a while.
+start_xvfb "$WORK" "$WORK/xvfb.log" || fail "Xvfb did not start"
 
 start_demo_peers "$WORK" "" "$SIP_ADDR" 0 "$SCENARIO" || fail "the demo service did not start"
 mkdir "$WORK/run"
@@ -56,7 +59,7 @@ PROGRAM_PID=$!
 PIDS="$PIDS $PROGRAM_PID"
 wait_until 100 '[ -f "$WORK/probe-answer.txt" ]' || fail "the program did not set up its probe"
 
-MAIN=$(timeout 20 xdotool search --sync --onlyvisible --name '^Dravik Tirn 1\.1$' | head -n 1) ||
+MAIN=$(main_window "$PROGRAM_PID") ||
   fail "the main window did not appear"
 # The status line's text now (below the help button, at 160,200).
 status_line() {
@@ -76,7 +79,7 @@ shot() {
   import -window "$MAIN" "$SHOTS/$1.png"
   say "screenshot $SHOTS/$1.png"
 }
-window_login "$MAIN" 1001 demo123
+window_login "$MAIN" 1001 demo123 "$PROGRAM_PID" "$WORK/probe-answer.txt" || fail "the login was not typed"
 
 if [ "$MODE" = refused ]; then
   wait_until 300 'in_log "Novo estado de registro LinphoneRegistrationFailed"' ||
