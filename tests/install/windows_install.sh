@@ -120,10 +120,13 @@ python3 "$ROOT/tests/install/lnk_fields.py" "$LNK" | grep -qxF "workdir=$WORKDIR
   fail "the upgrade changed the shortcut's working folder"
 
 # uninstall [OPTIONS]: the uninstaller as the list of programs runs it, and
-# the wait until its copy (it runs from a temporary copy) has finished.
+# the wait until its copy (it runs from a temporary copy) has finished: until
+# the prefix has no process left. The installation folder goes before the
+# uninstaller's last steps (the key's folder, with /REMOVEKEY).
 uninstall() {
   wine "$INSTDIR/uninstall.exe" /S "$@" >"$WORK/uninstall.log" 2>&1 || fail "the uninstaller failed"
-  wait_until 300 '[ ! -e "$INSTDIR" ]' || fail "the installation folder stayed: $(ls -R "$INSTDIR")"
+  timeout 60 wineserver -w || fail "the uninstaller did not finish in 60 s"
+  [ ! -e "$INSTDIR" ] || fail "the installation folder stayed: $(ls -R "$INSTDIR")"
 }
 uninstall
 [ ! -e "$LNK" ] || fail "the Start-menu shortcut stayed"
@@ -137,7 +140,7 @@ wine "$SETUP" /S /NODESKTOP >"$WORK/setup.log" 2>&1 || fail "the second installa
 [ ! -e "$USER_DIR/Desktop/Dravik Tirn.lnk" ] || fail "/NODESKTOP made a desktop shortcut"
 [ "$(cat "$RUN/key.txt")" = "$KEY" ] || fail "installing again changed key.txt"
 uninstall /REMOVEKEY
-[ ! -e "$RUN" ] || fail "/REMOVEKEY left $RUN"
+[ ! -e "$RUN" ] || fail "/REMOVEKEY left $RUN: $(ls -A "$RUN")"
 
 # For all users: the program under Program Files, the shortcut in everyone's
 # Start menu, its working folder each user's own through %APPDATA%.
