@@ -14,13 +14,7 @@ PKGS="build-essential cmake meson ninja-build m4 pkg-config clang-format dpkg-de
   sip-tester xvfb xdotool x11-apps imagemagick xauth
   g++-mingw-w64-x86-64 python3 procps iproute2 locales fonts-liberation"
 SRC_LIST=/etc/apt/sources.list.d/dravik-tests-src.sources
-SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
-
-missing=""
-for p in $PKGS; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
+. "$(dirname "$0")/lib.sh"
 
 # The release's own archives: the stanzas whose suites are this release or
 # its updates and security suites, turned into source stanzas. One-line
@@ -66,14 +60,9 @@ if [ -z "$new_sources" ]; then
   echo "install-deps: no Debian package source found to derive source lines from" >&2
   exit 1
 fi
-changed=0
 if [ ! -f "$SRC_LIST" ] || [ "$(cat "$SRC_LIST")" != "$new_sources" ]; then
-  printf '%s\n' "$new_sources" | $SUDO tee "$SRC_LIST" >/dev/null
-  changed=1
+  printf '%s\n' "$new_sources" | as_root tee "$SRC_LIST" >/dev/null
+  apt_update
 fi
-if [ -n "$missing" ] || [ $changed -eq 1 ]; then
-  $SUDO apt-get update -qq
-fi
-if [ -n "$missing" ]; then
-  $SUDO apt-get install -y -qq --no-install-recommends $missing
-fi
+# shellcheck disable=SC2086 # one word per package
+apt_install $PKGS

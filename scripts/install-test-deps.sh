@@ -9,23 +9,14 @@
 set -eu
 PKGS="wine64 wine fonts-wine g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   stunnel4 pulseaudio espeak-ng nsis lintian x11-utils"
-SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
-
-missing=""
-for p in $PKGS; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-
-if [ -n "$missing" ]; then
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends $missing
-fi
+. "$(dirname "$0")/lib.sh"
+# shellcheck disable=SC2086 # one word per package
+apt_install $PKGS
 
 # Wine takes the Windows locale, and with it the 8-bit code page (1252 for
 # Portuguese), from the Unix locale, which has to exist for that.
 if ! locale -a 2>/dev/null | grep -qix 'pt_BR\.utf-\?8'; then
-  $SUDO localedef -i pt_BR -c -f UTF-8 pt_BR.UTF-8 || true
+  as_root localedef -i pt_BR -c -f UTF-8 pt_BR.UTF-8 || true
   locale -a 2>/dev/null | grep -qix 'pt_BR\.utf-\?8' ||
     { echo "install-test-deps: could not make the pt_BR.UTF-8 locale" >&2; exit 1; }
 fi

@@ -304,3 +304,31 @@ start_rtp_count() {
   rtp_counts=$2
   wait_until 50 '[ -s "$rtp_counts" ]'
 }
+
+# as_root COMMAND...: runs COMMAND as root (through sudo for another user).
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# missing_packages PKG...: those of the Debian packages PKG that are not
+# installed, each after a space.
+missing_packages() {
+  for p; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || printf ' %s' "$p"
+  done
+}
+
+# apt_install PKG...: installs those of the Debian packages PKG that are
+# missing, the package lists refreshed first (once per script: APT_UPDATED).
+apt_install() {
+  apt_missing=$(missing_packages "$@")
+  [ -n "$apt_missing" ] || return 0
+  apt_update
+  # shellcheck disable=SC2086 # one word per package
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $apt_missing
+}
+apt_update() {
+  [ "${APT_UPDATED:-}" = 1 ] && return 0
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  APT_UPDATED=1
+}

@@ -20,9 +20,7 @@ ADDR=127.0.0.47
 fail() { echo "bench: $*" >&2; exit 1; }
 
 if ! command -v baresip >/dev/null 2>&1; then
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
-    baresip-core >/dev/null || fail "baresip could not be installed"
+  apt_install baresip-core >/dev/null || fail "baresip could not be installed"
 fi
 
 use_work_dir

@@ -40,9 +40,8 @@ command -v sox >/dev/null 2>&1 || need="$need sox"
 command -v baresip >/dev/null 2>&1 || need="$need baresip-core"
 $PYTHON -c 'import numpy' 2>/dev/null || need="$need python3-numpy"
 if [ -n "$need" ]; then
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $need \
-    >/dev/null || fail "could not install$need"
+  # shellcheck disable=SC2086 # one word per package
+  apt_install $need >/dev/null || fail "could not install$need"
 fi
 
 use_work_dir

@@ -19,10 +19,9 @@ X11CLOSE=$(abspath "$2")
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 SIP_ADDR=127.0.0.44
 . "$ROOT/scripts/lib.sh"
-SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 INSTALLED=no
 remove_package() {
-  if [ $INSTALLED = yes ]; then $SUDO dpkg -r dravik-tirn >/dev/null 2>&1 || true; fi
+  if [ $INSTALLED = yes ]; then as_root dpkg -r dravik-tirn >/dev/null 2>&1 || true; fi
 }
 use_work_dir
 trap 'stop_tracked; remove_package; rm -rf "$WORK"' EXIT INT TERM
@@ -41,10 +40,9 @@ if echo "$DEPENDS" | grep -Eo '(liblinphone|libmediastreamer|libbellesip|libortp
   fail "the package depends on Debian's SIP, web, TLS, JSON, fax or PulseAudio libraries (above)"
 fi
 INSTALLED=yes
-export DEBIAN_FRONTEND=noninteractive
-if ! $SUDO dpkg -i "$DEB" >"$WORK/dpkg.log" 2>&1; then
+if ! as_root dpkg -i "$DEB" >"$WORK/dpkg.log" 2>&1; then
   say "dpkg -i left dependencies to install; apt installs them"
-  $SUDO apt-get install -f -y -qq >>"$WORK/dpkg.log" 2>&1 || fail "the dependencies could not be installed"
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -f -y -qq >>"$WORK/dpkg.log" 2>&1 || fail "the dependencies could not be installed"
 fi
 dpkg-query -W -f='${Status}' dravik-tirn | grep -q 'install ok installed' || fail "the package is not installed"
 dpkg -L dravik-tirn >"$WORK/files"
@@ -92,7 +90,7 @@ run_from_menu second
 problem=$(key_logins "$DATA/key.txt" 2) || fail "second start: $problem"
 say "the same key sent twice from $DATA/key.txt"
 
-$SUDO dpkg -r dravik-tirn >>"$WORK/dpkg.log" 2>&1 || fail "dpkg -r failed"
+as_root dpkg -r dravik-tirn >>"$WORK/dpkg.log" 2>&1 || fail "dpkg -r failed"
 INSTALLED=no
 dpkg-query -W -f='${Status}' dravik-tirn 2>/dev/null | grep -q 'ok installed' && fail "the package is still installed"
 while read -r f; do
