@@ -8,14 +8,15 @@
 # tour.sh --x11-close PATH --shots DIR --code CODE --password PW
 #         --queue-index N --queue-count N --sip-trace FILE
 #         [--callee sip:user@domain] [--program-log FILE] [--login-only yes]
-#         [--call-audio RTP_FILE]
+#         [--call-audio RTP_FILE] [--hold SECONDS]
 # --call-audio: the call must carry audio both ways (RTP_FILE holds the
 # packets counted each way, "to_peer=N from_peer=M") through the sound server
 # in PULSE_SERVER: the program plays into it and records from it.
+# --hold: how long the call lasts before "Desligar" (1 s).
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 . "$ROOT/scripts/lib.sh" # wait_until, sip_received, the window helpers
-X11CLOSE="" SHOTS="" CODE="" PASSWORD="" QUEUE=0 COUNT=1 TRACE="" CALLEE="" PROGRAM_LOG="" LOGIN_ONLY=no AUDIO=""
+X11CLOSE="" SHOTS="" CODE="" PASSWORD="" QUEUE=0 COUNT=1 TRACE="" CALLEE="" PROGRAM_LOG="" LOGIN_ONLY=no AUDIO="" HOLD=1
 while [ $# -gt 0 ]; do
   case "$1" in
   --x11-close) X11CLOSE=$2 ;;
@@ -29,6 +30,7 @@ while [ $# -gt 0 ]; do
   --program-log) PROGRAM_LOG=$2 ;;
   --login-only) LOGIN_ONLY=$2 ;;
   --call-audio) AUDIO=$2 ;;
+  --hold) HOLD=$2 ;;
   *) echo "tour: unknown argument $1" >&2; exit 2 ;;
   esac
   shift 2
@@ -111,7 +113,7 @@ if [ "$LOGIN_ONLY" != yes ]; then
     [ -n "$(pactl list short source-outputs)" ] || fail "the call records nothing from the sound server"
     say "audio both ways through the sound server: $(cat "$AUDIO")"
   fi
-  sleep 1
+  sleep "$HOLD"
   shot call-in-progress
 
   # Hang up with "Desligar", left of "Ligar".

@@ -5,7 +5,7 @@
 # the source lines install-deps.sh adds); PulseAudio gives the calls under
 # test a sound card; espeak-ng speaks the voice test's reference speech;
 # NSIS and lintian make and check the packages. The demo never runs this:
-# running the program needs none of it.
+# running the program needs none of it (the demo installs its sound server).
 set -eu
 PKGS="wine64 wine fonts-wine g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   stunnel4 pulseaudio espeak-ng nsis lintian x11-utils"

@@ -275,13 +275,14 @@ start_null_sound() {
   wait_until 100 'pactl info >/dev/null 2>&1'
 }
 
-# record_sound FILE: records what the programs play on start_null_sound's
-# sink into FILE (raw 16-bit mono at 8 kHz) until stop_recording. Returns
+# record_sound FILE [SOURCE]: records what the programs play on
+# start_null_sound's sink (or on the sound server's SOURCE, a sink's monitor)
+# into FILE (raw 16-bit mono at 8 kHz) until stop_recording. Returns
 # once the recording has begun: the recorder's first samples can take seconds
 # to come on a loaded machine, and a sound played before then is not in FILE.
 # recorded_samples FILE: how many samples FILE holds so far.
 record_sound() {
-  $OWNED parec --device=silence.monitor --rate=8000 --channels=1 --format=s16le \
+  $OWNED parec --device="${2:-silence.monitor}" --rate=8000 --channels=1 --format=s16le \
     --latency-msec=20 --raw "$1" &
   RECORDER=$!
   PIDS="$PIDS $RECORDER"

@@ -14,8 +14,9 @@
 # loudspeaker, the other the microphone's feed (and the microphone), so that
 # both are recorded sample-aligned; in the speaker condition the client's
 # loudspeaker is moved to a sink of its own (loud), looped into the
-# microphone's channel for the time of a call. Run it in a network
-# namespace of its own (fixed loopback addresses 127.0.0.48-50): /work/bin/isolated or unshare.
+# microphone's channel for the time of a call. It runs in a network
+# namespace of its own (unshare; its loopback addresses 127.0.0.48-50 are
+# fixed), entered once the missing packages are installed.
 # Usage: bench/voice/run_voice_bench.sh BUILD_DIR [RUNS] [CLIENTS] [CONDITIONS] [CODECS]
 # (build first: cmake --build BUILD_DIR --target sip_bench_program sip_bench_floor;
 #  CLIENTS program,floor,baresip, 'noec' (the program without its echo
@@ -43,6 +44,12 @@ if [ -n "$need" ]; then
   # shellcheck disable=SC2086 # one word per package
   apt_install $need >/dev/null || fail "could not install$need"
 fi
+if [ -z "${VOICE_BENCH_OWN_NETWORK:-}" ]; then
+  own_user=""
+  [ "$(id -u)" -eq 0 ] || own_user=--map-root-user
+  VOICE_BENCH_OWN_NETWORK=1 exec unshare --net $own_user "$0" "$@"
+fi
+ip link set lo up || fail "the loopback interface of the bench's own network did not come up"
 
 use_work_dir
 # The sink's first channel is the loudspeaker, its second one (aux0) the

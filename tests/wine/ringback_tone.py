@@ -84,4 +84,5 @@ def main():
     return 1 if faults else 0
 
 
-sys.exit(main())
+if __name__ == "__main__":
+    sys.exit(main())
