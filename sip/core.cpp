@@ -186,10 +186,9 @@ LinphoneCore *startCore(LinphoneCoreVTable *table, bool watchNetwork) {
   linphone_factory_set_msplugins_dir(factory, (dataDir + MEDIA_PLUGIN_DIR_NAME).c_str());
 
   linphone_core_enable_logs(nullptr);
-  std::string settings = CORE_DEFAULTS;
-  if (!watchNetwork) // into the one [sip] section
-    settings.insert(settings.find("[sip]\n") + 6, "auto_net_state_mon=0\n");
-  LinphoneConfig *defaults = linphone_config_new_from_buffer(settings.c_str());
+  LinphoneConfig *defaults = linphone_config_new_from_buffer(CORE_DEFAULTS);
+  if (defaults && !watchNetwork)
+    linphone_config_set_int(defaults, "sip", "auto_net_state_mon", 0);
   LinphoneCore *core = defaults ? linphone_core_new_with_config(table, defaults, nullptr) : nullptr;
   if (defaults)
     linphone_config_unref(defaults);
