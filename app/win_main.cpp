@@ -6,9 +6,9 @@
 
 namespace {
 
-// Windows knows the language by name; elsewhere ask for the Latin-1 locale
-// of the same language. The program goes on with the default one when the
-// locale is not installed.
+// Windows knows the language by name; elsewhere ask for the language's
+// 8-bit locale (ISO-8859-1, the nearest to code page 1252 there is). The
+// program goes on with the default one when the locale is not installed.
 #ifdef _WIN32
 const char *const PROGRAM_LOCALE = "Portuguese";
 #else
@@ -16,7 +16,7 @@ const char *const PROGRAM_LOCALE = "pt_BR.ISO-8859-1";
 #endif
 
 const char *const WINDOW_CLASS = "Dravik Tirn";
-const char *const WINDOW_TITLE = "Dravik Tirn 1.1";
+const char *const WINDOW_TITLE = "Dravik Tirn " PROGRAM_VERSION;
 const int WINDOW_WIDTH = 390;
 const int WINDOW_HEIGHT = 350;
 

@@ -11,12 +11,15 @@ if ! command -v "$CXX" >/dev/null 2>&1; then
   exit 1
 fi
 INCLUDES="-Iapp -Iservice -Isip"
+# The definition CMakeLists.txt gives every file: the project's version.
+VERSION=$(sed -n 's/^project(DravikTirn VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+DEFINES="-DPROGRAM_VERSION=\"$VERSION\""
 [ -d /usr/include/jsoncpp ] && INCLUDES="$INCLUDES -I/usr/include/jsoncpp"
 status=0
 for src in app/*.cpp; do
   case "$src" in app/main_linux.cpp) continue ;; esac
   if ! $CXX -fsyntax-only -std=c++17 -Wall -Wextra -finput-charset=UTF-8 \
-       -fexec-charset=ISO-8859-1 $INCLUDES "$src"; then
+       -fexec-charset=CP1252 $INCLUDES $DEFINES "$src"; then
     echo "check-win32: $src does not build for Windows" >&2
     status=1
   fi
@@ -32,7 +35,7 @@ if command -v "$CXX_POSIX" >/dev/null 2>&1 && [ -f "$stack_inc/linphone/core.h" 
   for src in sip/*.cpp; do
     # The definitions sip/CMakeLists.txt gives, with their default values.
     if ! $CXX_POSIX -fsyntax-only -std=c++17 -Wall -Wextra -Werror=cpp $INCLUDES -isystem "$stack_inc" \
-         -DBCTBX_STATIC -DLIBXML_STATIC -DSIP_OVER_TLS=0 -DSIP_CA_FILE='""' -DPROGRAM_VERSION='"0"' "$src"; then
+         -DBCTBX_STATIC -DLIBXML_STATIC -DSIP_OVER_TLS=0 -DSIP_CA_FILE='""' $DEFINES "$src"; then
       echo "check-win32: $src does not build for Windows with the SIP library's headers" >&2
       status=1
     fi
@@ -94,7 +97,7 @@ STUBS
   for src in app/*.cpp "$tmp/stubs.cpp"; do
     case "$src" in app/main_linux.cpp) continue ;; esac
     obj="$tmp/$(basename "$src" .cpp).o"
-    $CXX -c -std=c++17 -finput-charset=UTF-8 -fexec-charset=ISO-8859-1 $INCLUDES "$src" -o "$obj" ||
+    $CXX -c -std=c++17 -finput-charset=UTF-8 -fexec-charset=CP1252 $INCLUDES $DEFINES "$src" -o "$obj" ||
       status=1
     objs="$objs $obj"
   done

@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 
 #include "service.h"
@@ -16,6 +17,20 @@ bool caFileOverridden = false;
 // Far beyond any real answer (500 queues are some 40 KB); a service that
 // sends more is faulty or hostile and must not fill the memory.
 const size_t MAX_ANSWER_BYTES = 4u << 20;
+// libcurl's write callback: appends the chunk to the std::string at target.
+size_t collectResponse(char *data, size_t size, size_t count, void *target) {
+  size_t bytes = size * count;
+  std::string *answer = static_cast<std::string *>(target);
+  if (bytes > MAX_ANSWER_BYTES - std::min(answer->size(), MAX_ANSWER_BYTES))
+    return 0; // too long: libcurl ends the transfer as failed
+  try {
+    answer->append(data, bytes);
+  } catch (...) {
+    return 0; // out of memory: libcurl ends the transfer as failed
+  }
+  return bytes;
+}
+
 // libcurl calls this about once a second, and more often while data flows.
 // The transfer runs on the window thread, so the window is kept painted from
 // here: paint messages only; clicks and keys stay queued until it is over.
@@ -24,6 +39,19 @@ int keepWindowPainted(void *, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   while (PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE))
     DispatchMessageA(&message);
   return 0;
+}
+
+// libcurl's global state, set up once for the whole process (it is not safe
+// to set up or tear down while another thread might use libcurl) and torn
+// down at exit. False when it could not be set up.
+bool curlReady() {
+  static const bool ready = [] {
+    if (curl_global_init(CURL_GLOBAL_ALL) != CURLE_OK)
+      return false;
+    std::atexit(curl_global_cleanup);
+    return true;
+  }();
+  return ready;
 }
 } // namespace
 
@@ -59,31 +87,15 @@ std::string formEncode(const std::string &value) {
   return out;
 }
 
-size_t collectResponse(char *data, size_t size, size_t count, void *target) {
-  size_t bytes = size * count;
-  std::string *answer = static_cast<std::string *>(target);
-  if (bytes > MAX_ANSWER_BYTES - std::min(answer->size(), MAX_ANSWER_BYTES))
-    return 0; // too long: libcurl ends the transfer as failed
-  try {
-    answer->append(data, bytes);
-  } catch (...) {
-    return 0; // out of memory: libcurl ends the transfer as failed
-  }
-  return bytes;
-}
-
 TransferResult postForm(const char *path, const std::string &body, std::string &response,
                         long &status, long limitMs) {
   status = 0;
   std::string url = std::string(serviceBaseUrl()) + path;
 
-  curl_global_init(CURL_GLOBAL_ALL);
-  CURL *handle = curl_easy_init();
+  CURL *handle = curlReady() ? curl_easy_init() : nullptr;
   app.httpHandle = handle;
-  if (!handle) {
-    curl_global_cleanup();
+  if (!handle)
     return TRANSFER_NO_HANDLE;
-  }
   curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
   curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, static_cast<curl_slist *>(nullptr));
@@ -112,7 +124,6 @@ TransferResult postForm(const char *path, const std::string &body, std::string &
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
   curl_easy_cleanup(handle);
   app.httpHandle = nullptr;
-  curl_global_cleanup();
   return result == CURLE_OK ? TRANSFER_DONE : TRANSFER_FAILED;
 }
 

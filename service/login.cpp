@@ -3,8 +3,8 @@
 #include <json/json.h>
 
 #include <algorithm>
-#include <cstdint>
 
+#include "code_page.h"
 #include "service.h"
 #include "service_internal.h"
 
@@ -159,7 +159,7 @@ LoginAnswer runExchange(std::string &refusalText) {
   textCopy(app.savedLoginCode, app.loginCode);
   std::string body = "codigo=" + formEncode(app.loginCode) +
                      "&senha=" + formEncode(app.loginPassword) +
-                     "&version=1.1&chave=" + formEncode(readInstallKey());
+                     "&version=" PROGRAM_VERSION "&chave=" + formEncode(readInstallKey());
   std::string response;
   long status = 0;
   if (postForm(LOGIN_PATH, body, response, status) != TRANSFER_DONE || status != 200)
@@ -207,61 +207,15 @@ bool serviceLogin() {
 }
 
 namespace {
-
-// The byte of code page 1252 (the window's 8-bit text) for a code point, or
-// '?' when that code page has no such character. 1252 is Latin-1 except in
-// 80..9F, where Latin-1's control characters give way to typographic ones.
-char windows1252(uint32_t code) {
-  if (code < 0x80 || (code >= 0xA0 && code <= 0xFF))
-    return static_cast<char>(code);
-  static const uint16_t upper[32] = {
-      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-  for (int i = 0; i < 32; ++i)
-    if (upper[i] && upper[i] == code)
-      return static_cast<char>(0x80 + i);
-  return '?';
+// The service's names are matched with their first space removed.
+void dropFirstSpace(std::string &text) {
+  size_t space = text.find(' ');
+  if (space != std::string::npos)
+    text.erase(space, 1);
 }
-
-// The length of the UTF-8 sequence that starts at text[i], with its code point
-// in code; 0 when the bytes there are not one (a stray or cut byte, a longer
-// form than needed).
-size_t utf8Sequence(const std::string &text, size_t i, uint32_t &code) {
-  unsigned char lead = static_cast<unsigned char>(text[i]);
-  size_t length = lead < 0x80                   ? 1
-                  : lead >= 0xC2 && lead < 0xE0 ? 2
-                  : lead >= 0xE0 && lead < 0xF0 ? 3
-                  : lead >= 0xF0 && lead < 0xF5 ? 4
-                                                : 0;
-  if (length == 0 || i + length > text.size())
-    return 0;
-  code = length == 1 ? lead : lead & (0x7F >> length);
-  for (size_t k = 1; k < length; ++k) {
-    unsigned char next = static_cast<unsigned char>(text[i + k]);
-    if ((next & 0xC0) != 0x80)
-      return 0;
-    code = (code << 6) | (next & 0x3F);
-  }
-  static const uint32_t shortest[5] = {0, 0, 0x80, 0x800, 0x10000};
-  return code >= shortest[length] && code <= 0x10FFFF ? length : 0;
-}
-
 } // namespace
 
 void repairAccents(std::string &text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    uint32_t code = 0;
-    size_t length = utf8Sequence(text, i, code);
-    // Bytes that are not UTF-8 are taken as the window's own text already.
-    out += length ? windows1252(code) : text[i];
-    i += length ? length : 1;
-  }
-  // The service's names are matched with their first space removed.
-  size_t space = out.find(' ');
-  if (space != std::string::npos)
-    out.erase(space, 1);
-  text.swap(out);
+  text = utf8ToCp1252(text);
+  dropFirstSpace(text);
 }

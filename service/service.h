@@ -19,10 +19,8 @@ std::string readInstallKey();
 // False after a refusal or a failed exchange (each with its message box), and
 // at once, doing nothing, while another login exchange is still running.
 bool serviceLogin();
-// libcurl write callback: appends the chunk to the std::string at target.
-size_t collectResponse(char *data, size_t size, size_t count, void *target);
-// Turns the service's UTF-8 into the window's 8-bit text (code page 1252,
-// '?' for a character it lacks) and drops the first space.
+// Turns the service's UTF-8 into the window's code page 1252 (see
+// code_page.h), then removes the first space.
 void repairAccents(std::string &text);
 
 TextList copyQueueNames();

@@ -88,10 +88,10 @@ const std::vector<Image> *iconImages(HICON i) {
   return g && g->icons ? g->icons.get() : nullptr;
 }
 
-int textWidth(const std::string &latin1, HFONT font) {
+int textWidth(const std::string &text, HFONT font) {
   double em = emPixels(font);
   int total = 0;
-  for (unsigned char c : latin1) // GDI rounds each advance to whole pixels
+  for (unsigned char c : text) // GDI rounds each advance to whole pixels
     total += (int)std::lround(charWidth1000(c) * em / 1000.0);
   return total;
 }

@@ -18,6 +18,6 @@ bool brushColor(HBRUSH b, COLORREF *color);
 // Icon images, all sizes (RGBA).
 const std::vector<Image> *iconImages(HICON i);
 // Width of a text in a font, from Arial's advance widths.
-int textWidth(const std::string &latin1, HFONT font);
+int textWidth(const std::string &text, HFONT font);
 
 } // namespace winapi

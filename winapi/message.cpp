@@ -64,7 +64,8 @@ unsigned char controlKeyChar(int vk) {
   return 0;
 }
 
-// Latin-1 text of a key, for the character message that follows it.
+// The 8-bit text (code page 1252) of a key, for the character message that
+// follows it.
 unsigned char keyChar(int vk, int mods) {
   if (mods & (ModCtrl | ModAlt))
     return 0;
@@ -76,7 +77,7 @@ unsigned char keyChar(int vk, int mods) {
   return vk == VK_SPACE ? ' ' : controlKeyChar(vk);
 }
 
-// Virtual key (and Shift) that types a Latin-1 character.
+// Virtual key (and Shift) that types a character of code page 1252.
 int charKey(unsigned char c, int *mods) {
   *mods = 0;
   if (c >= 'a' && c <= 'z')

@@ -39,9 +39,10 @@ void postListDismissed(HWND combo);          // a click outside the open list
 void postClose(HWND topLevel);
 // The character of Tab, Enter, Backspace and Escape; 0 for other keys.
 unsigned char controlKeyChar(int vk);
-// Latin-1 text of a key, for the character message that follows it.
+// The 8-bit text (code page 1252) of a key, for the character message that
+// follows it.
 unsigned char keyChar(int vk, int mods);
-// Virtual key (and Shift) that types a Latin-1 character.
+// Virtual key (and Shift) that types a character of code page 1252.
 int charKey(unsigned char c, int *mods);
 
 } // namespace winapi

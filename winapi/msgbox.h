@@ -8,7 +8,7 @@
 
 namespace winapi {
 
-// Button labels (Latin-1) of a box type, their answers, and the answer of
+// Button labels (code page 1252) of a box type, their answers, and the answer of
 // closing the box (0: closing is disabled).
 std::vector<std::string> buttonsFor(UINT type, std::vector<int> *answers, int *closeAnswer);
 // Opens a document or address with xdg-open: false when xdg-open is missing

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "code_page.h"
 #include "state.h"
 
 namespace winapi {
@@ -38,10 +39,5 @@ const Presenter *headlessPresenter();
 const Presenter *noDisplayPresenter();
 // Opens the X display for the FLTK presenter; false when none can be opened.
 bool openDisplay();
-
-// Text at the toolkit boundary.
-// Code page 1252 (the 8-bit text of the ANSI functions) and UTF-8.
-std::string cp1252ToUtf8(const std::string &text);
-std::string utf8ToCp1252(const std::string &utf8); // what 1252 lacks becomes '?'
 
 } // namespace winapi

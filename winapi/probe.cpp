@@ -55,7 +55,7 @@ std::string quoted(const std::string &utf8) {
   return out + "\"";
 }
 
-std::string fromLatin1(const std::string &latin1) { return quoted(winapi::cp1252ToUtf8(latin1)); }
+std::string fromCp1252(const std::string &text) { return quoted(cp1252ToUtf8(text)); }
 
 std::string win32ClassName(const winapi::Window &w) {
   switch (w.kind) {
@@ -113,13 +113,13 @@ void dumpControls(FILE *out, const winapi::Window &parent, int depth) {
     }
     std::fprintf(out, "%*scontrol id=%d class=%s text=%s rect=%d,%d,%d,%d style=0x%08lX focus=%d",
                  2 * depth, "", c->id, quoted(win32ClassName(*c)).c_str(),
-                 fromLatin1(c->text).c_str(), x, y, w, h2, (unsigned long)c->style,
+                 fromCp1252(c->text).c_str(), x, y, w, h2, (unsigned long)c->style,
                  GetFocus() == h);
     if (c->kind == winapi::Kind::Combo && c->combo) {
       const winapi::ComboState &combo = *c->combo;
       std::fprintf(out, " items=%d sel=%d\n", (int)combo.items.size(), combo.sel);
       for (size_t i = 0; i < combo.items.size(); ++i)
-        std::fprintf(out, "    item %d %s\n", (int)i, fromLatin1(combo.items[i]).c_str());
+        std::fprintf(out, "    item %d %s\n", (int)i, fromCp1252(combo.items[i]).c_str());
     } else {
       std::fputc('\n', out);
     }
@@ -177,7 +177,7 @@ void dump(FILE *out) {
     std::fprintf(out,
                  "window class=%s text=%s rect=%d,%d,%d,%d client=%d,%d,%d,%d "
                  "style=0x%08lX active=%d\n",
-                 quoted(w->cls).c_str(), fromLatin1(w->text).c_str(),
+                 quoted(w->cls).c_str(), fromCp1252(w->text).c_str(),
                  cx - winapi::clientOffsetX(*w), cy - winapi::clientOffsetY(*w), w->w, w->h, cx, cy,
                  cw, ch, (unsigned long)style, win ? focusIn(win) : 0);
     dumpControls(out, *w, 1);

@@ -61,7 +61,7 @@ struct Window {
   HICON icon = nullptr, iconSm = nullptr;
   HWND parent = nullptr;
   std::vector<HWND> children;
-  std::string text; // Latin-1
+  std::string text; // code page 1252
   DWORD style = 0, exStyle = 0;
   int x = 0, y = 0, w = 0, h = 0; // child: parent client coords; top-level: outer, screen
   int id = 0;

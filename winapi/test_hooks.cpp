@@ -28,13 +28,13 @@ std::vector<std::string> boxButtons(UINT type) { return buttonsFor(type, nullptr
 void setHeadless(bool on) { st().headless = on; }
 bool isHeadless() { return st().headless; }
 
-void typeText(HWND control, const std::string &latin1) {
+void typeText(HWND control, const std::string &text) {
   Window *w = find(control);
   if (!w)
     return;
   postMouse(control, WM_LBUTTONDOWN, 2, 2);
   postMouse(control, WM_LBUTTONUP, 2, 2);
-  for (unsigned char c : latin1) {
+  for (unsigned char c : text) {
     int mods;
     int vk = charKey(c, &mods);
     postKey(true, vk, c, mods);

@@ -1,5 +1,5 @@
 // The window layer without a display: message order, controls, focus,
-// accelerators, message boxes, resources and text conversion.
+// accelerators, message boxes, resources and text widths.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -731,31 +731,10 @@ TEST(LayerImages, DamagedFilesGiveNoImage) {
   EXPECT_FALSE(winapi::decodeIco(ico, sizeof ico, &icons));
 }
 
-// The layer's 8-bit text is Windows' code page 1252: 80..9F are its
-// typographic characters, not Latin-1's control characters, both ways.
-TEST(LayerText, CodePage1252RoundTripsThroughUtf8) {
-  std::string all;
-  for (int c = 1; c < 256; ++c)
-    all += (char)c;
-  EXPECT_EQ(winapi::utf8ToCp1252(winapi::cp1252ToUtf8(all)), all);
-  struct Case {
-    const char *cp1252, *utf8;
-  } cases[] = {
-      {"Aten\xe7\xe3o", "Aten\xc3\xa7\xc3\xa3o"},
-      {"Gest\xe3o\x96 Tribut\xe1ria", "Gest\xc3\xa3o\xe2\x80\x93 Tribut\xc3\xa1ria"},
-      {"\x80\x85\x93x\x94\x97\x99\x9c\x9f", "\xe2\x82\xac\xe2\x80\xa6\xe2\x80\x9cx\xe2\x80\x9d"
-                                            "\xe2\x80\x94\xe2\x84\xa2\xc5\x93\xc5\xb8"},
-      // The five bytes 1252 leaves undefined stay control characters.
-      {"\x81\x8d\x8f\x90\x9d", "\xc2\x81\xc2\x8d\xc2\x8f\xc2\x90\xc2\x9d"},
-  };
-  for (const Case &c : cases) {
-    EXPECT_EQ(winapi::cp1252ToUtf8(c.cp1252), c.utf8);
-    EXPECT_EQ(winapi::utf8ToCp1252(c.utf8), c.cp1252);
-  }
-  // Characters 1252 lacks and broken sequences become '?'.
-  EXPECT_EQ(winapi::utf8ToCp1252("\xf0\x9f\x98\x80 \xc4\x81 x \xc3"), "? ? x ?");
-  // Measured as Arial draws them: an en dash as wide as an 'n', an em dash
-  // and an ellipsis a whole em, single quotes as narrow as an 'l'.
+// The typographic characters of code page 1252 (80..9F) are measured as
+// Arial draws them: an en dash as wide as an 'n', an em dash and an ellipsis
+// a whole em, single quotes as narrow as an 'l'.
+TEST(LayerText, TypographicCharactersHaveArialsWidths) {
   HFONT font = CreateFontA(16, 0, 0, 0, 0, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Arial");
   EXPECT_EQ(winapi::textWidth("\x96", font), winapi::textWidth("n", font));
   EXPECT_EQ(winapi::textWidth("\x97", font), winapi::textWidth("\x85", font));

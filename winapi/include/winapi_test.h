@@ -13,10 +13,10 @@ namespace winapi_test {
 
 struct BoxRecord {
   HWND owner;
-  std::string text;    // as the program passed it (Latin-1)
-  std::string caption; // as the program passed it (Latin-1)
+  std::string text;    // as the program passed it (code page 1252)
+  std::string caption; // as the program passed it (code page 1252)
   UINT type;
-  std::vector<std::string> buttons; // Win32 texts in order, Latin-1 ("&Sim", "&N\xe3o")
+  std::vector<std::string> buttons; // Win32 texts in order, code page 1252 ("&Sim", "&N\xe3o")
 };
 
 // Every following MessageBoxA answers from this queue, in order, without
@@ -29,7 +29,7 @@ struct BoxRecord {
 void queueBoxAnswer(int answer, std::function<void()> meanwhile = nullptr);
 const std::vector<BoxRecord> &shownBoxes();
 void resetBoxes();
-// Button labels MessageBoxA uses for a type (Latin-1).
+// Button labels MessageBoxA uses for a type (code page 1252).
 std::vector<std::string> boxButtons(UINT type);
 
 // No toolkit at all: windows exist only as layer state. Only tests choose
@@ -45,7 +45,7 @@ bool isHeadless();
 // then WM_KEYDOWN/WM_KEYUP for each character (WM_CHAR follows through
 // TranslateMessage). Characters the field has no room for are refused as the
 // control refuses them.
-void typeText(HWND control, const std::string &latin1);
+void typeText(HWND control, const std::string &text);
 // WM_LBUTTONDOWN/UP on the control; a button then sends WM_COMMAND
 // (MAKEWPARAM(id, BN_CLICKED), button) to its parent when dispatched.
 void click(HWND button);
@@ -80,7 +80,7 @@ bool quitPosted(int *code = nullptr);
 std::vector<HWND> children(HWND parent); // live children, in creation order
 std::vector<HWND> topLevelWindows();     // live top-level windows, in creation order
 std::string className(HWND w);           // as registered ("STATIC", "Edit", ...)
-std::string windowText(HWND w);          // Latin-1
+std::string windowText(HWND w);          // code page 1252
 std::string shownText(HWND w);           // as a static shows it (SS_ENDELLIPSIS cut, lines by '\n')
 int controlId(HWND w);
 struct Rect {

@@ -16,8 +16,8 @@
 //   except PostMessageA.
 // - Handles are opaque numbers, never reused; a destroyed window's handle is
 //   simply invalid afterwards, and calls given it fail as on Windows.
-// - Texts are 8-bit Latin-1 (the "ANSI" code page 1252 restricted to Latin-1);
-//   they are converted to and from UTF-8 only where FLTK sees them.
+// - Texts are 8-bit, in the "ANSI" code page 1252; they are converted to and
+//   from UTF-8 (app/code_page.h) only where FLTK sees them.
 // - A top-level window is 390x350 when asked for 390x350: that is its outer
 //   size. Its client area is smaller by a classic fixed frame: 3 pixels on
 //   each side and a caption of 19 pixels, so 384x325 for the main window. On
