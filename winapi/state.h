@@ -58,7 +58,7 @@ struct Window {
   std::string cls;
   WNDPROC proc = nullptr;
   HBRUSH background = nullptr;
-  HICON icon = nullptr, iconSm = nullptr;
+  HICON icon = nullptr;
   HWND parent = nullptr;
   std::vector<HWND> children;
   std::string text; // code page 1252
@@ -105,7 +105,7 @@ struct ClassInfo {
   WNDPROC proc;
   Kind kind;
   HBRUSH background;
-  HICON icon, iconSm;
+  HICON icon;
 };
 
 struct Resource {

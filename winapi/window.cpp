@@ -25,7 +25,7 @@ void registerBuiltins() {
                   {"Button", buttonProc, Kind::Button},
                   {"ComboBox", comboProc, Kind::Combo}};
   for (auto &b : builtins)
-    s.classes[lower(b.name)] = ClassInfo{b.name, b.proc, b.kind, nullptr, nullptr, nullptr};
+    s.classes[lower(b.name)] = ClassInfo{b.name, b.proc, b.kind, nullptr, nullptr};
 }
 
 void sendDestroy(HWND h) {
@@ -86,8 +86,10 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA *wc) {
   std::string key = lower(wc->lpszClassName);
   if (s.classes.count(key))
     return 0;
-  s.classes[key] = ClassInfo{wc->lpszClassName, wc->lpfnWndProc, Kind::Custom,
-                             wc->hbrBackground, wc->hIcon,       wc->hIconSm};
+  // The small icon is not kept: the icon's group gives the window manager
+  // every size it has.
+  s.classes[key] =
+      ClassInfo{wc->lpszClassName, wc->lpfnWndProc, Kind::Custom, wc->hbrBackground, wc->hIcon};
   return (ATOM)(0xC000 + s.classes.size());
 }
 
@@ -115,7 +117,6 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
   w->proc = cls->second.proc;
   w->background = cls->second.background;
   w->icon = cls->second.icon;
-  w->iconSm = cls->second.iconSm;
   w->text = windowName ? windowName : "";
   w->style = style;
   w->exStyle = exStyle;

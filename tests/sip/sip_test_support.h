@@ -30,6 +30,13 @@ protected:
   SippProcess peer;
 
   void SetUp() override {
+    // The SIP account is set up once per process (a second set-up does
+    // nothing), so a second test here would run against the first one's
+    // core and peer and tell nothing.
+    static int testsInThisProcess = 0;
+    ASSERT_EQ(++testsInThisProcess, 1)
+        << "the SIP tests need a process each: run them through ctest, or one at a time "
+           "with --gtest_filter";
     std::string home = dir + "/home";
     ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
     setenv("HOME", home.c_str(), 1);
