@@ -14,7 +14,7 @@ TEST(CodePage1252, EveryByteRoundTripsThroughUtf8) {
   EXPECT_EQ(utf8ToCp1252(cp1252ToUtf8(all)), all);
 }
 
-// Latin-1 byte for byte, 80..9F the typographic characters, the five bytes
+// 00..7F and A0..FF byte for byte, 80..9F the typographic characters, the five bytes
 // 1252 leaves undefined the control characters of the same numbers (as
 // Windows converts them): both ways.
 TEST(CodePage1252, CharactersConvertBothWays) {

@@ -31,8 +31,8 @@ void show(Window &w);
 void update(Window &w);
 void focus(Window *w);
 void setCursor(Presenter::Cursor c);
-// Writes a window's name again in Latin-1 where X expects it.
-void setLegacyName(Fl_Window *win, const std::string &latin1);
+// Writes a window's 8-bit name again where X expects its STRING encoding.
+void setLegacyName(Fl_Window *win, const std::string &text);
 
 // Input mapping.
 // Routes the toolkit's keys to the message queue and lets other threads

@@ -362,15 +362,16 @@ void setInputText(Fl_Input *in, const std::string &utf8) {
 
 } // namespace
 
-// Window managers read the legacy name properties as Latin-1 (X's STRING);
-// FLTK writes UTF-8 bytes there, so they are written again in Latin-1. The
+// Window managers read the legacy name properties as X's STRING (ISO 8859-1,
+// which is code page 1252 but for 80..9F); FLTK writes UTF-8 bytes there, so
+// they are written again with the window's own 8-bit text. The
 // UTF-8 name (_NET_WM_NAME) stays FLTK's.
-void setLegacyName(Fl_Window *win, const std::string &latin1) {
+void setLegacyName(Fl_Window *win, const std::string &text) {
   if (!win->shown())
     return;
   for (Atom a : {XA_WM_NAME, XA_WM_ICON_NAME})
     XChangeProperty(fl_display, fl_xid(win), a, XA_STRING, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char *>(latin1.data()), (int)latin1.size());
+                    reinterpret_cast<const unsigned char *>(text.data()), (int)text.size());
 }
 
 void create(Window &w) {
