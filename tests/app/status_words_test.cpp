@@ -245,3 +245,26 @@ TEST(StatusWords, NamesAreCutOnlyWhenTheyMustBe) {
   EXPECT_EQ(connected.substr(0, 16), "Em liga\xe7\xe3o com Q");
   EXPECT_NE(connected.find("Q\nQ"), std::string::npos) << connected;
 }
+
+// The digest challenges the SIP stack cannot answer: a first quality of
+// protection other than "auth", an algorithm other than MD5 and SHA-256.
+TEST(StatusWords, ChallengesTheStackCannotAnswerAreKnown) {
+  struct Case {
+    const char *challenge;
+    bool unanswerable;
+  } cases[] = {
+      {"Digest realm=\"r\", nonce=\"n\", qop=\"auth-int\", algorithm=MD5", true},
+      {"Digest realm=\"r\", nonce=\"n\", qop=\"auth-int,auth\"", true},
+      {"Digest realm=\"r\",nonce=\"n\",qop=auth-int", true},
+      {"Digest realm=\"r\", nonce=\"n\", algorithm=SHA-512-256", true},
+      {"Digest realm=\"r\", nonce=\"n\", qop=\"auth\", algorithm=MD5", false},
+      {"Digest realm=\"r\", nonce=\"n\", qop=\"auth,auth-int\"", false},
+      {"Digest realm=\"r\", nonce=\"n\", QOP=\"Auth\", algorithm=sha-256", false},
+      {"Digest realm=\"r\", nonce=\"n\"", false},
+      {"Digest realm=\"noqop=auth-int\", nonce=\"n\"", false},
+      {nullptr, false},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(unanswerableChallenge(c.challenge), c.unanswerable)
+        << (c.challenge ? c.challenge : "none");
+}
