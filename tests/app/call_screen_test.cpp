@@ -223,10 +223,10 @@ TEST_F(CallScreen, PickedQueueStaysSelectedAndNoLeavesTheScreenAsItWas) {
   });
 }
 
-// Text typed into the list's edit part picks nothing by itself, but "Ligar"
-// calls the queue shown: one named exactly so, or none, asking the user to
-// pick one from the list.
-TEST_F(CallScreen, LigarCallsTheQueueTypedExactlyAndAsksForAPickOtherwise) {
+// Text typed into the list's edit part picks nothing: "Ligar" calls the
+// queue picked from the list, which its prompt names, whatever the edit part
+// holds (another queue's name or any text), and asks nothing else.
+TEST_F(CallScreen, TypedTextPicksNothingAndLigarCallsThePickedQueue) {
   grant(SILENT_DOMAIN,
         {{"ATENDIMENTO", "atendimento01"}, {"Fiscal", "fiscal01"}, {"Trabalhista", "trab01"}});
   auto typeKeys = [](const std::string &text) {
@@ -250,21 +250,49 @@ TEST_F(CallScreen, LigarCallsTheQueueTypedExactlyAndAsksForAPickOtherwise) {
         click(buttonLabelled("Ligar"));
       },
       [&] {
-        ASSERT_TRUE(lastBoxSays(1, "Ligar para fila de Trabalhista?"));
-        EXPECT_STREQ(app.calleeUser, "trab01");
+        ASSERT_TRUE(lastBoxSays(1, "Ligar para fila de Fiscal?"));
+        EXPECT_STREQ(app.calleeUser, "fiscal01");
         SetFocus(list);
         typeKeys("trab");
       },
-      [&] { click(buttonLabelled("Ligar")); },
       [&] {
-        ASSERT_TRUE(lastBoxSays(2, "N\xe3o h\xe1 fila chamada \"trab\". Escolha uma fila da lista.",
-                                ATTENTION, MB_OK));
-        EXPECT_STREQ(app.calleeUser, "trab01") << "nothing resolved";
-        EXPECT_STREQ(app.selectedQueue, "Trabalhista");
+        queueBoxAnswer(IDNO);
+        click(buttonLabelled("Ligar"));
+      },
+      [&] {
+        ASSERT_TRUE(lastBoxSays(2, "Ligar para fila de Fiscal?"));
+        EXPECT_STREQ(app.calleeUser, "fiscal01");
+        EXPECT_STREQ(app.selectedQueue, "Fiscal");
         EXPECT_EQ(combo(), list) << "not rebuilt";
         closeWindow(mainWindow());
       },
   });
+}
+
+// The registrar held the account, then refuses it: the status line says so,
+// and a call is still placed (no box besides its prompt), its failure told on
+// the status line.
+TEST_F(CallScreen, AfterARegistrationALaterRefusalStillLetsACallTellWhyItFailed) {
+  ASSERT_TRUE(grantOnPeer("127.0.0.181", {{"ATENDIMENTO", "atendimento01"}}, ANY_SOUND,
+                          "registrar_drops_account.xml"));
+  runLoggedIn({
+      [&] {
+        // Accepted for two seconds: the flag is set only by an acceptance.
+        ASSERT_TRUE(pumpUntilStatus("Falha no registro: acesso negado (403)"));
+        EXPECT_TRUE(app.registered);
+        click(buttonLabelled("Ligar")); // "Sim"
+      },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 1u) << shownBoxes().back().text;
+        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de ATENDIMENTO?");
+        EXPECT_TRUE(peer.waitFor("INVITE sip:atendimento01@" + domain, 1, 10000));
+        ASSERT_TRUE(pumpUntilStatus("Liga\xe7\xe3o n\xe3o completada (404)"));
+        EXPECT_FALSE(app.callInProgress);
+        expectCallScreen(false);
+        closeWindow(mainWindow());
+      },
+  });
+  EXPECT_EQ(shownBoxes().back().text, "Sair ?");
 }
 
 TEST_F(CallScreen, HelpOpensTheServicesPageWithoutRebuilding) {
