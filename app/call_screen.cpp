@@ -32,8 +32,7 @@ const char *const READY_TEXTS[] = {"Pronto para ligar", "Sem microfone", "Sem al
 const char *const IN_CALL_NOTES[] = {"", " (sem microfone)", " (sem alto-falante)",
                                      " (sem microfone e alto-falante)"};
 // The same, for a status line that has no room for the whole note.
-const char *const SHORT_IN_CALL_NOTES[] = {"", " (sem mic.)", " (sem alto-fal.)",
-                                           " (sem mic. e alto-fal.)"};
+const char *const SHORT_IN_CALL_NOTES[] = {"", " (sem mic.)", " (sem alto-fal.)", " (sem áudio)"};
 
 void destroyCallControls() {
   HWND *controls[] = {&app.queueCombo, &app.callButton, &app.helpButton, &app.hangUpButton,
@@ -248,19 +247,13 @@ void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_
     return !dc || layOutStatus(dc, text, laidOut) <= maxLines;
   };
   if (!fits({queue, false, false}) && !fits({queue, false, true})) {
-    // The longest cut of the name that fits: more of the name never takes
-    // fewer lines.
-    size_t low = 0, high = whole.size();
-    while (low < high) {
-      size_t keep = (low + high + 1) / 2;
+    // The longest cut of the name that fits (a longer one may fit where a
+    // shorter does not, as the words fall on the lines).
+    for (size_t keep = whole.size(); keep-- > 0;) {
       cutName = whole.substr(0, keep) + "...";
       if (fits({cutName.c_str(), true, true}))
-        low = keep;
-      else
-        high = keep - 1;
+        break;
     }
-    cutName = whole.substr(0, low) + "...";
-    fits({cutName.c_str(), true, true});
   }
   if (dc) {
     textCopy(text, laidOut.c_str());

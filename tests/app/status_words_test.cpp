@@ -3,10 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 #include "main_window.h"
 #include "sip_internal.h"
 #include "winapi_test.h"
+
+// The toolkit that draws the windows on Linux, looked at by the test on X
+// (after the rest: its X headers define names that others use).
+#include <FL/Fl.H>
+#include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
 
 namespace {
 
@@ -227,11 +235,11 @@ TEST(StatusWords, NamesAreCutOnlyWhenTheyMustBe) {
   SipReport noSound = withSound(call(CALL_CONNECTED), false, false);
   EXPECT_EQ(statusFor(noSound), "Em liga\xe7\xe3o com Fiscal (sem microfone e alto-falante)");
   EXPECT_EQ(statusFor(noSound, "Gest\xe3o Tribut\xe1ria"),
-            "Em liga\xe7\xe3o com Gest\xe3o Tribut\xe1ria (sem mic. e alto-fal.)");
+            "Em liga\xe7\xe3o com Gest\xe3o Tribut\xe1ria (sem \xe1udio)");
   EXPECT_EQ(statusFor(noSound, "Consultoria Jur\xed"
-                               "dica Trabalhista"),
+                               "dica Trabalhista e Previdenci\xe1ria"),
             "Em liga\xe7\xe3o com Consultoria Jur\xed"
-            "dica T... (sem mic. e alto-fal.)");
+            "dica Trabalhist... (sem \xe1udio)");
   EXPECT_EQ(statusFor(call(CALL_CONNECTED), "Consultoria Jur\xed"
                                             "dica Trabalhista"),
             "Em liga\xe7\xe3o com Consultoria Jur\xed"
@@ -267,4 +275,103 @@ TEST(StatusWords, ChallengesTheStackCannotAnswerAreKnown) {
   for (const Case &c : cases)
     EXPECT_EQ(unanswerableChallenge(c.challenge), c.unanswerable)
         << (c.challenge ? c.challenge : "none");
+}
+
+namespace {
+
+std::string commandOutput(const std::string &command) {
+  std::string out;
+  if (FILE *p = popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, p))
+      out += buffer;
+    pclose(p);
+  }
+  return out;
+}
+
+// The toolkit's widget at a control's place in the first window.
+Fl_Widget *widgetAt(int x, int y) {
+  Fl_Window *window = Fl::first_window();
+  for (int i = 0; window && i < window->children(); ++i) {
+    Fl_Widget *child = window->child(i);
+    if (child->x() == x && child->y() == y)
+      return child;
+  }
+  return nullptr;
+}
+
+} // namespace
+
+// The status line on a real window (under Xvfb): each status, with the
+// longest names, is drawn whole: every line the toolkit draws fits the
+// label's width in the font it draws with, the lines fit its height, and the
+// screenshot's ink stays inside it.
+TEST(StatusLineOnX, EveryStatusIsDrawnWholeWithTheLongestNames) {
+  const char *display = getenv("DISPLAY");
+  if (!display || !display[0])
+    GTEST_SKIP() << "run under xvfb-run";
+  winapi_test::setHeadless(false);
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.lpszClassName = "StatusLineOnX";
+  wc.hbrBackground = CreateSolidBrush(RGB(255, 255, 255));
+  ASSERT_NE(RegisterClassExA(&wc), 0);
+  HWND main = CreateWindowExA(0, wc.lpszClassName, "Linha de estado",
+                              WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT,
+                              390, 350, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(main, nullptr);
+  HWND label = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_LEFT, 160, 200, 210, 32,
+                               main, nullptr, nullptr, nullptr);
+  SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(app.labelFont), TRUE);
+  ShowWindow(main, SW_SHOW);
+  UpdateWindow(main);
+  winapi_test::pump(main, nullptr);
+  std::string window =
+      commandOutput("xdotool search --sync --onlyvisible --name 'Linha de estado' | head -1");
+  ASSERT_FALSE(window.empty());
+  window.pop_back();
+  Fl_Widget *drawn = widgetAt(160, 200);
+  ASSERT_NE(drawn, nullptr);
+
+  int shots = 0;
+  for (const SipReport &report : everyReport()) {
+    for (const std::string &name : LONG_NAMES) {
+      std::string status = statusFor(report, name.c_str());
+      SCOPED_TRACE(status);
+      SetWindowTextA(label, status.c_str());
+      winapi_test::pump(main, nullptr);
+      ASSERT_TRUE(drawn->label());
+      std::string lines = drawn->label();
+      fl_font(drawn->labelfont(), drawn->labelsize());
+      int count = 0;
+      for (size_t from = 0, end = 0; end != std::string::npos; from = end + 1, ++count) {
+        end = lines.find('\n', from);
+        std::string line = lines.substr(from, end == std::string::npos ? end : end - from);
+        EXPECT_LE(fl_width(line.c_str()), drawn->w()) << line;
+      }
+      EXPECT_LE(count * fl_height(), drawn->h()) << count << " lines of " << fl_height();
+      // A screenshot of the statuses the longest names make longest.
+      if (report.call != CALL_CONNECTED && report.call != CALL_CALLING && report.call != CALL_HELD)
+        continue;
+      std::string shot =
+          std::string(SCREENSHOT_DIR) + "/status-line-" + std::to_string(shots++) + ".png";
+      Fl::flush();
+      commandOutput("import -window " + window + " '" + shot + "'");
+      // The ink of the label and of the window's white around it: text runs
+      // from the label's left edge and never reaches its right one, where a
+      // line too long would be cut.
+      std::string box = commandOutput("convert '" + shot +
+                                      "' -crop 212x34+159+199 +repage -colorspace Gray "
+                                      "-threshold 50% -format '%@' info:");
+      int w = 0, h = 0, x = 0, y = 0;
+      ASSERT_EQ(std::sscanf(box.c_str(), "%dx%d+%d+%d", &w, &h, &x, &y), 4) << shot;
+      EXPECT_GT(w, 0) << shot;
+      EXPECT_GE(x, 1) << shot;
+      EXPECT_LE(x + w, 210) << shot;
+      EXPECT_GE(y, 1) << shot;
+    }
+  }
+  DestroyWindow(main);
 }
