@@ -165,6 +165,30 @@ TEST_F(CallScreen, WithoutAtendimentoTheFirstEntryShownIsTheQueueCalled) {
   });
 }
 
+// Two queues of one name are listed apart, and the second one picked calls
+// its own user.
+TEST_F(CallScreen, RepeatedQueueNamesEachCallTheirOwnQueue) {
+  grant(SILENT_DOMAIN, {{"ATENDIMENTO", "primeira01"}, {"ATENDIMENTO", "segunda02"}});
+  runLoggedIn({
+      [] {
+        EXPECT_EQ(comboItems(combo()), (std::vector<std::string>{"ATENDIMENTO", "ATENDIMENTO 2"}));
+        EXPECT_EQ(comboSelection(combo()), 0);
+        chooseComboItem(combo(), 1);
+      },
+      [] {
+        queueBoxAnswer(IDNO);
+        click(buttonLabelled("Ligar"));
+      },
+      [] {
+        ASSERT_TRUE(lastBoxSays(1, "Ligar para fila de ATENDIMENTO 2?"));
+        EXPECT_STREQ(app.calleeUser, "segunda02");
+        rebuildCallScreen(mainWindow());
+        EXPECT_EQ(comboSelection(combo()), 1) << "the pick survives the rebuild";
+        closeWindow(mainWindow());
+      },
+  });
+}
+
 TEST_F(CallScreen, EmptyQueueListLeavesTheComboBoxEmptyAndCallsNothing) {
   grant(SILENT_DOMAIN, {});
   runLoggedIn({
