@@ -665,6 +665,33 @@ TEST_F(CallScreen, QueueHangingUpClearsTheCallEvenUnderAnOpenPrompt) {
   EXPECT_EQ(shownBoxes().back().text, "Sair ?");
 }
 
+// The queue holds the call and takes it back, twice (sendonly, then
+// inactive): the status line says so with the queue's name, the call stays
+// on screen with "Desligar", and hanging up ends it.
+TEST_F(CallScreen, QueueHoldingTheCallIsShownUntilItTakesItBack) {
+  ASSERT_TRUE(grantOnPeer("127.0.0.182", {{"Fiscal", "fiscal01"}}, NULL_SINK, "queue_holds.xml"));
+  runLoggedIn({
+      [&] {
+        ASSERT_TRUE(pumpUntilStatus("Pronto para ligar"));
+        click(buttonLabelled("Ligar"));
+      },
+      [&] {
+        for (int round = 1; round <= 2; ++round) {
+          ASSERT_TRUE(pumpUntilStatus("Em espera com Fiscal")) << "round " << round;
+          expectCallScreen(true);
+          ASSERT_TRUE(pumpUntilStatus("Em liga\xe7\xe3o com Fiscal")) << "round " << round;
+        }
+        EXPECT_TRUE(app.callInProgress);
+        click(buttonLabelled("Desligar"));
+      },
+      [&] {
+        EXPECT_TRUE(peer.waitFor("BYE ", 1, 10000));
+        EXPECT_EQ(statusLine(), "Liga\xe7\xe3o encerrada");
+        closeWindow(mainWindow());
+      },
+  });
+}
+
 // No sound server and no sound card: once the account is ready the status
 // line says so instead of "Pronto para ligar", and during a call (answered
 // in G.722) after the queue's name. A device that appears afterwards is found
