@@ -1,8 +1,8 @@
 // GDI objects and painting.
 // Win32: CreateFontA, CreatePatternBrush, CreateSolidBrush, SetTextColor,
 // SetBkColor, DeleteObject, GetDC, ReleaseDC, SelectObject,
-// GetTextExtentPoint32A, BeginPaint, EndPaint, InvalidateRect, UpdateWindow; and Arial's metrics,
-// by which text is measured.
+// GetTextExtentPoint32A, BeginPaint, EndPaint, InvalidateRect,
+// UpdateWindow; and Arial's metrics, by which text is measured.
 #include "gdi.h"
 
 #include <cmath>
