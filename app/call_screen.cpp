@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -30,6 +31,8 @@ const char *const READY_TEXTS[] = {"Pronto para ligar", "Sem microfone", "Sem al
                                    "Sem microfone e alto-falante"};
 const char *const IN_CALL_NOTES[] = {"", " (sem microfone)", " (sem alto-falante)",
                                      " (sem microfone e alto-falante)"};
+// The same, for a status line that has no room for the whole note.
+const char *const SHORT_IN_CALL_NOTES[] = {"", " (sem mic.)", " (sem alto-fal.)", " (sem áudio)"};
 
 void destroyCallControls() {
   HWND *controls[] = {&app.queueCombo, &app.callButton, &app.helpButton, &app.hangUpButton,
@@ -81,23 +84,38 @@ namespace {
 // IN_CALL_NOTES.
 int missingSound(const SipReport &report) { return report.noMicrophone + 2 * report.noSpeaker; }
 
+// How the queue is named in a status: its name, or its name cut with "..."
+// (cut), and the sound note in its short form (shortNote), so that the
+// status fits its line.
+struct QueueWords {
+  const char *queue;
+  bool cut;
+  bool shortNote;
+};
+
+// Whether the status line tells of the call rather than of the registration:
+// a call going on, or a call's outcome newer than the registration's news.
+bool callShown(const SipReport &report) {
+  return report.call == CALL_CALLING || report.call == CALL_CONNECTED || report.call == CALL_HELD ||
+         (report.call != CALL_NONE && report.callNewer);
+}
+
 // What the status line says about the call the SIP side reported, naming the
-// queue called; false when the registration is what it should say. One case
-// per state of the call.
-bool callWords(const SipReport &report, const char *queue, char (&text)[STATUS_CAP]) {
-  bool shown = report.call == CALL_CALLING || report.call == CALL_CONNECTED ||
-               (report.call != CALL_NONE && report.callNewer);
-  if (!shown)
-    return false;
+// queue called; false (and text empty) when it does not fit the buffer. One
+// case per state of the call.
+bool callWords(const SipReport &report, const QueueWords &name, char (&text)[STATUS_CAP]) {
+  const char *queue = name.queue;
   char code[16];
   snprintf(code, sizeof code, "%d", report.callCode);
   switch (report.call) {
   case CALL_CALLING:
-    return textJoin(text, "Chamando ", queue, "...");
+    // A cut name ends in dots of its own.
+    return textJoin(text, "Chamando ", queue, name.cut ? "" : "...");
   case CALL_CONNECTED:
-    // Only a queue name too long to leave room for it drops the note.
-    return textJoin(text, "Em ligação com ", queue, IN_CALL_NOTES[missingSound(report)]) ||
-           textJoin(text, "Em ligação com ", queue);
+    return textJoin(text, "Em ligação com ", queue,
+                    (name.shortNote ? SHORT_IN_CALL_NOTES : IN_CALL_NOTES)[missingSound(report)]);
+  case CALL_HELD:
+    return textJoin(text, "Em espera com ", queue);
   case CALL_ENDED:
     return textJoin(text, "Ligação encerrada");
   case CALL_LOST:
@@ -147,13 +165,102 @@ void registrationWords(const SipReport &report, char (&text)[STATUS_CAP]) {
 
 } // namespace
 
+namespace {
+
+// The status words for the queue named so; false when they do not fit the
+// buffer.
+bool statusWords(const SipReport &report, const QueueWords &name, char (&text)[STATUS_CAP]) {
+  if (report.registration != REGISTRATION_UNAVAILABLE && callShown(report))
+    return callWords(report, name, text);
+  registrationWords(report, text);
+  return true;
+}
+
+// The status line's size, as buildCallScreen creates it.
+const int STATUS_WIDTH = 210, STATUS_HEIGHT = 32;
+
+int textWidth(HDC dc, const std::string &text) {
+  SIZE size = {0, 0};
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  return size.cx;
+}
+
+// Lays text out as the status line breaks it: between words, where the next
+// word would pass the line's width. A word wider than what is left of its
+// line is broken inside, with a line break of the text's own, which the
+// line keeps (the label itself would cut such a word at its edge). Gives the
+// number of lines; laidOut receives the text with those breaks.
+int layOutStatus(HDC dc, const std::string &text, std::string &laidOut) {
+  laidOut.clear();
+  std::string line;
+  int lines = 1;
+  size_t from = 0;
+  for (bool first = true;; first = false) {
+    size_t space = text.find(' ', from);
+    std::string word = text.substr(from, space == std::string::npos ? space : space - from);
+    std::string joined = first ? word : line + " " + word;
+    if (textWidth(dc, joined) <= STATUS_WIDTH) {
+      line = joined;
+      laidOut += (first ? "" : " ") + word;
+    } else if (!first && textWidth(dc, word) <= STATUS_WIDTH) {
+      ++lines; // the label breaks at the space
+      line = word;
+      laidOut += " " + word;
+    } else {
+      if (!first)
+        line += " ", laidOut += " ";
+      for (char ch : word) {
+        if (!line.empty() && textWidth(dc, line + ch) > STATUS_WIDTH) {
+          ++lines;
+          line.clear();
+          laidOut += '\n';
+        }
+        line += ch;
+        laidOut += ch;
+      }
+    }
+    if (space == std::string::npos)
+      return lines;
+    from = space + 1;
+  }
+}
+
+} // namespace
+
 // A phone that cannot work says so whatever the call did; otherwise the
-// call's news, when newer, comes before the registration's. The buffer holds
-// the longest status (a queue name fills at most 255 of its 279 characters);
-// nothing is ever cut.
+// call's news, when newer, comes before the registration's. Every status is
+// shown whole on the status line's two lines: a note about the sound is
+// shortened first, then the queue's name is cut (with "...") as little as
+// needed.
 void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_CAP]) {
-  if (report.registration == REGISTRATION_UNAVAILABLE || !callWords(report, queue, text))
-    registrationWords(report, text);
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ previousFont = dc ? SelectObject(dc, app.labelFont) : nullptr;
+  SIZE cell = {0, 0};
+  if (dc)
+    GetTextExtentPoint32A(dc, "X", 1, &cell);
+  int maxLines = cell.cy > 0 ? std::max(1, STATUS_HEIGHT / static_cast<int>(cell.cy)) : 2;
+  std::string whole = queue, cutName, laidOut;
+  auto fits = [&](const QueueWords &name) {
+    if (!statusWords(report, name, text))
+      return false;
+    laidOut = text;
+    return !dc || layOutStatus(dc, text, laidOut) <= maxLines;
+  };
+  if (!fits({queue, false, false}) && !fits({queue, false, true})) {
+    // The longest cut of the name that fits (a longer one may fit where a
+    // shorter does not, as the words fall on the lines).
+    for (size_t keep = whole.size(); keep-- > 0;) {
+      cutName = whole.substr(0, keep) + "...";
+      if (fits({cutName.c_str(), true, true}))
+        break;
+    }
+  }
+  if (dc) {
+    textCopy(text, laidOut.c_str());
+    if (previousFont)
+      SelectObject(dc, previousFont);
+    ReleaseDC(nullptr, dc);
+  }
 }
 
 void composeStatus(char (&text)[STATUS_CAP]) { statusText(sipReport(), app.calledQueue, text); }
@@ -203,36 +310,13 @@ void selectionChange(HWND control) {
   textCopy(app.selectedQueue, name.c_str());
 }
 
-namespace {
-
-// The queue called is the queue the list shows. Its edit part may hold typed
-// text (or a name the open list filled in) that no pick reported: a queue
-// named exactly so becomes the chosen one; any other text is not guessed at,
-// the user is asked to pick from the list. False when nothing may be called.
-bool takeShownQueue(HWND window) {
-  char shown[2 * SELECTED_QUEUE_CAP] = "";
-  if (app.queueCombo)
-    GetWindowTextA(app.queueCombo, shown, sizeof shown);
-  if (strcmp(shown, app.selectedQueue) == 0)
-    return true;
-  for (const std::string &name : app.shownQueueNames)
-    if (name == shown)
-      return textCopy(app.selectedQueue, shown);
-  std::string text = shown[0] ? std::string("Não há fila chamada \"") + shown + "\". " : "";
-  text += "Escolha uma fila da lista.";
-  MessageBoxA(window, text.c_str(), "Atenção", MB_OK);
-  return false;
-}
-
-} // namespace
-
+// The queue called is the one picked from the list (selectedQueue), which the
+// prompt names: text typed into the list's edit part picks nothing.
 void callCommand(HWND window) {
   if (app.shownQueueNames.empty()) {
     MessageBoxA(window, "Nenhuma fila disponível para ligar.", "Atenção", MB_OK);
     return;
   }
-  if (!takeShownQueue(window))
-    return;
   if (!composePrompt("Ligar para fila de ", app.selectedQueue, "?"))
     return;
   // The queue's SIP user is resolved before the user answers. A user that

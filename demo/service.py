@@ -59,7 +59,7 @@ HELP_AREAS = [
 ]
 
 
-def login_answer(form, sip_domain):
+def login_answer(form, sip_domain, queue_groups):
     code = form.get("codigo", [""])[0]
     password = form.get("senha", [""])[0]
     if code != DEMO_CODE or password != DEMO_PASSWORD:
@@ -72,7 +72,7 @@ def login_answer(form, sip_domain):
             "user": SIP_USER,
             "pass": SIP_PASSWORD,
         },
-        "filas": QUEUE_GROUPS,
+        "filas": queue_groups,
     }
 
 
@@ -116,7 +116,7 @@ class Handler(BaseHTTPRequestHandler):
         path = urlsplit(self.path).path
         raw, form = self.read_form()
         if path == "/appConsultoria/mirtavel.php":
-            body = json.dumps(login_answer(form, self.server.sip_domain), ensure_ascii=False)
+            body = json.dumps(login_answer(form, self.server.sip_domain, self.server.queue_groups), ensure_ascii=False)
             # The installation key as well: which installation logged in.
             self.server.note(f"login {form.get('codigo', [''])[0]!r} key {form.get('chave', [''])[0]!r}")
             self.answer(200, body, "application/json; charset=utf-8")
@@ -148,6 +148,7 @@ def main():
     parser.add_argument("--port-file", help="write the port in use to this file")
     parser.add_argument("--cert", help="PEM certificate (chain): serve https")
     parser.add_argument("--key", help="PEM private key of --cert")
+    parser.add_argument("--queues", help="JSON file: the queue groups to grant instead of the demo's")
     args = parser.parse_args()
     if bool(args.cert) != bool(args.key):
         parser.error("--cert and --key go together")
@@ -165,6 +166,10 @@ def main():
         scheme = "https"
     server.daemon_threads = True
     server.sip_domain = args.sip_domain
+    server.queue_groups = QUEUE_GROUPS
+    if args.queues:
+        with open(args.queues, encoding="utf-8") as f:
+            server.queue_groups = json.load(f)
     server.logout_log = args.logout_log
     server.log_lock = threading.Lock()
     server.note = lambda text: print(f"demo service: {text}", flush=True)

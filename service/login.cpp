@@ -3,6 +3,8 @@
 #include <json/json.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <memory>
 
 #include "code_page.h"
 #include "service.h"
@@ -38,37 +40,68 @@ std::string cutName(const std::string &text, int count) {
   return text.substr(0, QUEUE_NAME_CAP - 1 - end.size()) + end;
 }
 
-// Names too long for the program's buffers are listed cut with "..." rather
-// than left out. A cut name that is also the name of another queue (one
-// listed before it, or one not cut) gets a number, so that every name still
+// A name that fits, with its number after it ("ATENDIMENTO 2"), cut with
+// "..." when the number would not fit.
+std::string numberedName(const std::string &name, int count) {
+  std::string numbered = name + " " + std::to_string(count);
+  return numbered.size() < QUEUE_NAME_CAP ? numbered : cutName(name, count);
+}
+
+// The queue is called by the name the list shows, so every name shown must
+// be its own queue's. Names too long for the program's buffers are listed
+// cut with "..." rather than left out; a name that fits keeps its text when
+// it is the first of that text. Any other name (a cut one, a repeated one,
+// one that the window's code page made equal to another) gets the first
+// number that makes it unlike every other name, so that each entry still
 // calls its own queue.
-void shortenLongNames(TextList &names) {
+void makeNamesUnique(TextList &names) {
   // An embedded NUL would end a name early in the window's buffers.
   for (std::string &name : names)
     std::replace(name.begin(), name.end(), '\0', '?');
-  std::vector<bool> cut(names.size());
+  std::vector<bool> keeps(names.size());
   for (size_t i = 0; i < names.size(); ++i)
-    cut[i] = names[i].size() >= QUEUE_NAME_CAP;
+    keeps[i] = names[i].size() < QUEUE_NAME_CAP &&
+               std::find(names.begin(), names.begin() + i, names[i]) == names.begin() + i;
   for (size_t i = 0; i < names.size(); ++i) {
-    if (!cut[i])
+    if (keeps[i])
       continue;
-    std::string whole = names[i];
+    // Taken: a name kept anywhere in the list, or one given before this one.
     auto taken = [&](const std::string &name) {
       for (size_t j = 0; j < names.size(); ++j)
-        if (j != i && (j < i || !cut[j]) && names[j] == name)
+        if (j != i && (j < i || keeps[j]) && names[j] == name)
           return true;
       return false;
     };
-    names[i] = cutName(whole, 0);
+    const std::string original = names[i];
+    bool fits = original.size() < QUEUE_NAME_CAP;
+    names[i] = fits ? original : cutName(original, 0);
     for (int count = 2; taken(names[i]); ++count)
-      names[i] = cutName(whole, count);
+      names[i] = fits ? numberedName(original, count) : cutName(original, count);
   }
 }
 
+// The JSON text of an answer: services saved with a UTF-8 byte-order mark
+// send it first, which is no JSON; it goes, with the white space around it.
+std::string withoutByteOrderMark(const std::string &body) {
+  const char *const space = " \t\r\n";
+  size_t start = body.find_first_not_of(space);
+  if (start != std::string::npos && body.compare(start, 3, "\xEF\xBB\xBF") == 0)
+    start = body.find_first_not_of(space, start + 3);
+  return start == std::string::npos ? std::string() : body.substr(start);
+}
+
+// Comments allowed and any value at the top level, as the service's answers
+// have always been read.
+bool parseJson(const std::string &text, Json::Value &root) {
+  Json::CharReaderBuilder builder;
+  builder["collectComments"] = false;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  return reader->parse(text.data(), text.data() + text.size(), &root, nullptr);
+}
+
 LoginAnswer readAnswer(const std::string &body, std::string &refusalText) {
-  Json::Reader reader;
   Json::Value root;
-  if (!reader.parse(body, root))
+  if (!parseJson(withoutByteOrderMark(body), root))
     return ANSWER_FAILED;
   if (!objectOrNull(root))
     return ANSWER_FAILED;
@@ -133,7 +166,7 @@ LoginAnswer readAnswer(const std::string &body, std::string &refusalText) {
     }
   }
 
-  shortenLongNames(names);
+  makeNamesUnique(names);
 
   // Everything checked: only now is anything stored.
   textCopy(app.sipDomain, sipDomain.c_str());

@@ -40,11 +40,11 @@ void onRegistrationStateChanged(LinphoneCore *, LinphoneProxyConfig *config,
   printf("Novo estado de registro %s para o usuario id [%s] no proxy [%s]", name ? name : "",
          identity ? identity : "", server ? server : "");
   fflush(stdout);
-  // Calls are placed only while the registrar holds the account.
+  // Once the registrar has held the account, calls are placed whatever the
+  // registration does later: a call that cannot go out then ends with its
+  // reason on the status line, which already tells of the registration.
   if (state == LinphoneRegistrationOk)
     app.registered = true;
-  else if (state != LinphoneRegistrationProgress)
-    app.registered = false;
 
   if (state == LinphoneRegistrationOk) {
     publishRegistration(REGISTRATION_OK);

@@ -14,6 +14,8 @@ namespace {
 bool currentCallAnswered = false;
 // Its audio started (it went through the streams-running state).
 bool currentCallStreamsRan = false;
+// The queue put the program's call on hold and has not taken it off yet.
+bool currentCallHeld = false;
 // The queue's answer has no audio format in common with the offer: the call
 // is hung up after the iteration that found it.
 bool currentCallLacksCommonAudio = false;
@@ -156,7 +158,16 @@ void onCallStateChanged(LinphoneCore *, LinphoneCall *call, LinphoneCallState st
     app.callInProgress = true;
     publishCall(CALL_CONNECTED);
     break;
+  case LinphoneCallPausedByRemote:
+    // The queue holds the call (its offer sends only, or nothing).
+    currentCallHeld = true;
+    publishCall(CALL_HELD);
+    break;
   case LinphoneCallStreamsRunning:
+    if (currentCallHeld) { // taken off hold
+      currentCallHeld = false;
+      publishCall(CALL_CONNECTED);
+    }
     currentCallStreamsRan = true;
     if (!queueAcceptsTheAudioSent(call))
       currentCallLacksCommonAudio = true;
@@ -218,6 +229,7 @@ void placeCall(const char *domain) {
   app.currentCall = call;
   currentCallAnswered = false;
   currentCallStreamsRan = false;
+  currentCallHeld = false;
   currentCallLacksCommonAudio = false;
   // A call that already failed inside the invitation was not yet the
   // program's when the library reported it.

@@ -35,7 +35,8 @@ enum CallState {
   CALL_FAILED,     // any other failure: callCode (0: no answer)
   CALL_NOT_PLACED, // the queue's address is not valid: nothing was sent
   // answered, but in no audio format the program offered: hung up
-  CALL_NO_COMMON_AUDIO
+  CALL_NO_COMMON_AUDIO,
+  CALL_HELD, // answered, and put on hold by the queue
 };
 enum { REASON_CAP = 64 };
 struct SipReport {

@@ -49,6 +49,9 @@ void publishSound(bool microphone, bool speaker);
 int answerCode(const LinphoneErrorInfo *info);
 // The registrar's answer in words, "acesso negado (403)"; empty when none came.
 void registrarReason(LinphoneProxyConfig *config, char (&out)[REASON_CAP]);
+// A digest challenge (WWW-Authenticate or Proxy-Authenticate value) that
+// the stack cannot answer: a quality of protection or algorithm it lacks.
+bool unanswerableChallenge(const char *challenge);
 // The words for a registrar's answer of this status code.
 void registrarRefusal(int code, char (&out)[REASON_CAP]);
 

@@ -1,6 +1,7 @@
 // GDI objects and painting.
 // Win32: CreateFontA, CreatePatternBrush, CreateSolidBrush, SetTextColor,
-// SetBkColor, DeleteObject, BeginPaint, EndPaint, InvalidateRect,
+// SetBkColor, DeleteObject, GetDC, ReleaseDC, SelectObject,
+// GetTextExtentPoint32A, BeginPaint, EndPaint, InvalidateRect,
 // UpdateWindow; and Arial's metrics, by which text is measured.
 #include "gdi.h"
 
@@ -149,6 +150,37 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
   if (it == m.end() || it->second.type == GdiType::DC || it->second.type == GdiType::Accel)
     return FALSE;
   m.erase(it);
+  return TRUE;
+}
+
+HDC WINAPI GetDC(HWND hwnd) {
+  if (hwnd && !find(hwnd))
+    return nullptr;
+  return gdiHandle<HDC>(Gdi(GdiType::DC));
+}
+
+int WINAPI ReleaseDC(HWND, HDC dc) {
+  if (!gdi(dc, GdiType::DC))
+    return 0;
+  st().gdi.erase(reinterpret_cast<uintptr_t>(dc));
+  return 1;
+}
+
+HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
+  Gdi *g = gdi(dc, GdiType::DC);
+  if (!g || !gdi(object, GdiType::Font))
+    return nullptr;
+  HFONT previous = g->selectedFont;
+  g->selectedFont = static_cast<HFONT>(object);
+  return previous;
+}
+
+BOOL WINAPI GetTextExtentPoint32A(HDC dc, LPCSTR text, int count, LPSIZE size) {
+  Gdi *g = gdi(dc, GdiType::DC);
+  if (!g || !size || count < 0 || (count > 0 && !text))
+    return FALSE;
+  size->cx = textWidth(std::string(text ? text : "", static_cast<size_t>(count)), g->selectedFont);
+  size->cy = fontCellHeight(g->selectedFont);
   return TRUE;
 }
 

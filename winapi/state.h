@@ -98,6 +98,7 @@ struct Gdi {
   std::shared_ptr<std::vector<Image>> icons;
   std::vector<ACCEL> accel;
   COLORREF text = 0, back = RGB(255, 255, 255);
+  HFONT selectedFont = nullptr; // a DC's font (SelectObject); none: the system font
 };
 
 struct ClassInfo {

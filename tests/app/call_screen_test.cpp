@@ -165,6 +165,30 @@ TEST_F(CallScreen, WithoutAtendimentoTheFirstEntryShownIsTheQueueCalled) {
   });
 }
 
+// Two queues of one name are listed apart, and the second one picked calls
+// its own user.
+TEST_F(CallScreen, RepeatedQueueNamesEachCallTheirOwnQueue) {
+  grant(SILENT_DOMAIN, {{"ATENDIMENTO", "primeira01"}, {"ATENDIMENTO", "segunda02"}});
+  runLoggedIn({
+      [] {
+        EXPECT_EQ(comboItems(combo()), (std::vector<std::string>{"ATENDIMENTO", "ATENDIMENTO 2"}));
+        EXPECT_EQ(comboSelection(combo()), 0);
+        chooseComboItem(combo(), 1);
+      },
+      [] {
+        queueBoxAnswer(IDNO);
+        click(buttonLabelled("Ligar"));
+      },
+      [] {
+        ASSERT_TRUE(lastBoxSays(1, "Ligar para fila de ATENDIMENTO 2?"));
+        EXPECT_STREQ(app.calleeUser, "segunda02");
+        rebuildCallScreen(mainWindow());
+        EXPECT_EQ(comboSelection(combo()), 1) << "the pick survives the rebuild";
+        closeWindow(mainWindow());
+      },
+  });
+}
+
 TEST_F(CallScreen, EmptyQueueListLeavesTheComboBoxEmptyAndCallsNothing) {
   grant(SILENT_DOMAIN, {});
   runLoggedIn({
@@ -223,10 +247,10 @@ TEST_F(CallScreen, PickedQueueStaysSelectedAndNoLeavesTheScreenAsItWas) {
   });
 }
 
-// Text typed into the list's edit part picks nothing by itself, but "Ligar"
-// calls the queue shown: one named exactly so, or none, asking the user to
-// pick one from the list.
-TEST_F(CallScreen, LigarCallsTheQueueTypedExactlyAndAsksForAPickOtherwise) {
+// Text typed into the list's edit part picks nothing: "Ligar" calls the
+// queue picked from the list, which its prompt names, whatever the edit part
+// holds (another queue's name or any text), and asks nothing else.
+TEST_F(CallScreen, TypedTextPicksNothingAndLigarCallsThePickedQueue) {
   grant(SILENT_DOMAIN,
         {{"ATENDIMENTO", "atendimento01"}, {"Fiscal", "fiscal01"}, {"Trabalhista", "trab01"}});
   auto typeKeys = [](const std::string &text) {
@@ -250,21 +274,49 @@ TEST_F(CallScreen, LigarCallsTheQueueTypedExactlyAndAsksForAPickOtherwise) {
         click(buttonLabelled("Ligar"));
       },
       [&] {
-        ASSERT_TRUE(lastBoxSays(1, "Ligar para fila de Trabalhista?"));
-        EXPECT_STREQ(app.calleeUser, "trab01");
+        ASSERT_TRUE(lastBoxSays(1, "Ligar para fila de Fiscal?"));
+        EXPECT_STREQ(app.calleeUser, "fiscal01");
         SetFocus(list);
         typeKeys("trab");
       },
-      [&] { click(buttonLabelled("Ligar")); },
       [&] {
-        ASSERT_TRUE(lastBoxSays(2, "N\xe3o h\xe1 fila chamada \"trab\". Escolha uma fila da lista.",
-                                ATTENTION, MB_OK));
-        EXPECT_STREQ(app.calleeUser, "trab01") << "nothing resolved";
-        EXPECT_STREQ(app.selectedQueue, "Trabalhista");
+        queueBoxAnswer(IDNO);
+        click(buttonLabelled("Ligar"));
+      },
+      [&] {
+        ASSERT_TRUE(lastBoxSays(2, "Ligar para fila de Fiscal?"));
+        EXPECT_STREQ(app.calleeUser, "fiscal01");
+        EXPECT_STREQ(app.selectedQueue, "Fiscal");
         EXPECT_EQ(combo(), list) << "not rebuilt";
         closeWindow(mainWindow());
       },
   });
+}
+
+// The registrar held the account, then refuses it: the status line says so,
+// and a call is still placed (no box besides its prompt), its failure told on
+// the status line.
+TEST_F(CallScreen, AfterARegistrationALaterRefusalStillLetsACallTellWhyItFailed) {
+  ASSERT_TRUE(grantOnPeer("127.0.0.181", {{"ATENDIMENTO", "atendimento01"}}, ANY_SOUND,
+                          "registrar_drops_account.xml"));
+  runLoggedIn({
+      [&] {
+        // Accepted for two seconds: the flag is set only by an acceptance.
+        ASSERT_TRUE(pumpUntilStatus("Falha no registro: acesso negado (403)"));
+        EXPECT_TRUE(app.registered);
+        click(buttonLabelled("Ligar")); // "Sim"
+      },
+      [&] {
+        ASSERT_EQ(shownBoxes().size(), 1u) << shownBoxes().back().text;
+        EXPECT_EQ(shownBoxes()[0].text, "Ligar para fila de ATENDIMENTO?");
+        EXPECT_TRUE(peer.waitFor("INVITE sip:atendimento01@" + domain, 1, 10000));
+        ASSERT_TRUE(pumpUntilStatus("Liga\xe7\xe3o n\xe3o completada (404)"));
+        EXPECT_FALSE(app.callInProgress);
+        expectCallScreen(false);
+        closeWindow(mainWindow());
+      },
+  });
+  EXPECT_EQ(shownBoxes().back().text, "Sair ?");
 }
 
 TEST_F(CallScreen, HelpOpensTheServicesPageWithoutRebuilding) {
@@ -613,6 +665,33 @@ TEST_F(CallScreen, QueueHangingUpClearsTheCallEvenUnderAnOpenPrompt) {
   EXPECT_EQ(shownBoxes().back().text, "Sair ?");
 }
 
+// The queue holds the call and takes it back, twice (sendonly, then
+// inactive): the status line says so with the queue's name, the call stays
+// on screen with "Desligar", and hanging up ends it.
+TEST_F(CallScreen, QueueHoldingTheCallIsShownUntilItTakesItBack) {
+  ASSERT_TRUE(grantOnPeer("127.0.0.182", {{"Fiscal", "fiscal01"}}, NULL_SINK, "queue_holds.xml"));
+  runLoggedIn({
+      [&] {
+        ASSERT_TRUE(pumpUntilStatus("Pronto para ligar"));
+        click(buttonLabelled("Ligar"));
+      },
+      [&] {
+        for (int round = 1; round <= 2; ++round) {
+          ASSERT_TRUE(pumpUntilStatus("Em espera com Fiscal")) << "round " << round;
+          expectCallScreen(true);
+          ASSERT_TRUE(pumpUntilStatus("Em liga\xe7\xe3o com Fiscal")) << "round " << round;
+        }
+        EXPECT_TRUE(app.callInProgress);
+        click(buttonLabelled("Desligar"));
+      },
+      [&] {
+        EXPECT_TRUE(peer.waitFor("BYE ", 1, 10000));
+        EXPECT_EQ(statusLine(), "Liga\xe7\xe3o encerrada");
+        closeWindow(mainWindow());
+      },
+  });
+}
+
 // No sound server and no sound card: once the account is ready the status
 // line says so instead of "Pronto para ligar", and during a call (answered
 // in G.722) after the queue's name. A device that appears afterwards is found
@@ -629,8 +708,8 @@ TEST_F(CallScreen, WithoutMicrophoneAndSpeakerTheStatusLineSaysSoBeforeAndDuring
         click(buttonLabelled("Ligar")); // "Sim": the call goes out all the same
       },
       [&] {
-        ASSERT_TRUE(
-            pumpUntilStatus("Em liga\xe7\xe3o com ATENDIMENTO (sem microfone e alto-falante)"));
+        // The whole note would take a third line.
+        ASSERT_TRUE(pumpUntilStatus("Em liga\xe7\xe3o com ATENDIMENTO (sem \xe1udio)"));
         click(buttonLabelled("Desligar"));
       },
       [&] {

@@ -59,9 +59,10 @@ TEST_F(ServiceTest, QueueListShapes) {
       {"42", {}, {}},
       {"[]", {}, {}},
       {R"([{"nome":"sem info"}, null, {"info":"x"}])", {}, {}},
-      // Absent name and absent user; numbers read as their text.
+      // Absent name and absent user; numbers read as their text; a name
+      // repeated is numbered.
       {R"([{"info":[{"info":{}}, {"nome":"Sem user"}, null, {"nome":7,"info":{"user":8}}]}])",
-       {"UTF-8", "Semuser", "UTF-8", "7"},
+       {"UTF-8", "Semuser", "UTF-8 2", "7"},
        {"", "", "", "8"}},
   };
   for (const Case &c : cases) {
@@ -255,6 +256,63 @@ TEST_F(ServiceTest, LongQueueNamesAreCutAndQueuesWhoseUserDoesNotFitLeftOut) {
             "aparecem na lista.");
   for (const std::string &name : app.queueNames)
     EXPECT_LT(name.size(), static_cast<size_t>(QUEUE_NAME_CAP));
+}
+
+// The combo box lists names and the call looks its queue up by name: two
+// queues of one name, or of names that differ only in characters the
+// window's code page lacks, are numbered, and each name found calls its own
+// queue's user.
+TEST_F(ServiceTest, RepeatedNamesAreNumberedSoThatEachCallsItsOwnQueue) {
+  auto queue = [](const std::string &name, const std::string &user) {
+    return R"({"nome":")" + name + R"(","info":{"user":")" + user + R"("}})";
+  };
+  const std::string longName(199, 'n');
+  std::string filas =
+      "[{\"info\":[" + queue("ATENDIMENTO", "primeira01") + "," +
+      queue("ATENDIMENTO", "segunda02") + "," + queue("Suporte \\ud83d\\ude00", "sorriso1") + "," +
+      queue("Suporte \\ud83d\\ude03", "sorriso2") + "," + queue(longName, "longo1") + "," +
+      queue(longName, "longo2") + "]},{\"info\":[" + queue("ATENDIMENTO", "terceira03") + "," +
+      queue("ATENDIMENTO  2", "literal") + "]}]";
+  EXPECT_TRUE(loginWith(acceptedWith(filas)));
+  const TextList names = {"ATENDIMENTO",   "ATENDIMENTO 3", "Suporte?",
+                          "Suporte? 2",    longName,        std::string(194, 'n') + " 2...",
+                          "ATENDIMENTO 4", "ATENDIMENTO 2"};
+  const TextList users = {"primeira01", "segunda02", "sorriso1",   "sorriso2",
+                          "longo1",     "longo2",    "terceira03", "literal"};
+  ASSERT_EQ(app.queueNames, names);
+  ASSERT_EQ(app.queueUsers, users);
+  for (size_t i = 0; i < names.size(); ++i) {
+    textCopy(app.selectedQueue, names[i].c_str());
+    EXPECT_EQ(findQueueIndex(), static_cast<int>(i)) << names[i];
+    EXPECT_EQ(std::string(lookupQueueUser()), users[i]) << names[i];
+  }
+  textCopy(app.selectedQueue, "ATENDIMENTO");
+}
+
+// Services saved with a UTF-8 byte-order mark send it before the JSON, with
+// white space around it: the answer is read all the same, a refusal too.
+TEST_F(ServiceTest, AnswerAfterAByteOrderMarkIsRead) {
+  const std::string bom = "\xEF\xBB\xBF";
+  for (const std::string &before : {bom, bom + "\r\n", " \n" + bom + " \t", std::string("\r\n")}) {
+    SCOPED_TRACE(::testing::PrintToString(before));
+    forgetLogin();
+    EXPECT_TRUE(loginWith(before + acceptedWith(TWO_GROUPS) + "\r\n"));
+    EXPECT_STREQ(app.sipUser, "cliente7");
+    EXPECT_EQ(app.queueUsers, (TextList{"atendimento01", "1002", "1003"}));
+    EXPECT_TRUE(winapi_test::shownBoxes().empty());
+  }
+  forgetLogin();
+  EXPECT_FALSE(loginWith(bom + R"({"resposta":{"status":false,"mensagem":"Senha errada"}})"));
+  ASSERT_EQ(winapi_test::shownBoxes().size(), 1u);
+  EXPECT_EQ(winapi_test::shownBoxes()[0].text, "Senhaerrada");
+  // Only a mark at the start is skipped: one inside the text is no JSON.
+  for (const std::string &body : {"{" + bom + "}", acceptedWith(bom + TWO_GROUPS)}) {
+    forgetLogin();
+    EXPECT_FALSE(loginWith(body));
+    EXPECT_STREQ(app.sipUser, "");
+    ASSERT_EQ(winapi_test::shownBoxes().size(), 1u);
+    EXPECT_EQ(winapi_test::shownBoxes()[0].text, FAILURE_TEXT);
+  }
 }
 
 TEST_F(ServiceTest, LoginWhileAnotherIsRunningDoesNothing) {

@@ -101,6 +101,36 @@ TEST_F(SipAccount, RegistrarRefusingEveryIntervalIsNotFloodedAndTheFailureIsTold
   EXPECT_EQ(sipReport().registration, REGISTRATION_FAILED);
 }
 
+// A registrar that is unavailable for a while (503 with the time to try
+// again) answered: the report says so, not that no answer came.
+TEST_F(SipAccount, RegistrarUnavailableIsToldAsItsAnswer) {
+  std::string scenario = fillScenario(
+      "registrar_answers.xml",
+      {{"[status]", "503"}, {"[phrase]", "Service Unavailable"}, {"[header]", "Retry-After: 5"}});
+  ASSERT_TRUE(startPeer(scenario, "127.0.3.181", 0));
+  setupSipAccount("alice", "pw", "127.0.3.181");
+  ASSERT_TRUE(waitUntil([] { return sipReport().registration == REGISTRATION_FAILED; }));
+  EXPECT_STREQ(sipReport().registrationReason, "servidor indispon\xedvel (503)");
+  EXPECT_FALSE(app.registered);
+}
+
+// A registrar whose challenge asks for a protection of the message body
+// (qop=auth-int), which the stack cannot compute: it asks again without
+// credentials, and the refusal that follows is no verdict on the password.
+TEST_F(SipAccount, ChallengeTheStackCannotAnswerIsNotBlamedOnTheCredentials) {
+  std::string scenario = fillScenario(
+      "registrar_answers.xml",
+      {{"[status]", "401"},
+       {"[phrase]", "Unauthorized"},
+       {"[header]", "WWW-Authenticate: Digest realm=\"127.0.3.182\", nonce=\"6c1b8e2f4a5d\", "
+                    "qop=\"auth-int\", algorithm=MD5"}});
+  ASSERT_TRUE(startPeer(scenario, "127.0.3.182", 0, traceMessages()));
+  setupSipAccount("alice", "pw", "127.0.3.182");
+  ASSERT_TRUE(waitUntil([] { return sipReport().registration == REGISTRATION_FAILED; }));
+  EXPECT_STREQ(sipReport().registrationReason, "servidor pede autentica\xe7\xe3o n\xe3o suportada");
+  EXPECT_FALSE(app.registered);
+}
+
 // An identity that does not parse configures no account, registers nothing
 // and leaves a core that the call functions still handle safely.
 void expectNoAccount() {

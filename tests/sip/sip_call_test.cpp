@@ -117,6 +117,23 @@ TEST_F(SipCall, CallEndedByTheQueueClearsTheFlagThroughTheEndState) {
   EXPECT_FALSE(app.callInProgress);
 }
 
+// The queue holds the call (its re-INVITE sends only, or nothing) and takes
+// it back: the report follows, and the call stays the program's throughout.
+TEST_F(SipCall, QueueHoldingTheCallIsReportedUntilItTakesItBack) {
+  ASSERT_TRUE(registerWith("queue_holds.xml", "127.0.3.183"));
+  textCopy(app.calleeUser, "fila");
+  placeCall("127.0.3.183");
+  for (const char *step : {"sendonly", "sendrecv", "inactive", "sendrecv"}) {
+    CallState expected = std::string(step) == "sendrecv" ? CALL_CONNECTED : CALL_HELD;
+    ASSERT_TRUE(waitUntil([&] { return sipReport().call == expected; }))
+        << "after the queue's " << step << " the report says " << sipReport().call;
+    EXPECT_TRUE(app.callInProgress);
+  }
+  terminateCall();
+  EXPECT_EQ(finishPeer(), 0) << "the queue's call did not complete";
+  EXPECT_EQ(sipReport().call, CALL_ENDED);
+}
+
 // A busy or failed call ends in the error state and then the released one,
 // never the end state (a declined one in the end state): either way the flag
 // clears and the reference goes at once, with no hang-up, and the report

@@ -125,6 +125,15 @@ TEST_F(LayerOnX, ClicksAndTypingBecomeMessagesInARealWindow) {
   EXPECT_NEAR(code.y, 5, 1) << fields;
   EXPECT_NEAR(password.y, code.y, 1) << fields;
   EXPECT_LE(password.h, 7) << "two asterisks, not bullets nor letters";
+  // The password's two characters are drawn as "**" typed into a plain
+  // field is drawn, pixel for pixel.
+  SetWindowTextA(edit1, "**");
+  winapi_test::pump(main, accel);
+  std::string stars = std::string(WINAPI_TEST_OUTPUT_DIR) + "/winapi_stars.png";
+  run("import -window " + wid + " '" + stars + "'");
+  std::string differing = run("compare -metric AE '" + stars + "[200x26+160+110]' '" + stars +
+                              "[200x26+160+160]' null: 2>&1");
+  EXPECT_EQ(differing, "0") << "the password field echoes other than '*': " << stars;
 
   std::string shot = std::string(WINAPI_TEST_OUTPUT_DIR) + "/winapi_screenshot.png";
   run("import -window root '" + shot + "'");

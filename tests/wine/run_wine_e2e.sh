@@ -11,8 +11,11 @@
 # interval (the retries back off, the failure is told), a queue that answers
 # with no codec in common (BYE, and the status line says why), a queue that
 # rings (the ringing tone recorded from the sound card) and answers, and the
-# session's end (wineboot --end-session) during that call. What the program
-# shows is read with the window probe, never from the screenshots.
+# session's end (wineboot --end-session) during that call; then a third
+# run: a service granting two queues of one name, and two whose names the
+# code page makes equal, each entry listed apart and calling its own queue.
+# What the program shows is read with the window probe, never from the
+# screenshots.
 #
 # run_wine_e2e.sh PROGRAM.exe PROBE.exe SCREENSHOT-DIR WINE-PREFIX-DIR [SNAPSHOT-DIR]
 # (the probe's answers at the compared points go to SNAPSHOT-DIR, by
@@ -128,6 +131,69 @@ wait_until 50 '[ -n "$(sip_unregistrations "$WORK/ending.msg")" ]' ||
 [ "$(grep -cx "codigo=1001" "$WORK/logout.log")" -eq 2 ] ||
   fail "the service received no logout notice at the end of the session"
 say "session ended in a call: $(grep -m 1 '^BYE sip:' "$WORK/ending.msg"); $(sip_unregistrations "$WORK/ending.msg" | head -n 1)"
+# A third run: the service grants two queues of one name, and two whose
+# names differ only in characters code page 1252 lacks. Each is listed
+# apart, and the entry picked calls its own queue.
+kill "$SERVICE_PID" 2>/dev/null || true
+wait "$SERVICE_PID" 2>/dev/null || true
+cat >"$WORK/queues.json" <<'QUEUES'
+[{"nome": "Filas", "info": [
+  {"nome": "ATENDIMENTO", "info": {"user": "primeira01"}},
+  {"nome": "ATENDIMENTO", "info": {"user": "segunda02"}},
+  {"nome": "Suporte \ud83d\ude00", "info": {"user": "sorriso1"}},
+  {"nome": "Suporte \ud83d\ude03", "info": {"user": "sorriso2"}}]}]
+QUEUES
+rm -f "$WORK/port"
+python3 "$ROOT/demo/service.py" --host 127.0.0.1 --port "$SERVICE_PORT" --port-file "$WORK/port" \
+  --sip-domain $SIP_ADDR --logout-log "$WORK/logout.log" --queues "$WORK/queues.json" \
+  >"$WORK/service-repeated.log" 2>&1 &
+SERVICE_PID=$!
+PIDS="$PIDS $SERVICE_PID"
+wait_until 100 '[ -s "$WORK/port" ]' || fail "the service with repeated names did not start"
+sip_peer repeated "$SCENARIOS/demo_peer.xml" -aa -key user $SIP_USER -key pass $SIP_PASSWORD \
+  -key expires 3600
+start_program
+wait_probe 'window class="Dravik Tirn" text="Dravik Tirn 1\.1" .* active=1' ||
+  fail "the main window did not appear a third time"
+log_in 1001 demo123
+status_is 'Pronto para ligar' || fail "the account did not register on the third run"
+has 'class="ComboBox" text="ATENDIMENTO" .* items=4 sel=0' || fail "the four queues are not listed"
+for q in '1:ATENDIMENTO 2' '2:Suporte?' '3:Suporte? 2'; do
+  has "item ${q%%:*} \"${q#*:}\"" || fail "queue ${q%%:*} is not \"${q#*:}\""
+done
+# call_entry INDEX NAME USER: the entry picked with the keyboard (Down in the
+# list's edit part, from the first), called, its user invited, hung up, and
+# the first entry picked again (Up as many times).
+call_entry() {
+  click_control 'Dravik Tirn 1\.1' ATENDIMENTO
+  i=0
+  while [ $i -lt "$1" ]; do
+    xdotool key Down
+    i=$((i + 1))
+  done
+  wait_probe "class=\"ComboBox\" text=\"$2\" .* sel=$1" || fail "entry $1 was not picked"
+  click_control 'Dravik Tirn 1\.1' Ligar
+  wait_box '' "Ligar para fila de $2?" || fail "no call prompt naming $2"
+  click_control '' 'Sim'
+  status_is "Em ligação com $2" || fail "the call to $2 was not answered"
+  grep -q "^INVITE sip:$3@" "$WORK/repeated.msg" || fail "$2 did not call $3"
+  click_control 'Dravik Tirn 1\.1' Desligar
+  wait_box '' 'Deseja Desligar ?' || fail "no hang-up prompt"
+  click_control '' 'Sim'
+  wait_probe_gone 'class="Button" text="Desligar"' || fail "Desligar stayed after the hang-up"
+  click_control 'Dravik Tirn 1\.1' "$2"
+  i=0
+  while [ $i -lt "$1" ]; do
+    xdotool key Up
+    i=$((i + 1))
+  done
+  wait_probe 'class="ComboBox" text="ATENDIMENTO" .* sel=0' || fail "the first entry was not picked again"
+}
+call_entry 1 'ATENDIMENTO 2' segunda02
+call_entry 3 'Suporte? 2' sorriso2
+shot repeated-names
+close_program "$PROGRAM_PID"
+
 stop_sip_peer
 # The peers' message traces are kept beside the screenshots; the lines that
 # show the call's signalling are printed.

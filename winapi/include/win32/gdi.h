@@ -38,6 +38,16 @@ HBRUSH WINAPI CreateSolidBrush(COLORREF color);
 COLORREF WINAPI SetTextColor(HDC dc, COLORREF color);
 COLORREF WINAPI SetBkColor(HDC dc, COLORREF color);
 
+// A device context for measuring text (GetTextExtentPoint32A) in the font
+// selected into it. Difference: it draws nothing; SelectObject takes fonts
+// only and returns nullptr for the system font the DC starts with.
+HDC WINAPI GetDC(HWND hwnd);
+int WINAPI ReleaseDC(HWND hwnd, HDC dc);
+HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
+// The width and height of count characters of text in the DC's font, by
+// Arial's advance widths as the controls measure text.
+BOOL WINAPI GetTextExtentPoint32A(HDC dc, LPCSTR text, int count, LPSIZE size);
+
 // Releases fonts, brushes and bitmaps. Difference: a brush made from a
 // bitmap keeps the pixels, so deleting the bitmap afterwards is harmless.
 BOOL WINAPI DeleteObject(HGDIOBJ object);

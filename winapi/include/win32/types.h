@@ -65,6 +65,11 @@ typedef struct tagPOINT {
   LONG y;
 } POINT;
 
+typedef struct tagSIZE {
+  LONG cx;
+  LONG cy;
+} SIZE, *PSIZE, *LPSIZE;
+
 typedef struct tagRECT {
   LONG left;
   LONG top;
