@@ -760,15 +760,17 @@ TEST_F(CallScreen, KeyboardAloneGoesRoundTheControlsCallsAndHangsUp) {
 
 // Digits typed in the answered call (main keyboard and keypad) go to the
 // queue, here as INFO as its answer has no telephone-event, and the status
-// line lists them; none reaches the list's edit part. Once the call is over
-// they are typing again.
+// line lists them; none reaches the list's edit part. While the queue has
+// not answered, a digit cannot be sent and the status line says so. Once the
+// call is over they are typing again.
 TEST_F(CallScreen, DigitsTypedInTheCallGoToTheQueueAndAreShown) {
   ASSERT_TRUE(grantOnPeer("127.0.0.182", {{"ATENDIMENTO", "atendimento01"}}, NULL_SINK,
                           "queue_takes_digits.xml",
                           {{"[event_format]", ""},
                            {"[event_rtpmap]", ""},
                            {"[audio_ip]", "127.0.0.182"},
-                           {"[audio_port]", "16182"}}));
+                           {"[audio_port]", "16182"},
+                           {"[answer_ms]", "1500"}}));
   int result = runLoggedIn({
       [&] {
         ASSERT_TRUE(waitUntil([] { return app.registered.load(); }, 15000));
@@ -776,8 +778,14 @@ TEST_F(CallScreen, DigitsTypedInTheCallGoToTheQueueAndAreShown) {
         click(buttonLabelled("Ligar")); // Yes
       },
       [&] {
-        ASSERT_TRUE(pumpUntilStatus("Em liga\xe7\xe3o com ATENDIMENTO"));
+        ASSERT_TRUE(pumpUntilStatus("Chamando ATENDIMENTO..."));
         SetFocus(combo());
+        pressKey('4');
+      },
+      [&] {
+        EXPECT_TRUE(pumpUntilStatus("Chamando ATENDIMENTO... - tecle ap\xf3s o atendimento", 1000));
+        EXPECT_EQ(windowText(combo()), "ATENDIMENTO");
+        ASSERT_TRUE(pumpUntilStatus("Em liga\xe7\xe3o com ATENDIMENTO"));
         pressKey('1');
         pressKey('3', true); // #
         pressKey(VK_NUMPAD2);

@@ -279,7 +279,8 @@ TEST_F(SipCall, DigitsGoAsTelephoneEventsOrAsInfoAsTheQueueAnswered) {
         fillScenario("queue_takes_digits.xml", {{"[event_format]", c.format},
                                                 {"[event_rtpmap]", c.rtpmap},
                                                 {"[audio_ip]", ip},
-                                                {"[audio_port]", std::to_string(audioPort)}});
+                                                {"[audio_port]", std::to_string(audioPort)},
+                                                {"[answer_ms]", "0"}});
     ASSERT_TRUE(first ? registerWith(scenario, ip, traceMessages())
                       : startPeer(scenario, ip, 1, traceMessages()));
     first = false;
