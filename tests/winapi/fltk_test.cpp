@@ -104,8 +104,8 @@ TEST_F(LayerOnX, ClicksAndTypingBecomeMessagesInARealWindow) {
   // Click into the code field, type, Tab to the next field, type, click the button.
   std::string xdo = "xdotool mousemove --window " + wid + " 200 120 click 1 sleep 0.2 type " +
                     "--delay 30 'ab1' && xdotool key Tab && xdotool type --delay 30 'xy#' && " +
-                    "xdotool key KP_1 KP_Multiply && " +
-                    "xdotool mousemove --window " + wid + " 300 210 click 1";
+                    "xdotool key KP_1 KP_Multiply && " + "xdotool mousemove --window " + wid +
+                    " 300 210 click 1";
   ASSERT_EQ(std::system(xdo.c_str()), 0);
 
   runLoop(main, accel, [] { return commands.size() < 2; });
