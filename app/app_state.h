@@ -43,8 +43,8 @@ enum {
   // "Em ligação com " + a queue name of up to 255 characters.
   STATUS_CAP = 280,
   // The digits typed in the call, as the status line shows them: the last
-  // ones when there were more.
-  SENT_DIGITS_CAP = 25,
+  // ones when there were more, as many as fit the line's width.
+  SENT_DIGITS_CAP = 17,
 };
 
 struct AppState {

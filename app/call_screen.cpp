@@ -180,7 +180,8 @@ void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_
 }
 
 // During the call the status line also shows the digits sent in it, or
-// that a digit typed while the queue rings cannot be sent yet.
+// that a digit typed while the queue rings cannot be sent yet: first, so
+// that a queue name that takes both lines never hides them.
 void composeStatus(char (&text)[STATUS_CAP]) {
   SipReport report = sipReport();
   statusText(report, app.calledQueue, text);
@@ -190,11 +191,11 @@ void composeStatus(char (&text)[STATUS_CAP]) {
   textCopy(words, text);
   bool fits = true;
   if (report.call == CALL_CONNECTED && app.sentDigits[0])
-    fits = textJoin(text, words, " - teclas ", app.sentDigitsCut ? "..." : "") &&
-           textAppend(text, app.sentDigits);
+    fits = textJoin(text, "Teclas ", app.sentDigitsCut ? "..." : "", app.sentDigits) &&
+           textAppend(text, " - ") && textAppend(text, words);
   else if (report.call == CALL_CALLING && app.digitBeforeAnswer)
-    fits = textJoin(text, words, " - tecle após o atendimento");
-  if (!fits) // only next to a queue name that fills the line
+    fits = textJoin(text, "Tecle após o atendimento - ", words);
+  if (!fits) // only with a queue name that fills the buffer
     textCopy(text, words);
 }
 

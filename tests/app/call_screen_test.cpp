@@ -783,7 +783,7 @@ TEST_F(CallScreen, DigitsTypedInTheCallGoToTheQueueAndAreShown) {
         pressKey('4');
       },
       [&] {
-        EXPECT_TRUE(pumpUntilStatus("Chamando ATENDIMENTO... - tecle ap\xf3s o atendimento", 1000));
+        EXPECT_TRUE(pumpUntilStatus("Tecle ap\xf3s o atendimento - Chamando ATENDIMENTO...", 1000));
         EXPECT_EQ(windowText(combo()), "ATENDIMENTO");
         ASSERT_TRUE(pumpUntilStatus("Em liga\xe7\xe3o com ATENDIMENTO"));
         pressKey('1');
@@ -792,7 +792,7 @@ TEST_F(CallScreen, DigitsTypedInTheCallGoToTheQueueAndAreShown) {
         pressKey(VK_MULTIPLY);
       },
       [&] {
-        EXPECT_TRUE(pumpUntilStatus("Em liga\xe7\xe3o com ATENDIMENTO - teclas 1#2*"));
+        EXPECT_TRUE(pumpUntilStatus("Teclas 1#2* - Em liga\xe7\xe3o com ATENDIMENTO"));
         EXPECT_TRUE(peer.waitFor("INFO ", 4, 10000));
         std::vector<std::string> infos = peer.receivedWhole("INFO ");
         ASSERT_EQ(infos.size(), 4u);
@@ -800,6 +800,17 @@ TEST_F(CallScreen, DigitsTypedInTheCallGoToTheQueueAndAreShown) {
           EXPECT_NE(infos[i].find(std::string("Signal=") + "1#2*"[i]), std::string::npos)
               << infos[i];
         EXPECT_EQ(windowText(combo()), "ATENDIMENTO");
+        expectStatusShownWhole();
+        // A long number: the status line keeps its last digits, in sight.
+        for (char digit : std::string("0123456789012345"))
+          pressKey(digit);
+      },
+      [&] {
+        EXPECT_TRUE(
+            pumpUntilStatus("Teclas ...0123456789012345 - Em liga\xe7\xe3o com ATENDIMENTO"));
+        std::string shown = shownText(statusLabel());
+        EXPECT_EQ(shown.substr(0, shown.find('\n')), "Teclas ...0123456789012345 -");
+        EXPECT_TRUE(peer.waitFor("INFO ", 20, 15000));
         click(buttonLabelled("Desligar")); // Yes
       },
       [&] {
@@ -808,7 +819,7 @@ TEST_F(CallScreen, DigitsTypedInTheCallGoToTheQueueAndAreShown) {
         pressKey('7');
       },
       [&] {
-        EXPECT_EQ(peer.received("INFO ").size(), 4u);
+        EXPECT_EQ(peer.received("INFO ").size(), 20u);
         EXPECT_EQ(windowText(combo()), "7") << "no call: the digit is typed";
         closeWindow(mainWindow());
       },
