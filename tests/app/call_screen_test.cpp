@@ -764,13 +764,16 @@ TEST_F(CallScreen, KeyboardAloneGoesRoundTheControlsCallsAndHangsUp) {
 // not answered, a digit cannot be sent and the status line says so. Once the
 // call is over they are typing again.
 TEST_F(CallScreen, DigitsTypedInTheCallGoToTheQueueAndAreShown) {
-  ASSERT_TRUE(grantOnPeer("127.0.0.182", {{"ATENDIMENTO", "atendimento01"}}, NULL_SINK,
+  ASSERT_TRUE(grantOnPeer("127.0.0.182", {{"ATENDIMENTO", "atendimento01"}}, ANY_SOUND,
                           "queue_takes_digits.xml",
                           {{"[event_format]", ""},
                            {"[event_rtpmap]", ""},
                            {"[audio_ip]", "127.0.0.182"},
                            {"[audio_port]", "16182"},
                            {"[answer_ms]", "1500"}}));
+  // What the line says of the call, with a note when this machine has no
+  // sound card.
+  std::string inCall;
   int result = runLoggedIn({
       [&] {
         ASSERT_TRUE(waitUntil([] { return app.registered.load(); }, 15000));
@@ -785,14 +788,15 @@ TEST_F(CallScreen, DigitsTypedInTheCallGoToTheQueueAndAreShown) {
       [&] {
         EXPECT_TRUE(pumpUntilStatus("Tecle ap\xf3s o atendimento - Chamando ATENDIMENTO...", 1000));
         EXPECT_EQ(windowText(combo()), "ATENDIMENTO");
-        ASSERT_TRUE(pumpUntilStatus("Em liga\xe7\xe3o com ATENDIMENTO"));
+        ASSERT_TRUE(pumpUntil([] { return statusLine().find("Em liga\xe7\xe3o com") == 0; }));
+        inCall = statusLine();
         pressKey('1');
         pressKey('3', true); // #
         pressKey(VK_NUMPAD2);
         pressKey(VK_MULTIPLY);
       },
       [&] {
-        EXPECT_TRUE(pumpUntilStatus("Teclas 1#2* - Em liga\xe7\xe3o com ATENDIMENTO"));
+        EXPECT_TRUE(pumpUntilStatus("Teclas 1#2* - " + inCall));
         EXPECT_TRUE(peer.waitFor("INFO ", 4, 10000));
         std::vector<std::string> infos = peer.receivedWhole("INFO ");
         ASSERT_EQ(infos.size(), 4u);
@@ -800,14 +804,12 @@ TEST_F(CallScreen, DigitsTypedInTheCallGoToTheQueueAndAreShown) {
           EXPECT_NE(infos[i].find(std::string("Signal=") + "1#2*"[i]), std::string::npos)
               << infos[i];
         EXPECT_EQ(windowText(combo()), "ATENDIMENTO");
-        expectStatusShownWhole();
         // A long number: the status line keeps its last digits, in sight.
         for (char digit : std::string("0123456789012345"))
           pressKey(digit);
       },
       [&] {
-        EXPECT_TRUE(
-            pumpUntilStatus("Teclas ...0123456789012345 - Em liga\xe7\xe3o com ATENDIMENTO"));
+        EXPECT_TRUE(pumpUntilStatus("Teclas ...0123456789012345 - " + inCall));
         std::string shown = shownText(statusLabel());
         EXPECT_EQ(shown.substr(0, shown.find('\n')), "Teclas ...0123456789012345 -");
         EXPECT_TRUE(peer.waitFor("INFO ", 20, 15000));
