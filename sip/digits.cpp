@@ -19,16 +19,24 @@ extern "C" MediaStream *linphone_call_get_stream(LinphoneCall *call, LinphoneStr
 
 namespace {
 
-// The library plays each digit for 100 ms and takes a second one only once
-// the first has ended (a digit given earlier replaces the one not yet
-// sent), so the digits typed are sent one by one, this far apart.
+// The library plays a telephone event for 100 ms of the call's audio and
+// takes the next one only once the first has ended: a digit given earlier
+// replaces the one not yet begun, a digit given during one is dropped. So
+// the digits typed go one by one, this far apart, and a telephone event
+// only once the previous one's packets have gone out (4 with the event, 3
+// ending it): a busy machine plays the audio late, the clock goes on.
 const std::chrono::milliseconds DIGIT_SPACING(200);
+const uint64_t EVENT_PACKETS = 7;
+// Should the call send nothing at all, the next digit goes after this.
+const std::chrono::milliseconds EVENT_LIMIT(1000);
 
 // Under coreMutex: the digits typed and not sent yet, the call they belong
-// to, and when the next may go.
+// to, when the next may go, and the call's packets sent when the last
+// telephone event was handed over (none: 0).
 std::string pendingDigits;
 LinphoneCall *digitsCall = nullptr;
-std::chrono::steady_clock::time_point nextDigitAt;
+std::chrono::steady_clock::time_point lastDigitAt;
+uint64_t packetsAtEvent = 0;
 
 bool answered(LinphoneCall *call) {
   switch (linphone_call_get_state(call)) {
@@ -42,11 +50,20 @@ bool answered(LinphoneCall *call) {
   }
 }
 
+RtpSession *audioSession(LinphoneCall *call) {
+  MediaStream *stream = linphone_call_get_stream(call, LinphoneStreamTypeAudio);
+  return stream ? stream->sessions.rtp_session : nullptr;
+}
+
+uint64_t packetsSent(RtpSession *session) {
+  const rtp_stats_t *stats = session ? rtp_session_get_stats(session) : nullptr;
+  return stats ? stats->packet_sent : 0;
+}
+
 // Whether the audio sent to the queue may carry telephone events: the queue
 // answered with one of the program's telephone-event formats.
 bool queueTakesTelephoneEvents(LinphoneCall *call) {
-  MediaStream *stream = linphone_call_get_stream(call, LinphoneStreamTypeAudio);
-  RtpSession *session = stream ? stream->sessions.rtp_session : nullptr;
+  RtpSession *session = audioSession(call);
   RtpProfile *profile = session ? rtp_session_get_send_profile(session) : nullptr;
   if (!profile)
     return false;
@@ -69,22 +86,27 @@ void sendPendingDigit() {
   if (call != digitsCall) { // that call is over (or another took its place)
     pendingDigits.clear();
     digitsCall = nullptr;
+    packetsAtEvent = 0;
   }
   if (pendingDigits.empty() || !app.core || !call)
     return;
   if (linphone_call_get_state(call) != LinphoneCallStreamsRunning)
     return; // the audio is not there yet (or paused): later
   auto now = std::chrono::steady_clock::now();
-  if (now < nextDigitAt)
+  RtpSession *session = audioSession(call);
+  if (now < lastDigitAt + DIGIT_SPACING ||
+      (packetsAtEvent && packetsSent(session) < packetsAtEvent + EVENT_PACKETS &&
+       now < lastDigitAt + EVENT_LIMIT))
     return;
   bool byInfo = !queueTakesTelephoneEvents(call);
+  packetsAtEvent = byInfo ? 0 : packetsSent(session);
   linphone_core_set_use_rfc2833_for_dtmf(app.core, !byInfo);
   linphone_core_set_use_info_for_dtmf(app.core, byInfo);
   linphone_call_send_dtmf(call, pendingDigits[0]);
   linphone_core_set_use_rfc2833_for_dtmf(app.core, TRUE);
   linphone_core_set_use_info_for_dtmf(app.core, FALSE);
   pendingDigits.erase(0, 1);
-  nextDigitAt = now + DIGIT_SPACING;
+  lastDigitAt = now;
 }
 
 bool sendDigit(char digit) {
@@ -97,6 +119,7 @@ bool sendDigit(char digit) {
   if (call != digitsCall) {
     pendingDigits.clear();
     digitsCall = call;
+    packetsAtEvent = 0;
   }
   pendingDigits += digit;
   sendPendingDigit();
