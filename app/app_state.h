@@ -42,6 +42,9 @@ enum {
   QUEUE_NAME_CAP = 200,
   // "Em ligação com " + a queue name of up to 255 characters.
   STATUS_CAP = 280,
+  // The digits typed in the call, as the status line shows them: the last
+  // ones when there were more, as many as fit the line's width.
+  SENT_DIGITS_CAP = 17,
 };
 
 struct AppState {
@@ -69,6 +72,12 @@ struct AppState {
   // The queue of the call placed last, as the status line names it.
   char calledQueue[SELECTED_QUEUE_CAP] = "";
   char statusText[STATUS_CAP] = "";
+  // Window thread only: the digits sent in the call placed last (earlier
+  // ones dropped when there were more than fit: sentDigitsCut), and whether
+  // a digit was typed before the queue answered, when none can be sent.
+  char sentDigits[SENT_DIGITS_CAP] = "";
+  bool sentDigitsCut = false;
+  bool digitBeforeAnswer = false;
 
   TextList queueNames;
   TextList queueUsers;

@@ -34,6 +34,27 @@ const char *const IN_CALL_NOTES[] = {"", " (sem microfone)", " (sem alto-falante
 // The same, for a status line that has no room for the whole note.
 const char *const SHORT_IN_CALL_NOTES[] = {"", " (sem mic.)", " (sem alto-fal.)", " (sem áudio)"};
 
+// The control that takes the keyboard when the screen is built: the queue
+// list after the login; after a rebuild the one that had it (the list when
+// it was on the window itself), none when the program did not have the
+// keyboard, so that a rebuild never takes it from another program.
+HWND AppState::*focusAfterBuild = &AppState::queueCombo;
+
+HWND AppState::*const CALL_CONTROLS[] = {&AppState::queueCombo, &AppState::callButton,
+                                         &AppState::hangUpButton, &AppState::helpButton};
+
+// The call-screen control that has the keyboard: the list when its edit part
+// has it (Windows gives the focus to that child of the combo box).
+HWND AppState::*focusedCallControl() {
+  HWND focus = GetFocus();
+  if (!focus)
+    return nullptr;
+  for (HWND AppState::*control : CALL_CONTROLS)
+    if (app.*control && (focus == app.*control || GetParent(focus) == app.*control))
+      return control;
+  return nullptr;
+}
+
 void destroyCallControls() {
   HWND *controls[] = {&app.queueCombo, &app.callButton, &app.helpButton, &app.hangUpButton,
                       &app.statusLabel};
@@ -76,6 +97,8 @@ void buildCallScreen(HWND window) {
   composeStatus(app.statusText);
   createControl(app.statusLabel, window, 0, "STATIC", app.statusText, child | SS_LEFT, 160, 200,
                 210, 32, 0);
+  if (focusAfterBuild)
+    SetFocus(app.*focusAfterBuild ? app.*focusAfterBuild : app.queueCombo);
 }
 
 namespace {
@@ -263,7 +286,25 @@ void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_
   }
 }
 
-void composeStatus(char (&text)[STATUS_CAP]) { statusText(sipReport(), app.calledQueue, text); }
+// During the call the status line also shows the digits sent in it, or
+// that a digit typed while the queue rings cannot be sent yet: first, so
+// that a queue name that takes both lines never hides them.
+void composeStatus(char (&text)[STATUS_CAP]) {
+  SipReport report = sipReport();
+  statusText(report, app.calledQueue, text);
+  if (report.registration == REGISTRATION_UNAVAILABLE)
+    return;
+  char words[STATUS_CAP];
+  textCopy(words, text);
+  bool fits = true;
+  if (report.call == CALL_CONNECTED && app.sentDigits[0])
+    fits = textJoin(text, "Teclas ", app.sentDigitsCut ? "..." : "", app.sentDigits) &&
+           textAppend(text, " - ") && textAppend(text, words);
+  else if (report.call == CALL_CALLING && app.digitBeforeAnswer)
+    fits = textJoin(text, "Tecle após o atendimento - ", words);
+  if (!fits) // only with a queue name that fills the buffer
+    textCopy(text, words);
+}
 
 // Only the label's text changes, so an open queue list stays open.
 void updateStatusLine() {
@@ -335,6 +376,9 @@ void callCommand(HWND window) {
     MessageBoxA(window, "Ligação em Curso", "Atenção", MB_OK);
   } else {
     textCopy(app.calledQueue, app.selectedQueue);
+    textCopy(app.sentDigits, "");
+    app.sentDigitsCut = false;
+    app.digitBeforeAnswer = false;
     placeCall(app.sipDomain);
   }
   rebuildCallScreen(window);
@@ -361,6 +405,79 @@ void helpCommand(HWND window) {
 
 // Rebuilt after every confirmed command so that "Desligar" follows the call.
 void rebuildCallScreen(HWND window) {
+  focusAfterBuild = focusedCallControl();
+  if (!focusAfterBuild && GetFocus() == window)
+    focusAfterBuild = &AppState::queueCombo;
   destroyCallControls();
   SendMessageA(window, WM_CREATE, 0, 1);
+}
+
+void nextCallControl() {
+  HWND AppState::*focused = focusedCallControl();
+  size_t count = sizeof CALL_CONTROLS / sizeof CALL_CONTROLS[0];
+  size_t next = 0; // from anywhere else: the list
+  for (size_t i = 0; i < count; ++i)
+    if (CALL_CONTROLS[i] == focused)
+      next = i + 1;
+  for (; next < count; ++next) // "Desligar" only while it is shown
+    if (app.*CALL_CONTROLS[next])
+      break;
+  SetFocus(next < count ? app.*CALL_CONTROLS[next] : app.queueCombo);
+}
+
+void pressFocusedButton(HWND window) {
+  HWND AppState::*focused = focusedCallControl();
+  if (focused == &AppState::hangUpButton) {
+    hangUpCommand(window);
+  } else if (focused == &AppState::helpButton) {
+    helpCommand(window);
+  } else if (focused == &AppState::callButton) {
+    callCommand(window);
+  } else if (focused == &AppState::queueCombo) {
+    // In the open list Enter picks the entry: the list has the key.
+    if (!SendMessageA(app.queueCombo, CB_GETDROPPEDSTATE, 0, 0))
+      callCommand(window);
+  }
+}
+
+namespace {
+
+bool insideWindow(HWND control, HWND window) {
+  for (HWND h = control; h; h = GetParent(h))
+    if (h == window)
+      return true;
+  return false;
+}
+
+// The digit is sent while the call is answered; before the answer it cannot
+// be, and the status line says so. Either way it never reaches the list.
+void typeDigit(char digit) {
+  if (sendDigit(digit)) {
+    size_t length = strlen(app.sentDigits);
+    if (length + 1 >= SENT_DIGITS_CAP) { // the oldest make room
+      memmove(app.sentDigits, app.sentDigits + 1, length);
+      app.sentDigitsCut = true;
+      --length;
+    }
+    app.sentDigits[length] = digit;
+    app.sentDigits[length + 1] = '\0';
+  } else {
+    app.digitBeforeAnswer = true;
+  }
+  updateStatusLine();
+}
+
+} // namespace
+
+// Keys held down repeat their character: only the first press sends a digit.
+bool callKeyTaken(HWND window, const MSG &message) {
+  if (message.message != WM_CHAR || !app.loggedIn || !app.callInProgress)
+    return false;
+  char digit = static_cast<char>(message.wParam);
+  if (!digit || !strchr("0123456789*#", digit) || !insideWindow(message.hwnd, window))
+    return false;
+  bool repeated = (static_cast<DWORD>(message.lParam) >> 30) & 1;
+  if (!repeated)
+    typeDigit(digit);
+  return true;
 }

@@ -38,6 +38,10 @@ void buildLoginScreen(HWND window) {
                 child | WS_BORDER | ES_PASSWORD, 160, 160, 200, 26, 0);
   createControl(app.loginButton, window, 0, "BUTTON", "Logar", child | WS_BORDER, 260, 200, 100, 20,
                 CMD_LOGIN);
+  // The fields take no more than the login keeps, so nothing typed is
+  // silently left out of it.
+  for (HWND field : {app.codeEdit, app.passwordEdit})
+    SendMessageA(field, EM_LIMITTEXT, LOGIN_FIELD_CAP - 1, 0);
   // No focus is set: after start the focus stays on the main window.
 }
 

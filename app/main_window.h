@@ -51,6 +51,15 @@ void callCommand(HWND window);
 void hangUpCommand(HWND window);
 void helpCommand(HWND window);
 void rebuildCallScreen(HWND window);
+// Tab and Enter on the call screen: the keyboard goes round the list,
+// "Ligar", "Desligar" (when shown) and the help button; Enter presses the
+// focused button ("Ligar" from the list).
+void nextCallControl();
+void pressFocusedButton(HWND window);
+// A digit typed during a call (the message loop's WM_CHAR): sent to the
+// queue instead of reaching the control with the focus. False for any
+// other message, which goes on as usual.
+bool callKeyTaken(HWND window, const MSG &message);
 // The status line's text for what the SIP side reported, with the queue the
 // call was placed to; composeStatus for what it last reported.
 void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_CAP]);

@@ -66,6 +66,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0)) {
     TranslateAcceleratorA(window, accelerators, &message);
+    if (callKeyTaken(window, message))
+      continue;
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }

@@ -63,11 +63,19 @@ LRESULT onCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     selectionChange(reinterpret_cast<HWND>(lParam));
   switch (LOWORD(wParam)) {
   case CMD_LOGIN:
-  case CMD_SUBMIT:
     loginCommand(window);
     break;
+  case CMD_SUBMIT:
+    if (app.loggedIn)
+      pressFocusedButton(window);
+    else
+      loginCommand(window);
+    break;
   case CMD_NEXT_FIELD:
-    nextFieldCommand();
+    if (app.loggedIn)
+      nextCallControl();
+    else
+      nextFieldCommand();
     break;
   case CMD_CALL:
     callCommand(window);

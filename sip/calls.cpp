@@ -98,6 +98,7 @@ void endCallWithoutCommonAudio() {
 
 void afterIteration() {
   endCallWithoutCommonAudio();
+  sendPendingDigit();
   for (LinphoneCall *call : forgottenCalls)
     linphone_call_unref(call);
   forgottenCalls.clear();

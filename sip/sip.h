@@ -11,6 +11,12 @@ void terminateCall();
 // anything; a later one waits again for what is still unanswered (0: no
 // wait at all). True when nothing is left unanswered. Window thread only.
 bool shutdownSip(int timeoutMs);
+// Sends one digit (0-9, * or #) to the queue in the answered call: a
+// telephone event in the call's audio when the queue's answer accepts them,
+// else a SIP INFO request. Digits typed in quick succession go one after the
+// other, none lost. False when there is no answered call to send it in.
+// Window thread.
+bool sendDigit(char digit);
 
 // What the SIP side last reported, for the call screen's status line. The
 // callbacks record it (on whichever thread is inside the library) and post

@@ -60,6 +60,9 @@ void registrarRefusal(int code, char (&out)[REASON_CAP]);
 // queue answered in no audio format the program offered, and releasing the
 // references on calls the program let go of.
 void afterIteration();
+// Sends the next digit typed in the call, when one waits and its time has
+// come (digits.cpp). With `coreMutex` held.
+void sendPendingDigit();
 
 // Transport of the account (sip_transport.cpp): UDP, or TLS only when the
 // program is built with SIP_TRANSPORT=tls.

@@ -1,7 +1,8 @@
 // Controls: the "Edit" class.
 // Win32: the window procedure of single-line edit fields (ES_PASSWORD,
 // ES_READONLY, ES_AUTOHSCROLL): typing at the end of the text, Backspace,
-// EN_SETFOCUS, EN_KILLFOCUS and EN_CHANGE to the parent.
+// EM_LIMITTEXT, EM_GETLIMITTEXT, EN_SETFOCUS, EN_KILLFOCUS and EN_CHANGE to
+// the parent.
 #include "controls.h"
 #include "gdi.h"
 
@@ -15,6 +16,8 @@ bool typedText(const Window &w, std::string t, unsigned char c, std::string *out
       return false;
     t.pop_back();
   } else if (c >= 0x20 && c != 0x7F) {
+    if (w.kind == Kind::Edit && t.size() >= w.textLimit)
+      return false; // refused, as the control beeps
     t += (char)c;
     bool autoScroll =
         w.kind == Kind::Combo ? (w.style & CBS_AUTOHSCROLL) : (w.style & ES_AUTOHSCROLL);
@@ -60,6 +63,11 @@ LRESULT CALLBACK editProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   }
   case WM_KEYDOWN:
     return 0;
+  case EM_LIMITTEXT: // 0: as much as a single-line field may hold
+    w->textLimit = wp ? (size_t)wp : 0x7FFFFFFE;
+    return 0;
+  case EM_GETLIMITTEXT:
+    return (LRESULT)w->textLimit;
   }
   return DefWindowProcA(h, msg, wp, lp);
 }

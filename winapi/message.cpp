@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "controls.h"
 #include "presenter.h"
@@ -64,16 +65,34 @@ unsigned char controlKeyChar(int vk) {
   return 0;
 }
 
+namespace {
+// The characters of the digit keys with Shift held, from '0' to '9' (the
+// US layout).
+const char SHIFTED_DIGITS[] = ")!@#$%^&*(";
+} // namespace
+
 // The 8-bit text (code page 1252) of a key, for the character message that
-// follows it.
+// follows it (the keypad's with Num Lock on).
 unsigned char keyChar(int vk, int mods) {
   if (mods & (ModCtrl | ModAlt))
     return 0;
   bool shift = mods & ModShift;
   if (vk >= 'A' && vk <= 'Z')
     return (unsigned char)(shift ? vk : vk + 32);
-  if (vk >= '0' && vk <= '9' && !shift)
-    return (unsigned char)vk;
+  if (vk >= '0' && vk <= '9')
+    return (unsigned char)(shift ? SHIFTED_DIGITS[vk - '0'] : vk);
+  if (vk >= VK_NUMPAD0 && vk <= VK_NUMPAD9)
+    return (unsigned char)('0' + vk - VK_NUMPAD0);
+  switch (vk) {
+  case VK_MULTIPLY:
+    return '*';
+  case VK_ADD:
+    return '+';
+  case VK_SUBTRACT:
+    return '-';
+  case VK_DIVIDE:
+    return '/';
+  }
   return vk == VK_SPACE ? ' ' : controlKeyChar(vk);
 }
 
@@ -88,6 +107,10 @@ int charKey(unsigned char c, int *mods) {
   }
   if (c >= '0' && c <= '9')
     return c;
+  if (const char *shifted = c ? strchr(SHIFTED_DIGITS, c) : nullptr) {
+    *mods = ModShift;
+    return '0' + (int)(shifted - SHIFTED_DIGITS);
+  }
   switch (c) {
   case ' ':
     return VK_SPACE;

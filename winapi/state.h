@@ -66,6 +66,9 @@ struct Window {
   int x = 0, y = 0, w = 0, h = 0; // child: parent client coords; top-level: outer, screen
   int id = 0;
   HFONT font = nullptr;
+  // Edit fields: the most characters typing may leave in the text (Win32's
+  // default until EM_LIMITTEXT); WM_SETTEXT is not held to it.
+  size_t textLimit = 0x7FFF;
   bool visible = false, minimized = false, needsPaint = false, needsErase = false;
   bool destroyed = false, pressed = false;
   bool disabled = false;             // owner of an open message box

@@ -121,14 +121,16 @@ TEST_F(CallScreen, AcceptedLoginReplacesTheLoginScreen) {
         rebuildCallScreen(mainWindow());
         expectCallScreen(false);
         callControls = children(mainWindow());
-        // Tab and Enter are no commands on this screen.
-        pressKey(VK_TAB);
+        // Tab and Enter never log in again: here they go round the controls
+        // and press "Ligar" (Yes), which finds no registered account.
+        for (int i = 0; i < 3; ++i)
+          pressKey(VK_TAB);
         pressKey(VK_RETURN);
       },
       [&] {
-        EXPECT_EQ(children(mainWindow()), callControls);
         EXPECT_EQ(requestsTo(http, LOGIN_PATH).size(), 1u);
-        EXPECT_TRUE(shownBoxes().empty());
+        EXPECT_TRUE(lastBoxSays(2, NOT_REGISTERED_TEXT, ATTENTION));
+        expectCallScreen(false);
         closeWindow(mainWindow());
       },
   });
@@ -748,4 +750,160 @@ TEST_F(CallScreen, QueueAnsweringWithoutCommonAudioIsHungUpAndTheStatusLineSaysW
         closeWindow(mainWindow());
       },
   });
+}
+
+namespace {
+
+// The control with the keyboard, by its text ("" for the list, "?" for
+// none of the call screen's).
+std::string focusedControl() {
+  HWND focus = GetFocus();
+  if (focus && focus == combo())
+    return "";
+  for (HWND b : controlsOfClass("BUTTON"))
+    if (b == focus)
+      return windowText(b);
+  return "?";
+}
+
+} // namespace
+
+// The whole call from the keyboard: the list has it after the login, Tab goes
+// round the list, "Ligar", "Desligar" (during the call) and the help button;
+// Enter picks an entry in the open list, calls from the list, and presses the
+// focused button; Esc does nothing. A rebuild leaves the keyboard where it
+// was.
+TEST_F(CallScreen, KeyboardAloneGoesRoundTheControlsCallsAndHangsUp) {
+  ASSERT_TRUE(
+      grantOnPeer("127.0.0.181", {{"ATENDIMENTO", "atendimento01"}, {"Fiscal", "fiscal01"}}));
+  const char *const HELP = "Ajuda \xe1reas Consultoria";
+  int result = runLoggedIn({
+      [&] {
+        ASSERT_TRUE(waitUntil([] { return app.registered.load(); }, 15000));
+        EXPECT_EQ(focusedControl(), "") << "the list has the keyboard after the login";
+        pressKey(VK_TAB);
+      },
+      [&] {
+        EXPECT_EQ(focusedControl(), "Ligar");
+        pressKey(VK_TAB);
+      },
+      [&] {
+        EXPECT_EQ(focusedControl(), HELP) << "no \"Desligar\" without a call";
+        pressKey(VK_TAB);
+      },
+      [&] {
+        EXPECT_EQ(focusedControl(), "");
+        pressKey(VK_ESCAPE);
+        pressKey(VK_F4); // the list opens on "ATENDIMENTO"
+        pressKey(VK_DOWN);
+        pressKey(VK_RETURN);
+      },
+      [&] {
+        EXPECT_TRUE(shownBoxes().empty()) << "Enter in the open list only picks";
+        EXPECT_STREQ(app.selectedQueue, "Fiscal");
+        EXPECT_NE(mainWindow(), nullptr);
+        EXPECT_EQ(focusedControl(), "");
+        pressKey(VK_RETURN); // Yes
+      },
+      [&] {
+        ASSERT_TRUE(lastBoxSays(1, "Ligar para fila de Fiscal?", "", MB_YESNO));
+        EXPECT_TRUE(peer.waitFor("INVITE sip:fiscal01@" + domain, 1, 10000));
+        EXPECT_TRUE(peer.waitFor("ACK ", 1, 10000)); // answered and connected
+        expectCallScreen(true);
+        EXPECT_EQ(focusedControl(), "");
+        pressKey(VK_TAB);
+        pressKey(VK_TAB);
+      },
+      [&] {
+        EXPECT_EQ(focusedControl(), "Desligar");
+        pressKey(VK_TAB);
+        pressKey(VK_TAB);
+        pressKey(VK_TAB);
+      },
+      [&] {
+        EXPECT_EQ(focusedControl(), "Ligar") << "round again: help, list, Ligar";
+        pressKey(VK_TAB);
+        pressKey(VK_RETURN); // Yes
+      },
+      [&] {
+        ASSERT_TRUE(lastBoxSays(2, "Deseja Desligar ?", "", MB_YESNO));
+        EXPECT_TRUE(peer.waitFor("BYE ", 1, 10000));
+        expectCallScreen(false);
+        EXPECT_EQ(focusedControl(), "") << "\"Desligar\" went: the list";
+        closeWindow(mainWindow());
+      },
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(shownBoxes().back().text, "Sair ?");
+}
+
+// Digits typed in the answered call (main keyboard and keypad) go to the
+// queue, here as INFO as its answer has no telephone-event, and the status
+// line lists them; none reaches the list's edit part. While the queue has
+// not answered, a digit cannot be sent and the status line says so. Once the
+// call is over they are typing again.
+TEST_F(CallScreen, DigitsTypedInTheCallGoToTheQueueAndAreShown) {
+  ASSERT_TRUE(grantOnPeer("127.0.0.182", {{"ATENDIMENTO", "atendimento01"}}, ANY_SOUND,
+                          "queue_takes_digits.xml",
+                          {{"[event_format]", ""},
+                           {"[event_rtpmap]", ""},
+                           {"[audio_ip]", "127.0.0.182"},
+                           {"[audio_port]", "16182"},
+                           {"[answer_ms]", "1500"}}));
+  // What the line says of the call, with a note when this machine has no
+  // sound card.
+  std::string inCall;
+  int result = runLoggedIn({
+      [&] {
+        ASSERT_TRUE(waitUntil([] { return app.registered.load(); }, 15000));
+        EXPECT_TRUE(peer.waitFor("REGISTER ", 1, 10000));
+        click(buttonLabelled("Ligar")); // Yes
+      },
+      [&] {
+        ASSERT_TRUE(pumpUntilStatus("Chamando ATENDIMENTO..."));
+        SetFocus(combo());
+        pressKey('4');
+      },
+      [&] {
+        EXPECT_TRUE(pumpUntilStatus("Tecle ap\xf3s o atendimento - Chamando ATENDIMENTO...", 1000));
+        EXPECT_EQ(windowText(combo()), "ATENDIMENTO");
+        ASSERT_TRUE(pumpUntil([] { return statusLine().find("Em liga\xe7\xe3o com") == 0; }));
+        inCall = statusLine();
+        pressKey('1');
+        pressKey('3', true); // #
+        pressKey(VK_NUMPAD2);
+        pressKey(VK_MULTIPLY);
+      },
+      [&] {
+        EXPECT_TRUE(pumpUntilStatus("Teclas 1#2* - " + inCall));
+        EXPECT_TRUE(peer.waitFor("INFO ", 4, 10000));
+        std::vector<std::string> infos = peer.receivedWhole("INFO ");
+        ASSERT_EQ(infos.size(), 4u);
+        for (size_t i = 0; i < infos.size(); ++i)
+          EXPECT_NE(infos[i].find(std::string("Signal=") + "1#2*"[i]), std::string::npos)
+              << infos[i];
+        EXPECT_EQ(windowText(combo()), "ATENDIMENTO");
+        // A long number: the status line keeps its last digits, in sight.
+        for (char digit : std::string("0123456789012345"))
+          pressKey(digit);
+      },
+      [&] {
+        EXPECT_TRUE(pumpUntilStatus("Teclas ...0123456789012345 - " + inCall));
+        std::string shown = shownText(statusLabel());
+        EXPECT_EQ(shown.substr(0, shown.find('\n')), "Teclas ...0123456789012345 -");
+        EXPECT_TRUE(peer.waitFor("INFO ", 20, 15000));
+        click(buttonLabelled("Desligar")); // Yes
+      },
+      [&] {
+        EXPECT_TRUE(peer.waitFor("BYE ", 1, 10000));
+        SetFocus(combo());
+        pressKey('7');
+      },
+      [&] {
+        EXPECT_EQ(peer.received("INFO ").size(), 20u);
+        EXPECT_EQ(windowText(combo()), "7") << "no call: the digit is typed";
+        closeWindow(mainWindow());
+      },
+  });
+  EXPECT_EQ(result, 0);
 }

@@ -162,6 +162,25 @@ TEST_F(Program, LongFieldsAreSentCutToNineteenCharacters) {
   EXPECT_EQ(std::string("abcdefghijklmnopqrs").compare(0, form["senha"].size(), form["senha"]), 0);
 }
 
+// Narrow characters that the fields' width would take: the fields stop at
+// the 19 characters the login keeps, so what they show is what is sent.
+TEST_F(Program, FieldsTakeNoMoreThanTheNineteenCharactersSent) {
+  http.setAnswer(LOGIN_PATH, 200, refusedAnswer("n\xc3\xa3o"));
+  std::string code(25, '1'), password(25, 'i');
+  runProgram({
+      [&] { typeLogin(code, password); },
+      [&] {
+        EXPECT_EQ(windowText(app.codeEdit), code.substr(0, 19));
+        EXPECT_EQ(windowText(app.passwordEdit), password.substr(0, 19));
+        closeWindow(mainWindow());
+      },
+  });
+  ASSERT_EQ(requestsTo(http, LOGIN_PATH).size(), 1u);
+  std::map<std::string, std::string> form = parseForm(http.requests()[0].body);
+  EXPECT_EQ(form["codigo"], code.substr(0, 19));
+  EXPECT_EQ(form["senha"], password.substr(0, 19));
+}
+
 TEST_F(Program, TabCyclesTheFocusStartingAtTheCodeField) {
   runProgram({
       [] { pressKey(VK_TAB); },

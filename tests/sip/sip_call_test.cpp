@@ -3,7 +3,10 @@
 #include <cmath>
 #include <iostream>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 
 #include "app_state.h"
 #include "sip.h"
@@ -71,6 +74,59 @@ void speakFromARecording(const std::string &dir) {
   linphone_core_set_use_files(app.core, TRUE);
   linphone_core_set_play_file(app.core, path.c_str());
 }
+
+// The queue's end of the call's audio: the caller's RTP arriving at one UDP
+// address, of which the telephone events (RFC 4733) are kept, one per event
+// (RTP timestamp), in the order they began.
+class RtpListener {
+public:
+  struct Event {
+    int code = -1;
+    int endPackets = 0; // packets with the E bit
+    int duration = 0;   // the last packet's, in samples at 8 kHz
+  };
+  std::vector<Event> events;
+
+  ~RtpListener() {
+    if (fd >= 0)
+      close(fd);
+  }
+  bool listen(const std::string &ip, int port) {
+    fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(port);
+    inet_pton(AF_INET, ip.c_str(), &at.sin_addr);
+    return fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0;
+  }
+  // Takes in what has arrived; telephone events are sent with payloadType.
+  void poll(int payloadType) {
+    unsigned char packet[1500];
+    ssize_t n;
+    while ((n = recv(fd, packet, sizeof packet, MSG_DONTWAIT)) >= 16) {
+      if ((packet[0] >> 6) != 2 || (packet[1] & 0x7F) != payloadType)
+        continue;
+      size_t header = 12 + 4 * (packet[0] & 0x0F);
+      if (size_t(n) < header + 4)
+        continue;
+      uint32_t timestamp = uint32_t(packet[4]) << 24 | packet[5] << 16 | packet[6] << 8 | packet[7];
+      const unsigned char *event = packet + header;
+      if (timestamps.empty() || timestamps.back() != timestamp) {
+        timestamps.push_back(timestamp);
+        events.push_back(Event{event[0]});
+      }
+      Event &e = events.back();
+      if (e.code != event[0])
+        e.code = 100 + event[0]; // one event changing its code: never right
+      e.endPackets += (event[1] & 0x80) != 0;
+      e.duration = event[2] << 8 | event[3];
+    }
+  }
+
+private:
+  int fd = -1;
+  std::vector<uint32_t> timestamps;
+};
 
 class SipCall : public SipTest {
 protected:
@@ -216,6 +272,75 @@ TEST_F(SipCall, QueueAnsweringWithOneCodecIsTalkedToOnlyInACodecOffered) {
       EXPECT_EQ(sipReport().call, CALL_NO_COMMON_AUDIO) << c.rtpmap;
     }
     EXPECT_EQ(finishPeer(), 0) << c.rtpmap << ": no G.722 offered, or no BYE";
+  }
+}
+
+// Digits typed in the call: telephone events in the audio (each with its
+// code, ended by end packets, some 100 to 250 ms long) when the queue's
+// answer names a telephone-event format, else one INFO each; never both.
+// Typed faster than they can be played, none is lost or reordered. Before
+// the answer, and for a key that is no digit, nothing is sent.
+TEST_F(SipCall, DigitsGoAsTelephoneEventsOrAsInfoAsTheQueueAnswered) {
+  const std::string ip = "127.0.3.181";
+  const int audioPort = 16180, eventFormat = 101;
+  RtpListener queueAudio;
+  ASSERT_TRUE(queueAudio.listen(ip, audioPort)) << "cannot listen on " << ip;
+  struct Case {
+    const char *format, *rtpmap;
+    bool events;
+  } cases[] = {{" 101", "\na=rtpmap:101 telephone-event/8000\na=fmtp:101 0-15", true},
+               {"", "", false}};
+  bool first = true;
+  for (const Case &c : cases) {
+    std::string scenario =
+        fillScenario("queue_takes_digits.xml", {{"[event_format]", c.format},
+                                                {"[event_rtpmap]", c.rtpmap},
+                                                {"[audio_ip]", ip},
+                                                {"[audio_port]", std::to_string(audioPort)},
+                                                {"[answer_ms]", "0"}});
+    ASSERT_TRUE(first ? registerWith(scenario, ip, traceMessages())
+                      : startPeer(scenario, ip, 1, traceMessages()));
+    first = false;
+    textCopy(app.calleeUser, "fila");
+    placeCall(ip.c_str());
+    EXPECT_FALSE(sendDigit('5')) << "the queue has not answered";
+    ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }));
+    EXPECT_FALSE(sendDigit('A'));
+    EXPECT_FALSE(sendDigit('\0'));
+    for (char digit : std::string("1#2*09"))
+      EXPECT_TRUE(sendDigit(digit)) << digit;
+    const std::vector<int> codes = {1, 11, 2, 10, 0, 9};
+    size_t eventsBefore = queueAudio.events.size();
+    if (c.events) {
+      EXPECT_TRUE(waitUntil([&] {
+        queueAudio.poll(eventFormat);
+        return queueAudio.events.size() >= codes.size() && queueAudio.events.back().endPackets > 0;
+      })) << queueAudio.events.size()
+          << " events";
+      ASSERT_EQ(queueAudio.events.size(), codes.size());
+      for (size_t i = 0; i < codes.size(); ++i) {
+        const RtpListener::Event &e = queueAudio.events[i];
+        EXPECT_EQ(e.code, codes[i]) << i;
+        EXPECT_GE(e.endPackets, 1) << i;
+        EXPECT_GE(e.duration, 800) << i;
+        EXPECT_LE(e.duration, 2000) << i;
+      }
+      EXPECT_EQ(requestsSeen("INFO"), 0);
+    } else {
+      EXPECT_TRUE(waitUntil([&] { return requestsSeen("INFO") >= 6; }));
+      std::vector<std::string> infos = requestsReceived("INFO");
+      ASSERT_EQ(infos.size(), 6u);
+      for (size_t i = 0; i < infos.size(); ++i) {
+        EXPECT_EQ(sipHeader(infos[i], "Content-Type"), "application/dtmf-relay");
+        EXPECT_NE(infos[i].find(std::string("Signal=") + "1#2*09"[i]), std::string::npos)
+            << infos[i];
+      }
+      queueAudio.poll(eventFormat);
+      EXPECT_EQ(queueAudio.events.size(), eventsBefore) << "no telephone events as well";
+    }
+    terminateCall();
+    EXPECT_FALSE(sendDigit('1')) << "the call is over";
+    EXPECT_EQ(finishPeer(), 0) << (c.events ? "events" : "INFO");
   }
 }
 

@@ -407,6 +407,44 @@ TEST_F(Layer, TypedTextLandsInTheFieldAndGetWindowTextTruncates) {
   EXPECT_LT(taken, 59u);
 }
 
+// EM_LIMITTEXT holds what typing leaves in the field, as Win32's does
+// (Backspace makes room again); the program's own WM_SETTEXT is not held to
+// it. 0 gives a single-line field the most it can take.
+TEST_F(Layer, TextLimitRefusesTypingBeyondItButNotSetText) {
+  EXPECT_EQ(SendMessageA(edit1, EM_GETLIMITTEXT, 0, 0), 0x7FFF);
+  SendMessageA(edit1, EM_LIMITTEXT, 3, 0);
+  EXPECT_EQ(SendMessageA(edit1, EM_GETLIMITTEXT, 0, 0), 3);
+  winapi_test::typeText(edit1, "abcd");
+  winapi_test::pump(main, accel);
+  EXPECT_EQ(text(edit1), "abc");
+  winapi_test::typeText(edit1, "\bXY");
+  winapi_test::pump(main, accel);
+  EXPECT_EQ(text(edit1), "abX");
+  SetWindowTextA(edit1, "longer");
+  EXPECT_EQ(text(edit1), "longer");
+  winapi_test::typeText(edit1, "z");
+  winapi_test::pump(main, accel);
+  EXPECT_EQ(text(edit1), "longer");
+  SendMessageA(edit1, EM_LIMITTEXT, 0, 0);
+  EXPECT_EQ(SendMessageA(edit1, EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE);
+}
+
+// The keypad's digits and '*' and the shifted digit keys type their
+// characters, as on Windows (US layout).
+TEST_F(Layer, KeypadAndShiftedDigitKeysTypeTheirCharacters) {
+  SetFocus(edit1);
+  for (int vk : {VK_NUMPAD0, VK_NUMPAD9, VK_MULTIPLY})
+    winapi_test::pressKey(vk);
+  winapi_test::pressKey('3', true);
+  winapi_test::pressKey('8', true);
+  winapi_test::pump(main, accel);
+  EXPECT_EQ(text(edit1), "09*#*");
+  // Typed text reaches the field through the same keys.
+  winapi_test::typeText(edit1, "#*!");
+  winapi_test::pump(main, accel);
+  EXPECT_EQ(text(edit1), "09*#*#*!");
+}
+
 TEST_F(Layer, ComboChoiceSendsSelChangeAfterSelectingAndTypingSendsNone) {
   EXPECT_EQ(winapi_test::comboSelection(combo), 1);
   EXPECT_EQ(winapi_test::windowText(combo), "FINANCEIRO");

@@ -103,8 +103,9 @@ TEST_F(LayerOnX, ClicksAndTypingBecomeMessagesInARealWindow) {
       << "the client area inside a 390x350 frame";
   // Click into the code field, type, Tab to the next field, type, click the button.
   std::string xdo = "xdotool mousemove --window " + wid + " 200 120 click 1 sleep 0.2 type " +
-                    "--delay 30 'ab1' && xdotool key Tab && xdotool type --delay 30 'xy' && " +
-                    "xdotool mousemove --window " + wid + " 300 210 click 1";
+                    "--delay 30 'ab1' && xdotool key Tab && xdotool type --delay 30 'xy#' && " +
+                    "xdotool key KP_1 KP_Multiply && " + "xdotool mousemove --window " + wid +
+                    " 300 210 click 1";
   ASSERT_EQ(std::system(xdo.c_str()), 0);
 
   runLoop(main, accel, [] { return commands.size() < 2; });
@@ -113,7 +114,7 @@ TEST_F(LayerOnX, ClicksAndTypingBecomeMessagesInARealWindow) {
   EXPECT_EQ(commands[0], (std::pair<int, HWND>{40007, edit1})) << "Tab: the program's command";
   EXPECT_EQ(commands[1], (std::pair<int, HWND>{1, button})) << "the click focused the button";
   EXPECT_EQ(winapi_test::windowText(edit1), "ab1");
-  EXPECT_EQ(winapi_test::windowText(edit2), "xy");
+  EXPECT_EQ(winapi_test::windowText(edit2), "xy#1*") << "the keypad types as the main keys do";
   EXPECT_TRUE(winapi_test::staticColors(label).painted);
 
   // Text from the fields' top left, as Win32 draws it (ink of "ab1" at about

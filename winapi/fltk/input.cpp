@@ -67,6 +67,20 @@ int virtualKey(int key) {
   }
   if (key >= FL_F + 1 && key <= FL_F + 12)
     return 0x70 + key - (FL_F + 1);
+  // The keypad's digits and operators (its digits are cursor keys without
+  // Num Lock, which FLTK reports as such).
+  if (key >= FL_KP + '0' && key <= FL_KP + '9')
+    return VK_NUMPAD0 + key - (FL_KP + '0');
+  switch (key) {
+  case FL_KP + '*':
+    return VK_MULTIPLY;
+  case FL_KP + '+':
+    return VK_ADD;
+  case FL_KP + '-':
+    return VK_SUBTRACT;
+  case FL_KP + '/':
+    return VK_DIVIDE;
+  }
   return 0;
 }
 

@@ -51,7 +51,8 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, U
 
 // Calls the window procedure directly and returns its result; 0 for a
 // destroyed window. Controls understand WM_SETTEXT, WM_GETTEXT,
-// WM_GETTEXTLENGTH, WM_SETFONT, WM_GETFONT and, combo boxes, CB_ADDSTRING,
+// WM_GETTEXTLENGTH, WM_SETFONT, WM_GETFONT; edit fields EM_LIMITTEXT
+// (EM_SETLIMITTEXT) and EM_GETLIMITTEXT; combo boxes CB_ADDSTRING,
 // CB_DELETESTRING, CB_GETCOUNT, CB_GETCURSEL, CB_SETCURSEL, CB_GETLBTEXT,
 // CB_GETLBTEXTLEN, CB_RESETCONTENT, CB_SHOWDROPDOWN, CB_GETDROPPEDSTATE.
 // Difference: CBS_SORT is ignored.
