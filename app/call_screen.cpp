@@ -255,7 +255,8 @@ int layOutStatus(HDC dc, const std::string &text, std::string &laidOut) {
 // shown whole on the status line's two lines: a note about the sound is
 // shortened first, then the queue's name is cut (with "...") as little as
 // needed.
-void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_CAP]) {
+void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_CAP],
+                const char *prefix) {
   HDC dc = GetDC(nullptr);
   HGDIOBJ previousFont = dc ? SelectObject(dc, app.labelFont) : nullptr;
   SIZE cell = {0, 0};
@@ -264,7 +265,8 @@ void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_
   int maxLines = cell.cy > 0 ? std::max(1, STATUS_HEIGHT / static_cast<int>(cell.cy)) : 2;
   std::string whole = queue, cutName, laidOut;
   auto fits = [&](const QueueWords &name) {
-    if (!statusWords(report, name, text))
+    char words[STATUS_CAP];
+    if (!statusWords(report, name, words) || !textJoin(text, prefix, words))
       return false;
     laidOut = text;
     return !dc || layOutStatus(dc, text, laidOut) <= maxLines;
@@ -291,19 +293,15 @@ void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_
 // that a queue name that takes both lines never hides them.
 void composeStatus(char (&text)[STATUS_CAP]) {
   SipReport report = sipReport();
-  statusText(report, app.calledQueue, text);
+  char prefix[STATUS_CAP] = "";
   if (report.registration == REGISTRATION_UNAVAILABLE)
-    return;
-  char words[STATUS_CAP];
-  textCopy(words, text);
-  bool fits = true;
-  if (report.call == CALL_CONNECTED && app.sentDigits[0])
-    fits = textJoin(text, "Teclas ", app.sentDigitsCut ? "..." : "", app.sentDigits) &&
-           textAppend(text, " - ") && textAppend(text, words);
+    ; // the phone's failure alone
+  else if (report.call == CALL_CONNECTED && app.sentDigits[0])
+    textJoin(prefix, "Teclas ", app.sentDigitsCut ? "..." : "", app.sentDigits) &&
+        textAppend(prefix, " - ");
   else if (report.call == CALL_CALLING && app.digitBeforeAnswer)
-    fits = textJoin(text, "Tecle após o atendimento - ", words);
-  if (!fits) // only with a queue name that fills the buffer
-    textCopy(text, words);
+    textJoin(prefix, "Tecle após o atendimento - ");
+  statusText(report, app.calledQueue, text, prefix);
 }
 
 // Only the label's text changes, so an open queue list stays open.

@@ -62,6 +62,9 @@ void pressFocusedButton(HWND window);
 bool callKeyTaken(HWND window, const MSG &message);
 // The status line's text for what the SIP side reported, with the queue the
 // call was placed to; composeStatus for what it last reported.
-void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_CAP]);
+// `prefix` goes before the words and is laid out with them (the digits sent
+// in the call, say).
+void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_CAP],
+                const char *prefix = "");
 void composeStatus(char (&text)[STATUS_CAP]);
 void updateStatusLine();
