@@ -86,7 +86,7 @@ int missingSound(const SipReport &report) { return report.noMicrophone + 2 * rep
 // per state of the call.
 bool callWords(const SipReport &report, const char *queue, char (&text)[STATUS_CAP]) {
   bool shown = report.call == CALL_CALLING || report.call == CALL_CONNECTED ||
-               (report.call != CALL_NONE && report.callNewer);
+               report.call == CALL_TRANSFERRING || (report.call != CALL_NONE && report.callNewer);
   if (!shown)
     return false;
   char code[16];
@@ -114,6 +114,10 @@ bool callWords(const SipReport &report, const char *queue, char (&text)[STATUS_C
     return textJoin(text, "Ligação não completada (endereço inválido)");
   case CALL_NO_COMMON_AUDIO:
     return textJoin(text, "Ligação encerrada (sem áudio em comum com a fila)");
+  case CALL_TRANSFERRING:
+    return textJoin(text, "Transferindo...");
+  case CALL_REDIRECT_LOOP:
+    return textJoin(text, "Ligação não completada (redirecionamento em laço)");
   case CALL_NONE:
     break;
   }
@@ -156,7 +160,33 @@ void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_
     registrationWords(report, text);
 }
 
-void composeStatus(char (&text)[STATUS_CAP]) { statusText(sipReport(), app.calledQueue, text); }
+// Whom the customer talks to once the queue handed the call on: the queue
+// whose SIP user that is, else the far side's display name, else its user.
+std::string farSideName(const SipReport &report, const TextList &queueNames,
+                        const TextList &queueUsers) {
+  if (report.farUser[0])
+    for (size_t i = 0; i < queueUsers.size() && i < queueNames.size(); ++i)
+      if (queueUsers[i] == report.farUser)
+        return queueNames[i];
+  // The display name comes in UTF-8; the window shows code page 1252.
+  // repairAccents drops the first space, the one put in front here.
+  std::string name = std::string(" ") + report.farName;
+  repairAccents(name);
+  if (name.empty())
+    name = report.farUser;
+  // A name that would not fit the status line is left out whole.
+  return name.size() < SELECTED_QUEUE_CAP ? name : "";
+}
+
+void composeStatus(char (&text)[STATUS_CAP]) {
+  SipReport report = sipReport();
+  if (!report.handedOn) {
+    statusText(report, app.calledQueue, text);
+    return;
+  }
+  std::string name = farSideName(report, app.shownQueueNames, app.shownQueueUsers);
+  statusText(report, name.empty() ? "?" : name.c_str(), text);
+}
 
 // Only the label's text changes, so an open queue list stays open.
 void updateStatusLine() {

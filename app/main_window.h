@@ -55,4 +55,8 @@ void rebuildCallScreen(HWND window);
 // call was placed to; composeStatus for what it last reported.
 void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_CAP]);
 void composeStatus(char (&text)[STATUS_CAP]);
+// The name the status line gives the far side of a call the queue handed on,
+// given the queue lists shown.
+std::string farSideName(const SipReport &report, const TextList &queueNames,
+                        const TextList &queueUsers);
 void updateStatusLine();
