@@ -296,7 +296,7 @@ void onCallStateChanged(LinphoneCore *, LinphoneCall *call, LinphoneCallState st
   case LinphoneCallRefered:
     // The core follows the transfer at once with a call of its own: room
     // for it, which followReferredCall closes again.
-    linphone_core_set_max_calls(app.core, 2);
+    linphone_core_set_max_calls(app.core, linphone_core_get_calls_nb(app.core) + 1);
     awaitingReferredCall = true;
     publishCall(CALL_TRANSFERRING);
     break;
@@ -358,7 +358,10 @@ void placeCall(const char *domain) {
   linphone_core_reload_sound_devices(app.core);
   publishSoundDevices(app.core);
   // Room for this one call while it is created; the call then fills it.
-  linphone_core_set_max_calls(app.core, 1);
+  // A call still being let go of (one a transfer came from) takes none.
+  endTransferorCall();
+  afterIteration();
+  linphone_core_set_max_calls(app.core, linphone_core_get_calls_nb(app.core) + 1);
   LinphoneCall *call = linphone_core_invite_address(app.core, app.calleeAddress);
   linphone_core_set_max_calls(app.core, 0);
   linphone_address_unref(app.calleeAddress);

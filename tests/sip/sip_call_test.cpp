@@ -3,9 +3,13 @@
 #include <cmath>
 #include <iostream>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 
 #include "app_state.h"
+#include "child_process.h"
 #include "sip.h"
 #include "sip_internal.h"
 #include "sip_test_support.h"
@@ -552,6 +556,79 @@ TEST_F(SipCall, RedirectionsAreBoundedAndAHangUpAmidThemIsSafe) {
     EXPECT_LE(invites, c.maxInvites) << c.target;
     peer.stop();
   }
+}
+
+// Sends one command to baresip's control port (a netstring of JSON), as its
+// own remote control does; true once it is sent.
+bool baresipCommand(const std::string &ip, int port, const std::string &command,
+                    const std::string &params) {
+  std::string json =
+      "{\"command\":\"" + command + "\",\"params\":\"" + params + "\",\"token\":\"1\"}";
+  std::string netstring = std::to_string(json.size()) + ":" + json + ",";
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(uint16_t(port));
+  inet_pton(AF_INET, ip.c_str(), &to.sin_addr);
+  bool sent = fd >= 0 && connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0 &&
+              send(fd, netstring.data(), netstring.size(), 0) == ssize_t(netstring.size());
+  if (fd >= 0) {
+    char answer[512];
+    recv(fd, answer, sizeof answer, 0); // its answer: the command was taken
+    close(fd);
+  }
+  return sent;
+}
+
+// baresip plays the queue, as a PBX's attendant would: it answers the call
+// by itself and, told to, transfers the customer to a second queue with its
+// own "transfer" command. The program follows, and the call it left ends.
+TEST_F(SipCall, TransferByABaresipQueueIsFollowed) {
+  const std::string queue = "127.0.3.170", target = "127.0.3.171";
+  const int control = 4444;
+  SippProcess second;
+  ASSERT_TRUE(second.start(target,
+                           {"-sf", SCENARIO_DIR "/queue_awaits_bye.xml", "-m", "1", "-nostdin"},
+                           dir, dir + "/target.log"));
+  std::string config = dir + "/baresip";
+  ASSERT_EQ(mkdir(config.c_str(), 0700), 0);
+  std::ofstream(config + "/config")
+      << "sip_listen " << queue << ":5060\n"
+      << "module_path /usr/lib/baresip/modules\n"
+      << "module opus.so\nmodule g711.so\nmodule ausine.so\nmodule aufile.so\nmodule account.so\n"
+      << "module_app menu.so\nmodule_app ctrl_tcp.so\n"
+      << "ctrl_tcp_listen " << queue << ":" << control << "\n"
+      << "audio_source ausine,440\naudio_player aufile," << dir << "/heard.wav\n"
+      << "audio_alert aufile," << dir << "/alert.wav\n";
+  std::ofstream(config + "/accounts") << "<sip:fila@" << queue << ">;regint=0;answermode=auto\n";
+  pid_t baresip = spawnLogged({"baresip", "-f", config}, dir + "/baresip.log", dir);
+  ASSERT_GT(baresip, 0);
+  struct Stop {
+    pid_t &pid;
+    ~Stop() { finishChild(pid, 0); }
+  } stop{baresip};
+  ASSERT_TRUE(waitUntil([&] { return udpListening(queue) && tcpListening(queue, control); }))
+      << readFile(dir + "/baresip.log");
+
+  // Nothing registers the account with baresip: the call goes straight to it.
+  setupSipAccount("alice", "pw", queue.c_str());
+  InCallFlagWatch watch;
+  textCopy(app.calleeUser, "fila");
+  placeCall(queue.c_str());
+  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }))
+      << readFile(dir + "/baresip.log");
+  ASSERT_TRUE(baresipCommand(queue, control, "transfer", "sip:outrafila@" + target));
+  ASSERT_TRUE(waitUntil([] {
+    return currentFarUser() == "outrafila" && currentCallIn({LinphoneCallStreamsRunning});
+  })) << readFile(dir + "/baresip.log");
+  EXPECT_TRUE(waitUntil([] {
+    std::lock_guard<std::mutex> lock(coreMutex);
+    return linphone_core_get_calls_nb(app.core) == 1;
+  })) << "the call with baresip did not end";
+  EXPECT_TRUE(app.callInProgress);
+  EXPECT_FALSE(flagDropped);
+  terminateCall();
+  EXPECT_EQ(second.finish(30000), 0) << "the target got no BYE";
 }
 
 // A text message from anyone is refused as something this phone does not
