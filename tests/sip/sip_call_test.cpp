@@ -513,7 +513,7 @@ TEST_F(SipCall, CallReplacedByTheAttendantIsFollowed) {
 }
 
 // A queue redirecting in a loop. A hang-up while the redirections go on
-// ends the call, and the answer that crossed it is not followed. A chain of
+// ends the call. A chain of
 // new targets is followed five times, a target already tried not at all;
 // the call then ends, saying why.
 TEST_F(SipCall, RedirectionsAreBoundedAndAHangUpAmidThemIsSafe) {
@@ -529,12 +529,10 @@ TEST_F(SipCall, RedirectionsAreBoundedAndAHangUpAmidThemIsSafe) {
   ASSERT_TRUE(waitUntil([&] { return requestsSeen("INVITE") >= 2; }));
   terminateCall();
   EXPECT_FALSE(app.callInProgress);
-  EXPECT_TRUE(waitUntil([&] { return requestsSeen("ACK") >= requestsSeen("INVITE"); }));
+  EXPECT_TRUE(noCurrentCall());
+  // The INVITE under way is cancelled, and no other follows.
+  EXPECT_TRUE(waitUntil([&] { return requestsSeen("CANCEL") >= 1; }));
   EXPECT_LE(requestsSeen("INVITE"), 3);
-  EXPECT_TRUE(waitUntil([] {
-    std::lock_guard<std::mutex> lock(coreMutex);
-    return linphone_core_get_calls_nb(app.core) == 0;
-  }));
   peer.stop();
 
   struct Case {
@@ -548,7 +546,7 @@ TEST_F(SipCall, RedirectionsAreBoundedAndAHangUpAmidThemIsSafe) {
     ASSERT_TRUE(startPeer(scenario, queue, 0, traceMessages()));
     placeCall(queue.c_str());
     ASSERT_TRUE(waitUntil([] { return !app.callInProgress && noCurrentCall(); })) << c.target;
-    EXPECT_EQ(sipReport().call, CALL_REDIRECT_LOOP) << c.target;
+    EXPECT_EQ(sipReport().call, CALL_REDIRECT_LOOP) << c.target << " code " << sipReport().callCode;
     // Every redirection was acknowledged (the last one too) before counting.
     ASSERT_TRUE(waitUntil([&] { return requestsSeen("ACK") >= requestsSeen("INVITE"); }));
     int invites = requestsSeen("INVITE");
