@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app_state.h"
+#include "code_page.h"
 #include "main_window.h"
 #include "service.h"
 #include "sip.h"
@@ -120,7 +121,7 @@ struct QueueWords {
 // a call going on, or a call's outcome newer than the registration's news.
 bool callShown(const SipReport &report) {
   return report.call == CALL_CALLING || report.call == CALL_CONNECTED || report.call == CALL_HELD ||
-         (report.call != CALL_NONE && report.callNewer);
+         report.call == CALL_TRANSFERRING || (report.call != CALL_NONE && report.callNewer);
 }
 
 // What the status line says about the call the SIP side reported, naming the
@@ -155,6 +156,10 @@ bool callWords(const SipReport &report, const QueueWords &name, char (&text)[STA
     return textJoin(text, "Ligação não completada (endereço inválido)");
   case CALL_NO_COMMON_AUDIO:
     return textJoin(text, "Ligação encerrada (sem áudio em comum com a fila)");
+  case CALL_TRANSFERRING:
+    return textJoin(text, "Transferindo...");
+  case CALL_REDIRECT_LOOP:
+    return textJoin(text, "Ligação não completada (redirecionamento em laço)");
   case CALL_NONE:
     break;
   }
@@ -288,6 +293,22 @@ void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_
   }
 }
 
+// Whom the customer talks to once the queue handed the call on: the queue
+// whose SIP user that is, else the far side's display name, else its user.
+std::string farSideName(const SipReport &report, const TextList &queueNames,
+                        const TextList &queueUsers) {
+  if (report.farUser[0])
+    for (size_t i = 0; i < queueUsers.size() && i < queueNames.size(); ++i)
+      if (queueUsers[i] == report.farUser)
+        return queueNames[i];
+  // The display name comes in UTF-8; the window shows code page 1252.
+  std::string name = utf8ToCp1252(report.farName);
+  if (name.empty())
+    name = report.farUser;
+  // A name that would not fit the status line is left out whole.
+  return name.size() < SELECTED_QUEUE_CAP ? name : "";
+}
+
 // During the call the status line also shows the digits sent in it, or
 // that a digit typed while the queue rings cannot be sent yet: first, so
 // that a queue name that takes both lines never hides them.
@@ -301,7 +322,14 @@ void composeStatus(char (&text)[STATUS_CAP]) {
         textAppend(prefix, " - ");
   else if (report.call == CALL_CALLING && app.digitBeforeAnswer)
     textJoin(prefix, "Tecle após o atendimento - ");
-  statusText(report, app.calledQueue, text, prefix);
+  // Once the queue handed the call on, the status names whom it went to.
+  std::string farSide;
+  if (report.handedOn) {
+    farSide = farSideName(report, app.shownQueueNames, app.shownQueueUsers);
+    if (farSide.empty())
+      farSide = "?";
+  }
+  statusText(report, report.handedOn ? farSide.c_str() : app.calledQueue, text, prefix);
 }
 
 // Only the label's text changes, so an open queue list stays open.

@@ -67,4 +67,8 @@ bool callKeyTaken(HWND window, const MSG &message);
 void statusText(const SipReport &report, const char *queue, char (&text)[STATUS_CAP],
                 const char *prefix = "");
 void composeStatus(char (&text)[STATUS_CAP]);
+// The name the status line gives the far side of a call the queue handed on,
+// given the queue lists shown.
+std::string farSideName(const SipReport &report, const TextList &queueNames,
+                        const TextList &queueUsers);
 void updateStatusLine();

@@ -11,7 +11,7 @@ PKGS="build-essential cmake meson ninja-build m4 pkg-config clang-format dpkg-de
   libpulse-dev libasound2-dev libgsm1-dev libbcg729-dev
   libfltk1.3-dev libxcursor-dev libxinerama-dev libcpp-httplib-dev libssl-dev openssl
   libgtest-dev libgmock-dev libbenchmark-dev
-  sip-tester xvfb xdotool x11-apps imagemagick xauth
+  sip-tester baresip-core xvfb xdotool x11-apps imagemagick xauth
   g++-mingw-w64-x86-64 python3 procps iproute2 locales fonts-liberation"
 SRC_LIST=/etc/apt/sources.list.d/dravik-tests-src.sources
 . "$(dirname "$0")/lib.sh"

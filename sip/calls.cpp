@@ -5,6 +5,7 @@
 // winsock2.h first on Windows.
 #include "sip_internal.h"
 
+#include <chrono>
 #include <vector>
 
 #include "app_state.h"
@@ -34,6 +35,10 @@ CallState endedCallState(LinphoneCall *call, bool failed, int &code) {
     return CALL_BUSY;
   if (reason == LinphoneReasonDeclined)
     return CALL_DECLINED;
+  // A redirection that ends the call is one the stack would not follow: a
+  // loop, or one redirection too many.
+  if (code >= 300 && code < 400)
+    return CALL_REDIRECT_LOOP;
   if (currentCallAnswered && answerLacksRequiredEncryption(call))
     return CALL_NOT_SECURE;
   if (currentCallAnswered && reason == LinphoneReasonIOError)
@@ -79,6 +84,101 @@ void forgetCurrentCall() {
     forgottenCalls.push_back(call);
 }
 
+// A queue hands the customer on (a transfer): the call to the transfer's
+// target becomes the program's call, and the call transferred from is held,
+// with a reference of ours, until the new one is answered or fails; it is
+// then hung up, unless the queue has hung it up already.
+LinphoneCall *transferorCall = nullptr;
+// The queue asked for a transfer: the core creates the call to its target
+// within the same handling, with the room opened for it.
+bool awaitingReferredCall = false;
+// Calls to hang up after the iteration (each with a reference of ours),
+// outside the library's handling of whatever decided it.
+std::vector<LinphoneCall *> callsToEnd;
+
+// When the call transferred from is to be hung up, if the queue has not
+// done so itself by then.
+bool transferorEndDue = false;
+std::chrono::steady_clock::time_point transferorEndTime;
+
+void endTransferorCall() {
+  if (transferorCall)
+    callsToEnd.push_back(transferorCall);
+  transferorCall = nullptr;
+  transferorEndDue = false;
+}
+
+// The transfer's outcome is known. The queue is told it with a NOTIFY that
+// waits behind the earlier ones in the call transferred from; a BYE would
+// drop it. The queue normally hangs up once told; otherwise the program
+// does, a little later.
+void endTransferorCallSoon() {
+  if (!transferorCall || transferorEndDue)
+    return;
+  transferorEndDue = true;
+  transferorEndTime = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+}
+
+void endTransferorCallWhenDue() {
+  if (transferorEndDue && std::chrono::steady_clock::now() >= transferorEndTime)
+    endTransferorCall();
+}
+
+// The window learns who the customer talks to now.
+void publishFarSideOf(LinphoneCall *call) {
+  const LinphoneAddress *remote = linphone_call_get_remote_address(call);
+  publishFarSide(true, remote ? linphone_address_get_username(remote) : "",
+                 remote ? linphone_address_get_display_name(remote) : "");
+}
+
+// `call` is the program's call from now on, in place of the current one,
+// which the caller has taken care of. The flag stays as it is: the customer
+// is in a call throughout.
+void followCall(LinphoneCall *call) {
+  app.currentCall = linphone_call_ref(call);
+  currentCallAnswered = false;
+  currentCallStreamsRan = false;
+  currentCallLacksCommonAudio = false;
+  publishFarSideOf(call);
+}
+
+// The core made the call to the transfer's target: it becomes the program's
+// call, and the call transferred from waits for its outcome.
+void followReferredCall(LinphoneCall *call) {
+  awaitingReferredCall = false;
+  linphone_core_set_max_calls(app.core, 0);
+  endTransferorCall(); // a transfer still under way when the next one came
+  transferorCall = app.currentCall;
+  followCall(call);
+}
+
+// A transfer the core could not even start (a target that does not parse):
+// the queue was told so; the customer's call, put on hold for it, ends.
+void endUnstartedTransfer() {
+  if (!awaitingReferredCall)
+    return;
+  awaitingReferredCall = false;
+  linphone_core_set_max_calls(app.core, 0);
+  LinphoneCall *call = app.currentCall;
+  if (!call)
+    return;
+  linphone_call_ref(call);
+  callsToEnd.push_back(call);
+  forgetCurrentCall();
+  publishCall(CALL_NOT_PLACED);
+}
+
+void hangUpCallsToEnd() {
+  std::vector<LinphoneCall *> calls;
+  calls.swap(callsToEnd);
+  for (LinphoneCall *call : calls) {
+    LinphoneCallState state = linphone_call_get_state(call);
+    if (state != LinphoneCallEnd && state != LinphoneCallError && state != LinphoneCallReleased)
+      linphone_call_terminate(call);
+    forgottenCalls.push_back(call);
+  }
+}
+
 // Not inside the library's handling of the answer: terminating there would
 // pull the call away under it. Tried once: the call is the program's no
 // longer afterwards.
@@ -99,6 +199,9 @@ void endCallWithoutCommonAudio() {
 void afterIteration() {
   endCallWithoutCommonAudio();
   sendPendingDigit();
+  endUnstartedTransfer();
+  endTransferorCallWhenDue();
+  hangUpCallsToEnd();
   for (LinphoneCall *call : forgottenCalls)
     linphone_call_unref(call);
   forgottenCalls.clear();
@@ -112,8 +215,14 @@ void terminateCall() {
   app.callInProgress = false;
   std::lock_guard<std::mutex> lock(coreMutex);
   LinphoneCall *call = app.currentCall;
-  if (!call || !app.core)
+  if (!app.core)
     return;
+  // The call a transfer came from goes with the one it led to.
+  endTransferorCall();
+  if (!call) {
+    afterIteration();
+    return;
+  }
   linphone_core_terminate_call(app.core, call);
   // The end state is normally raised inside the termination, which then
   // forgot the call already.
@@ -127,17 +236,44 @@ void terminateCall() {
 #pragma GCC diagnostic pop
 
 namespace {
+// An incoming call that takes the place of the program's call (Replaces:
+// the queue's attendant hands the customer to a colleague). The core
+// answers it and ends the call it replaces.
+bool replacesCurrentCall(LinphoneCall *call) {
+  return app.currentCall && linphone_call_get_replaced_call(call) == app.currentCall;
+}
+
 // Nobody answers a call coming in to this program, which only calls out.
 // The core refuses them before it creates a call (see CORE_DEFAULTS); one
 // that reaches this far all the same is declined with 486 Busy Here the
 // moment it arrives, before the core rings for it or tells the caller it
 // rings. True for every state of an incoming call; the program's own call
-// state is never touched by one.
+// state is never touched by one. The one exception is a call replacing the
+// program's own, which the program follows from then on.
 bool declineIncomingCall(LinphoneCall *call, LinphoneCallState state) {
-  if (!call || linphone_call_get_dir(call) != LinphoneCallIncoming)
+  if (!call || linphone_call_get_dir(call) != LinphoneCallIncoming || call == app.currentCall)
     return false;
-  if (state == LinphoneCallIncomingReceived)
+  if (state == LinphoneCallIncomingReceived) {
+    if (replacesCurrentCall(call)) {
+      forgottenCalls.push_back(app.currentCall);
+      followCall(call);
+      return true;
+    }
     linphone_call_decline(call, LinphoneReasonBusy);
+  }
+  return true;
+}
+
+// The call a transfer came from ended by itself (the queue hung up once it
+// had handed the customer on): nothing of it is left to wait for.
+bool transferorCallEnded(LinphoneCall *call, LinphoneCallState state) {
+  if (!call || call != transferorCall)
+    return false;
+  if (state == LinphoneCallEnd || state == LinphoneCallError || state == LinphoneCallReleased) {
+    forgottenCalls.push_back(transferorCall);
+    transferorCall = nullptr;
+    transferorEndDue = false;
+  }
   return true;
 }
 } // namespace
@@ -149,15 +285,30 @@ bool declineIncomingCall(LinphoneCall *call, LinphoneCallState state) {
 // program's call, once. The flag is cleared before the news goes to the
 // window, so that the window never reads the flag of the call that ended.
 void onCallStateChanged(LinphoneCore *, LinphoneCall *call, LinphoneCallState state, const char *) {
-  if (declineIncomingCall(call, state))
+  if (declineIncomingCall(call, state) || transferorCallEnded(call, state))
     return;
+  if (call && awaitingReferredCall && call != app.currentCall &&
+      linphone_call_get_dir(call) == LinphoneCallOutgoing &&
+      (state == LinphoneCallOutgoingInit || state == LinphoneCallOutgoingProgress)) {
+    followReferredCall(call);
+    return;
+  }
   if (!call || call != app.currentCall)
     return;
   switch (state) {
+  case LinphoneCallRefered:
+    // The core follows the transfer at once with a call of its own: room
+    // for it, which followReferredCall closes again.
+    linphone_core_set_max_calls(app.core, linphone_core_get_calls_nb(app.core) + 1);
+    awaitingReferredCall = true;
+    publishCall(CALL_TRANSFERRING);
+    break;
   case LinphoneCallConnected:
     currentCallAnswered = true;
     app.callInProgress = true;
     publishCall(CALL_CONNECTED);
+    // Handed on: the call transferred from is over.
+    endTransferorCallSoon();
     break;
   case LinphoneCallPausedByRemote:
     // The queue holds the call (its offer sends only, or nothing).
@@ -179,6 +330,8 @@ void onCallStateChanged(LinphoneCore *, LinphoneCall *call, LinphoneCallState st
     int code = 0;
     CallState ended = endedCallState(call, state == LinphoneCallError, code);
     forgetCurrentCall();
+    // A transfer whose target failed ends the customer's call too.
+    endTransferorCallSoon();
     publishCall(ended, code);
     break;
   }
@@ -192,6 +345,7 @@ void onCallStateChanged(LinphoneCore *, LinphoneCall *call, LinphoneCallState st
 // call in progress; the status line says so.
 void placeCall(const char *domain) {
   app.callInProgress = true;
+  publishFarSide(false);
   publishCall(CALL_CALLING);
   bool fits = textCopy(app.calleeUri, "") && textAppend(app.calleeUri, "sip:") &&
               textAppend(app.calleeUri, app.calleeUser) && textAppend(app.calleeUri, "@") &&
@@ -216,7 +370,10 @@ void placeCall(const char *domain) {
   linphone_core_reload_sound_devices(app.core);
   publishSoundDevices(app.core);
   // Room for this one call while it is created; the call then fills it.
-  linphone_core_set_max_calls(app.core, 1);
+  // A call still being let go of (one a transfer came from) takes none.
+  endTransferorCall();
+  afterIteration();
+  linphone_core_set_max_calls(app.core, linphone_core_get_calls_nb(app.core) + 1);
   LinphoneCall *call = linphone_core_invite_address(app.core, app.calleeAddress);
   linphone_core_set_max_calls(app.core, 0);
   linphone_address_unref(app.calleeAddress);

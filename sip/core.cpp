@@ -204,6 +204,9 @@ LinphoneCore *startCore(LinphoneCoreVTable *table, bool watchNetwork) {
     publishRegistration(REGISTRATION_UNAVAILABLE, "falha ao iniciar o SIP");
     return nullptr;
   }
+  // Nothing here shows text messages: a MESSAGE is refused (488) rather than
+  // accepted and silently dropped, so that its sender knows.
+  linphone_core_disable_chat(core, LinphoneReasonNotAcceptable);
   useOwnRingback(core, dataDir);
   nameUserAgent(core);
   offerG722(core);

@@ -13,7 +13,7 @@
 namespace {
 // The report the status line is made from, written on any thread.
 std::mutex reportMutex;
-SipReport report = {REGISTRATION_PENDING, "", CALL_NONE, 0, false, false, false};
+SipReport report = {REGISTRATION_PENDING, "", CALL_NONE, 0, false, false, false, false, "", ""};
 
 // Records a change and tells the main window; posting is all this thread
 // does with the window, so it never waits for the window thread.
@@ -54,6 +54,17 @@ void publishSound(bool microphone, bool speaker) {
   publish([microphone, speaker](SipReport &r) {
     r.noMicrophone = !microphone;
     r.noSpeaker = !speaker;
+  });
+}
+
+void publishFarSide(bool handedOn, const char *user, const char *name) {
+  publish([handedOn, user, name](SipReport &r) {
+    r.handedOn = handedOn;
+    // Nothing too long for the report is shown cut.
+    if (!textCopy(r.farUser, user))
+      textCopy(r.farUser, "");
+    if (!textCopy(r.farName, name))
+      textCopy(r.farName, "");
   });
 }
 

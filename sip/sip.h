@@ -42,7 +42,9 @@ enum CallState {
   CALL_NOT_PLACED, // the queue's address is not valid: nothing was sent
   // answered, but in no audio format the program offered: hung up
   CALL_NO_COMMON_AUDIO,
-  CALL_HELD, // answered, and put on hold by the queue
+  CALL_HELD,          // answered, and put on hold by the queue
+  CALL_TRANSFERRING,  // the queue hands the call to another target
+  CALL_REDIRECT_LOOP, // redirected too often, or back to a target tried
 };
 enum { REASON_CAP = 64 };
 struct SipReport {
@@ -60,6 +62,12 @@ struct SipReport {
   // again before each call): calls then go out without that side of audio.
   bool noMicrophone;
   bool noSpeaker;
+  // Who the customer talks to when the queue handed the call on (a transfer,
+  // or another party taking the call's place): the SIP user and display name
+  // (UTF-8) of the far side, each empty when unknown or too long.
+  bool handedOn;
+  char farUser[REASON_CAP];
+  char farName[REASON_CAP];
 };
 SipReport sipReport();
 // How the main window hears of a change: postSipChanged posts WM_SIP_CHANGED

@@ -44,6 +44,9 @@ void publishSoundDevices(LinphoneCore *core);
 void publishRegistration(RegistrationState state, const char *reason = "");
 void publishCall(CallState state, int code = 0);
 void publishSound(bool microphone, bool speaker);
+// The far side of the call now followed when it is not the queue called
+// (handedOn); publishFarSide(false) for a call as placed.
+void publishFarSide(bool handedOn, const char *user = "", const char *name = "");
 // The status code of the far side's answer; 0 when none came: the library
 // reports a time-out or an unreachable peer with codes of its own.
 int answerCode(const LinphoneErrorInfo *info);

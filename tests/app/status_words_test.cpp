@@ -60,7 +60,7 @@ std::vector<SipReport> everyReport() {
     reports.push_back(registration(REGISTRATION_FAILED, reason));
   for (const char *reason : {"", "sem pasta para os dados", "falha ao iniciar o SIP"})
     reports.push_back(registration(REGISTRATION_UNAVAILABLE, reason));
-  for (int c = CALL_CALLING; c <= CALL_HELD; ++c)
+  for (int c = CALL_CALLING; c <= CALL_REDIRECT_LOOP; ++c)
     reports.push_back(call(static_cast<CallState>(c), c == CALL_FAILED ? 606 : 0));
   size_t plain = reports.size();
   for (size_t i = 0; i < plain; ++i)
@@ -125,6 +125,10 @@ TEST(StatusWords, EachReportedStateHasItsPortugueseLine) {
       {call(CALL_FAILED, 404), "Liga\xe7\xe3o n\xe3o completada (404)"},
       {call(CALL_FAILED, 0), "Liga\xe7\xe3o n\xe3o completada (sem resposta)"},
       {call(CALL_NOT_PLACED), "Liga\xe7\xe3o n\xe3o completada (endere\xe7o inv\xe1lido)"},
+      {call(CALL_REDIRECT_LOOP, 302),
+       "Liga\xe7\xe3o n\xe3o completada (redirecionamento em la\xe7o)"},
+      // A transfer under way is news whatever the registration did since.
+      {call(CALL_TRANSFERRING, 0, false, REGISTRATION_FAILED), "Transferindo..."},
       // A call in progress is news whatever the registration did since; an
       // ended call only until the registration changes again.
       {call(CALL_CONNECTED, 0, false, REGISTRATION_FAILED), "Em liga\xe7\xe3o com Fiscal"},
@@ -374,4 +378,29 @@ TEST(StatusLineOnX, EveryStatusIsDrawnWholeWithTheLongestNames) {
     }
   }
   DestroyWindow(main);
+}
+
+// Whom the customer talks to after the queue handed the call on: the queue
+// with that SIP user (the first of two with the same user), else the far
+// side's display name in the window's code page, else its SIP user.
+TEST(StatusWords, TheFarSideOfAHandedOnCallIsNamedByQueueNameOrItsOwnName) {
+  const TextList names = {"ATENDIMENTO", "Fiscal",
+                          "Cont\xe1"
+                          "bil"};
+  const TextList users = {"atend01", "fiscal02", "fiscal02"};
+  auto farSide = [&](const char *user, const char *name) {
+    SipReport r = call(CALL_CONNECTED);
+    r.handedOn = true;
+    textCopy(r.farUser, user);
+    textCopy(r.farName, name);
+    return farSideName(r, names, users);
+  };
+  EXPECT_EQ(farSide("fiscal02", "Someone Else"), "Fiscal");
+  EXPECT_EQ(farSide("outrafila", "Jo\xc3\xa3o Gest\xc3\xa3o"), "Jo\xe3o Gest\xe3o");
+  EXPECT_EQ(farSide("outrafila", ""), "outrafila");
+  EXPECT_EQ(farSide("", ""), "");
+  // The user is matched whole, not by its beginning.
+  EXPECT_EQ(farSide("fiscal0", ""), "fiscal0");
+  EXPECT_EQ(statusFor(call(CALL_CONNECTED), farSide("atend01", "").c_str()),
+            "Em liga\xe7\xe3o com ATENDIMENTO");
 }

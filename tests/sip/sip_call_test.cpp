@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 
 #include "app_state.h"
+#include "child_process.h"
 #include "sip.h"
 #include "sip_internal.h"
 #include "sip_test_support.h"
@@ -496,6 +497,289 @@ TEST_F(SipCall, CalleeUriIsBuiltAfreshAndBadTargetsAreNotInvited) {
   terminateCall();
   EXPECT_TRUE(noCurrentCall());
   EXPECT_FALSE(app.callInProgress);
+}
+
+// The SIP user of the far side of the call the program follows.
+std::string currentFarUser() {
+  std::lock_guard<std::mutex> lock(coreMutex);
+  if (!app.currentCall)
+    return "";
+  const LinphoneAddress *remote = linphone_call_get_remote_address(app.currentCall);
+  const char *user = remote ? linphone_address_get_username(remote) : nullptr;
+  return user ? user : "";
+}
+
+// Whether the flag that keeps the window from closing ever read 0 at a
+// report to the window since `watchInCallFlag`.
+std::atomic<bool> flagDropped{false};
+void recordFlag() {
+  if (!app.callInProgress)
+    flagDropped = true;
+}
+struct InCallFlagWatch {
+  InCallFlagWatch() {
+    flagDropped = false;
+    notifyWindow = recordFlag;
+  }
+  ~InCallFlagWatch() { notifyWindow = postSipChanged; }
+};
+
+// The final NOTIFY a transferor received: the status line of its sipfrag
+// body ("SIP/2.0 200 Ok"), empty when none came.
+std::string transferOutcome(const std::vector<std::string> &notifies) {
+  std::string outcome;
+  for (const std::string &notify : notifies)
+    if (sipHeader(notify, "Subscription-State").rfind("terminated", 0) == 0) {
+      size_t body = notify.find("\r\n\r\n");
+      if (body != std::string::npos)
+        outcome = notify.substr(body + 4, notify.find("\r\n", body + 4) - body - 4);
+    }
+  return outcome;
+}
+
+// The queue answers, then hands the customer to another queue (a REFER):
+// the program calls the target, tells the first queue how it went with a
+// NOTIFY, ends the first call, and follows the new one, which "Desligar"
+// then ends. The window is never told the call is over meanwhile.
+TEST_F(SipCall, QueueTransferIsFollowedToTheTargetAndReportedToTheQueue) {
+  const std::string queue = "127.0.3.160", target = "127.0.3.161";
+  SippProcess second;
+  ASSERT_TRUE(second.start(target,
+                           {"-sf", SCENARIO_DIR "/queue_awaits_bye.xml", "-m", "1", "-nostdin",
+                            "-trace_msg", "-message_file", dir + "/target-messages.log"},
+                           dir, dir + "/target.log"));
+  std::string scenario =
+      fillScenario("queue_transfers.xml", {{"[referto]", "<sip:outrafila@" + target + ">"}});
+  ASSERT_TRUE(registerWith(scenario, queue, traceMessages()));
+  InCallFlagWatch watch;
+  textCopy(app.calleeUser, "fila");
+  placeCall(queue.c_str());
+  ASSERT_TRUE(waitUntil([] {
+    return currentFarUser() == "outrafila" && currentCallIn({LinphoneCallStreamsRunning});
+  })) << "the transfer's target is not the call in progress";
+  EXPECT_EQ(finishPeer(), 0) << "the first queue's call was not ended with a BYE";
+  EXPECT_EQ(transferOutcome(requestsReceived("NOTIFY")), "SIP/2.0 200 Ok");
+  EXPECT_TRUE(app.callInProgress);
+  EXPECT_FALSE(flagDropped) << "the window was told the call was over during the transfer";
+  SipReport report = sipReport();
+  EXPECT_EQ(report.call, CALL_CONNECTED);
+  EXPECT_TRUE(report.handedOn);
+  EXPECT_STREQ(report.farUser, "outrafila");
+
+  terminateCall();
+  EXPECT_EQ(second.finish(30000), 0) << "the target got no BYE from \"Desligar\"";
+  EXPECT_FALSE(app.callInProgress);
+  EXPECT_TRUE(noCurrentCall());
+}
+
+// A transfer to a target that refuses ends the customer's call: the first
+// queue is told the target's answer and hung up on, and the report says why.
+TEST_F(SipCall, TransferToARefusingTargetEndsTheCallWithItsReason) {
+  const std::string queue = "127.0.3.162", target = "127.0.3.163";
+  struct Case {
+    const char *status, *phrase;
+    CallState state;
+  } cases[] = {{"486", "Busy Here", CALL_BUSY}, {"404", "Not Found", CALL_FAILED}};
+  bool first = true;
+  for (const Case &c : cases) {
+    SippProcess second;
+    ASSERT_TRUE(second.start(
+        target,
+        {"-sf", fillScenario("queue_refuses.xml", {{"[status]", c.status}, {"[phrase]", c.phrase}}),
+         "-m", "1", "-nostdin"},
+        dir, dir + "/target.log"));
+    std::string scenario =
+        fillScenario("queue_transfers.xml", {{"[referto]", "<sip:outrafila@" + target + ">"}});
+    std::remove((dir + "/messages.log").c_str());
+    ASSERT_TRUE(first ? registerWith(scenario, queue, traceMessages())
+                      : startPeer(scenario, queue, 1, traceMessages()));
+    first = false;
+    textCopy(app.calleeUser, "fila");
+    placeCall(queue.c_str());
+    ASSERT_TRUE(waitUntil([] { return sipReport().call == CALL_TRANSFERRING; })) << c.status;
+    ASSERT_TRUE(waitUntil([] { return !app.callInProgress && noCurrentCall(); })) << c.status;
+    SipReport report = sipReport();
+    EXPECT_EQ(report.call, c.state) << c.status;
+    if (c.state == CALL_FAILED) {
+      EXPECT_EQ(report.callCode, std::atoi(c.status));
+    }
+    EXPECT_EQ(finishPeer(), 0) << c.status << ": the first queue was not hung up on";
+    EXPECT_EQ(transferOutcome(requestsReceived("NOTIFY")).substr(0, 11),
+              std::string("SIP/2.0 ") + c.status);
+    EXPECT_EQ(second.finish(30000), 0) << c.status;
+    terminateCall(); // a hang-up afterwards finds nothing to end
+  }
+}
+
+// The queue's attendant takes the customer's call over with an INVITE that
+// replaces it: the program answers it, the queue's call ends, and the
+// attendant's call is the one followed and hung up.
+TEST_F(SipCall, CallReplacedByTheAttendantIsFollowed) {
+  const std::string queue = "127.0.3.164", attendant = "127.0.3.165";
+  ASSERT_TRUE(registerWith("queue_awaits_bye.xml", queue, traceMessages()));
+  InCallFlagWatch watch;
+  textCopy(app.calleeUser, "fila");
+  placeCall(queue.c_str());
+  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }));
+  ASSERT_TRUE(waitUntil([&] { return requestsSeen("ACK") >= 1; }));
+  // The dialog as the program sees it: its own tag is the From tag of its
+  // requests, the queue's the To tag.
+  std::string ack = requestsReceived("ACK").front();
+  auto tagOf = [](const std::string &header) {
+    size_t at = header.find("tag=");
+    return at == std::string::npos ? std::string() : header.substr(at + 4);
+  };
+  std::string replaces = sipHeader(ack, "Call-ID") + ";to-tag=" + tagOf(sipHeader(ack, "From")) +
+                         ";from-tag=" + tagOf(sipHeader(ack, "To"));
+  SippProcess second;
+  ASSERT_TRUE(second.start(attendant,
+                           {"127.0.0.1:" + std::to_string(sipPort()), "-sf",
+                            fillScenario("attendant_replaces.xml", {{"[replaces]", replaces}}),
+                            "-m", "1", "-s", "alice", "-nostdin"},
+                           dir, dir + "/attendant.log"));
+  ASSERT_TRUE(waitUntil([] {
+    return currentFarUser() == "atendente" && currentCallIn({LinphoneCallStreamsRunning});
+  })) << readFile(dir + "/attendant.log");
+  EXPECT_EQ(finishPeer(), 0) << "the replaced call was not ended";
+  EXPECT_TRUE(app.callInProgress);
+  EXPECT_FALSE(flagDropped);
+  SipReport report = sipReport();
+  EXPECT_EQ(report.call, CALL_CONNECTED);
+  EXPECT_STREQ(report.farName, "Ana Atendente");
+  terminateCall();
+  EXPECT_EQ(second.finish(30000), 0) << "the attendant got no BYE";
+  EXPECT_TRUE(noCurrentCall());
+}
+
+// A queue redirecting in a loop. A hang-up while the redirections go on
+// ends the call. A chain of
+// new targets is followed five times, a target already tried not at all;
+// the call then ends, saying why.
+TEST_F(SipCall, RedirectionsAreBoundedAndAHangUpAmidThemIsSafe) {
+  const std::string queue = "127.0.3.166";
+  // As many calls as the program makes: each redirected INVITE is one.
+  ASSERT_TRUE(startPeer(
+      fillScenario("queue_redirects.xml", {{"[target]", "fila[call_number]"}, {"[delay]", "300"}}),
+      queue, 0, traceMessages()));
+  setupSipAccount("alice", "pw", queue.c_str());
+  ASSERT_TRUE(waitUntil([] { return app.registered.load(); }));
+  textCopy(app.calleeUser, "fila");
+  placeCall(queue.c_str());
+  ASSERT_TRUE(waitUntil([&] { return requestsSeen("INVITE") >= 2; }));
+  terminateCall();
+  EXPECT_FALSE(app.callInProgress);
+  EXPECT_TRUE(noCurrentCall());
+  // The INVITE under way is cancelled, and no other follows.
+  EXPECT_TRUE(waitUntil([&] { return requestsSeen("CANCEL") >= 1; }));
+  EXPECT_LE(requestsSeen("INVITE"), 3);
+  peer.stop();
+
+  struct Case {
+    const char *target;
+    int minInvites, maxInvites;
+  } cases[] = {{"fila[call_number]", 6, 6}, {"fila", 2, 3}};
+  for (const Case &c : cases) {
+    std::remove((dir + "/messages.log").c_str());
+    std::string scenario =
+        fillScenario("queue_redirects.xml", {{"[target]", c.target}, {"[delay]", "0"}});
+    ASSERT_TRUE(startPeer(scenario, queue, 0, traceMessages()));
+    placeCall(queue.c_str());
+    ASSERT_TRUE(waitUntil([] { return !app.callInProgress && noCurrentCall(); })) << c.target;
+    EXPECT_EQ(sipReport().call, CALL_REDIRECT_LOOP) << c.target << " code " << sipReport().callCode;
+    // Every redirection was acknowledged (the last one too) before counting.
+    ASSERT_TRUE(waitUntil([&] { return requestsSeen("ACK") >= requestsSeen("INVITE"); }));
+    int invites = requestsSeen("INVITE");
+    EXPECT_GE(invites, c.minInvites) << c.target;
+    EXPECT_LE(invites, c.maxInvites) << c.target;
+    peer.stop();
+  }
+}
+
+// Sends one command to baresip's control port (a netstring of JSON), as its
+// own remote control does; true once it is sent.
+bool baresipCommand(const std::string &ip, int port, const std::string &command,
+                    const std::string &params) {
+  std::string json =
+      "{\"command\":\"" + command + "\",\"params\":\"" + params + "\",\"token\":\"1\"}";
+  std::string netstring = std::to_string(json.size()) + ":" + json + ",";
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(uint16_t(port));
+  inet_pton(AF_INET, ip.c_str(), &to.sin_addr);
+  bool sent = fd >= 0 && connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) == 0 &&
+              send(fd, netstring.data(), netstring.size(), 0) == ssize_t(netstring.size());
+  if (fd >= 0) {
+    char answer[512];
+    recv(fd, answer, sizeof answer, 0); // its answer: the command was taken
+    close(fd);
+  }
+  return sent;
+}
+
+// baresip plays the queue, as a PBX's attendant would: it answers the call
+// by itself and, told to, transfers the customer to a second queue with its
+// own "transfer" command. The program follows, and the call it left ends.
+TEST_F(SipCall, TransferByABaresipQueueIsFollowed) {
+  const std::string queue = "127.0.3.170", target = "127.0.3.171";
+  const int control = 4444;
+  SippProcess second;
+  ASSERT_TRUE(second.start(target,
+                           {"-sf", SCENARIO_DIR "/queue_awaits_bye.xml", "-m", "1", "-nostdin"},
+                           dir, dir + "/target.log"));
+  std::string config = dir + "/baresip";
+  ASSERT_EQ(mkdir(config.c_str(), 0700), 0);
+  std::ofstream(config + "/config")
+      << "sip_listen " << queue << ":5060\n"
+      << "module_path /usr/lib/baresip/modules\n"
+      << "module opus.so\nmodule g711.so\nmodule ausine.so\nmodule aufile.so\nmodule account.so\n"
+      << "module_app menu.so\nmodule_app ctrl_tcp.so\n"
+      << "ctrl_tcp_listen " << queue << ":" << control << "\n"
+      << "audio_source ausine,440\naudio_player aufile," << dir << "/heard.wav\n"
+      << "audio_alert aufile," << dir << "/alert.wav\n";
+  std::ofstream(config + "/accounts") << "<sip:fila@" << queue << ">;regint=0;answermode=auto\n";
+  pid_t baresip = spawnLogged({"baresip", "-f", config}, dir + "/baresip.log", dir);
+  ASSERT_GT(baresip, 0);
+  struct Stop {
+    pid_t &pid;
+    ~Stop() { finishChild(pid, 0); }
+  } stop{baresip};
+  ASSERT_TRUE(waitUntil([&] { return udpListening(queue) && tcpListening(queue, control); }))
+      << readFile(dir + "/baresip.log");
+
+  // Nothing registers the account with baresip: the call goes straight to it.
+  setupSipAccount("alice", "pw", queue.c_str());
+  InCallFlagWatch watch;
+  textCopy(app.calleeUser, "fila");
+  placeCall(queue.c_str());
+  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }))
+      << readFile(dir + "/baresip.log");
+  ASSERT_TRUE(baresipCommand(queue, control, "transfer", "sip:outrafila@" + target));
+  ASSERT_TRUE(waitUntil([] {
+    return currentFarUser() == "outrafila" && currentCallIn({LinphoneCallStreamsRunning});
+  })) << readFile(dir + "/baresip.log");
+  EXPECT_TRUE(waitUntil([] {
+    std::lock_guard<std::mutex> lock(coreMutex);
+    return linphone_core_get_calls_nb(app.core) == 1;
+  })) << "the call with baresip did not end";
+  EXPECT_TRUE(app.callInProgress);
+  EXPECT_FALSE(flagDropped);
+  terminateCall();
+  EXPECT_EQ(second.finish(30000), 0) << "the target got no BYE";
+}
+
+// A text message from anyone is refused as something this phone does not
+// take, not accepted and dropped unseen.
+TEST_F(SipCall, TextMessagesAreRefused) {
+  ASSERT_TRUE(registerWith("queue_awaits_bye.xml", "127.0.3.167"));
+  SippProcess stranger;
+  EXPECT_EQ(stranger.run("127.0.3.168",
+                         {"127.0.0.1:" + std::to_string(sipPort()), "-sf",
+                          SCENARIO_DIR "/stranger_message.xml", "-m", "1", "-s", "alice",
+                          "-nostdin", "-timeout", "20s", "-timeout_error"},
+                         dir, dir + "/stranger.log", 30000),
+            0)
+      << readFile(dir + "/stranger.log");
 }
 
 // The demo peer: challenged registration with refreshes, then as many calls
