@@ -107,6 +107,7 @@ LRESULT onEndSession(HWND window, WPARAM ending) {
     return 0; // the end was called off
   app.sessionEnding = true;
   endProgram(TOLD_TO_END_LOGOUT_LIMIT_MS);
+  removeSipRunFolder();
   DestroyWindow(window);
   return 0;
 }

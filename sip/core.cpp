@@ -65,6 +65,12 @@ bool prepareDataDir(std::string &dir) {
   return false;
 }
 
+} // namespace
+
+void removeSipRunFolder() { removeTemporaryDataDir(); }
+
+namespace {
+
 // The core's defaults, given to it when it is created (no file: they do not
 // depend on a folder that can be written). A voice-only phone that
 // places calls: no video, no databases (nothing here reads call logs, chats,

@@ -11,6 +11,9 @@ void terminateCall();
 // anything; a later one waits again for what is still unanswered (0: no
 // wait at all). True when nothing is left unanswered. Window thread only.
 bool shutdownSip(int timeoutMs);
+// Removes this run's data folder (the ringing tone) now: at the end of a
+// Windows session the process may be ended before its exit handlers run.
+void removeSipRunFolder();
 
 // What the SIP side last reported, for the call screen's status line. The
 // callbacks record it (on whichever thread is inside the library) and post
