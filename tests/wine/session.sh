@@ -96,7 +96,8 @@ has 'class="Button" text="Logar"' || fail "the login screen did not stay after t
 # The service up; a wrong password is refused with the service's text.
 python3 "$ROOT/demo/service.py" --host 127.0.0.1 --port "$SERVICE_PORT" --port-file "$WORK/port" \
   --sip-domain 127.0.0.49 --logout-log "$WORK/logout.log" >"$WORK/service.log" 2>&1 &
-PIDS="$PIDS $!"
+SERVICE_PID=$!
+PIDS="$PIDS $SERVICE_PID"
 wait_until 100 '[ -s "$WORK/port" ]' || fail "the demo service did not start"
 retype_password errada
 wait_box 'Atenção' 'Usuário *ou senha não conferem\.' || fail "no refusal box"
