@@ -198,13 +198,13 @@ say "silently, with the program open: the upgrade and the uninstall fail (code $
 
 # The wizard: asked to go on, it asks for the program to be closed; on OK
 # the program gets its own close ("Sair ?"), ends its login, and only then
-# is it removed. The uninstaller's wizard runs from its copy, Un_A.exe.
+# is it removed. The uninstaller's wizard runs from its copy, Un.exe.
 logouts=$(grep -c '^codigo=1001$' "$WORK/logout.log" || true)
 (cd "$WORK" && exec wine "$INSTDIR/uninstall.exe" >"$WORK/uninstall.log" 2>&1) &
 PIDS="$PIDS $!"
-IMAGE=Un_A.exe
-wait_probe 'class="Button" text="&*Desinstalar"' || fail "the uninstall wizard did not appear"
-click_control '.*Dravik Tirn.*' Desinstalar
+IMAGE=Un.exe
+wait_probe 'class="Button" text="&*Próximo >"' || fail "the uninstall wizard did not appear"
+click_control '.*Dravik Tirn.*' 'Próximo >'
 wait_probe 'class="Static" text="O Dravik Tirn está aberto e precisa ser fechado' ||
   fail "the uninstall wizard did not ask for the open program to be closed"
 [ -n "$SHOTS" ] && import -window root "$SHOTS/uninstall-program-open.png"
@@ -217,7 +217,9 @@ wait_until 300 'ended "$PROGRAM_PID"' || fail "the program did not end after its
 exited_ok "$PROGRAM_PID" || fail "the program exited with code $EXIT_CODE"
 [ "$(grep -c '^codigo=1001$' "$WORK/logout.log")" -eq $((logouts + 1)) ] ||
   fail "the program closed for the uninstaller sent no logout notice"
-IMAGE=Un_A.exe
+IMAGE=Un.exe
+wait_probe 'class="Button" text="&*Desinstalar"' || fail "the uninstall wizard did not go on once the program was closed"
+click_control '.*Dravik Tirn.*' Desinstalar
 wait_probe 'class="Button" text="&*Fechar"' || fail "the uninstall wizard did not finish"
 click_control '.*Dravik Tirn.*' Fechar
 IMAGE=dravik-tirn.exe
