@@ -76,12 +76,14 @@ appdata_listing() {
 # appdata_left NAME [KEY]: compared with the listing before the installation,
 # nothing more in both AppData folders than key.txt in its folder (with KEY
 # "key"), nor a folder of the program's runs in the temporary folder; the
-# listing is kept in SHOTS as appdata-NAME.txt.
+# listing is kept in SHOTS as appdata-NAME.txt. (Windows' own folder of
+# per-user programs, %LOCALAPPDATA%\Programs, which a fresh Wine prefix
+# lacks, may stay, empty.)
 appdata_left() {
   appdata_listing >"$WORK/appdata-$1.txt"
   [ -n "$SHOTS" ] && cp "$WORK/appdata-$1.txt" "$SHOTS/appdata-$1.txt"
-  allowed='^$'
-  [ "${2:-}" = key ] && allowed='^%APPDATA%/Dravik Tirn(/key\.txt)?$'
+  allowed='^%LOCALAPPDATA%/Programs$'
+  [ "${2:-}" = key ] && allowed='^%APPDATA%/Dravik Tirn(/key\.txt)?$|^%LOCALAPPDATA%/Programs$'
   extra=$(LC_ALL=C comm -13 "$WORK/appdata-before.txt" "$WORK/appdata-$1.txt" | grep -Ev "$allowed" || true)
   [ -z "$extra" ] || fail "$1: left in AppData: $(echo "$extra" | tr '\n' ' ')"
   runs=$(cd "$TEMP_DIR" && find . -maxdepth 1 -name 'dravik-tirn-*' | head -n 3 | tr '\n' ' ')
