@@ -56,6 +56,9 @@ struct AppState {
   // Set while a login exchange (or its message box) runs on the window
   // thread, so that a second login command cannot start inside it.
   bool loginRunning = false;
+  // Set once the session ends (the program is told to end rather than
+  // asked): a login exchange still under way stops at once.
+  bool sessionEnding = false;
 
   char loginCode[LOGIN_FIELD_CAP] = "";
   char loginPassword[LOGIN_FIELD_CAP] = "";

@@ -3,6 +3,7 @@
 
 #include "app_state.h"
 #include "main_window.h"
+#include "service.h"
 
 namespace {
 
@@ -29,6 +30,11 @@ int startUpFailure() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   setlocale(LC_ALL, PROGRAM_LOCALE);
+  if (!leaveInstallationFolder())
+    MessageBoxA(nullptr,
+                "Não foi possível usar a sua pasta do Dravik Tirn: a chave de instalação "
+                "(key.txt) não será guardada.",
+                "Atenção", MB_OK);
 
   WNDCLASSEXA windowClass = {};
   windowClass.cbSize = sizeof windowClass;

@@ -113,7 +113,9 @@ LRESULT onClose(HWND window) {
 LRESULT onEndSession(HWND window, WPARAM ending) {
   if (!ending)
     return 0; // the end was called off
+  app.sessionEnding = true;
   endProgram(TOLD_TO_END_LOGOUT_LIMIT_MS);
+  removeSipRunFolder();
   DestroyWindow(window);
   return 0;
 }

@@ -3,10 +3,12 @@
 
     python3 demo/service.py [--host 127.0.0.1] [--port 18080]
                             [--sip-domain 127.0.0.50] [--logout-log FILE]
-                            [--cert CERT.pem --key KEY.pem]
+                            [--cert CERT.pem --key KEY.pem] [--slow-login]
 
 With --cert and --key it serves https (TLS) with that certificate, for a
-program built with SERVICE_HOST=https://host:port.
+program built with SERVICE_HOST=https://host:port. With --slow-login it
+receives each login and holds its answer back for a minute, as a service
+that hangs.
 
 Login endpoint  POST /appConsultoria/mirtavel.php   (codigo, senha, version, chave)
 Logout endpoint POST /appConsultoria/remove_login.php (codigo), recorded in FILE
@@ -19,6 +21,7 @@ import os
 import ssl
 import sys
 import threading
+import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
 
@@ -119,6 +122,8 @@ class Handler(BaseHTTPRequestHandler):
             body = json.dumps(login_answer(form, self.server.sip_domain, self.server.queue_groups), ensure_ascii=False)
             # The installation key as well: which installation logged in.
             self.server.note(f"login {form.get('codigo', [''])[0]!r} key {form.get('chave', [''])[0]!r}")
+            if self.server.slow_login:
+                time.sleep(60)
             self.answer(200, body, "application/json; charset=utf-8")
         elif path == "/appConsultoria/remove_login.php":
             with self.server.log_lock, open(self.server.logout_log, "a", encoding="latin-1") as f:
@@ -149,6 +154,8 @@ def main():
     parser.add_argument("--cert", help="PEM certificate (chain): serve https")
     parser.add_argument("--key", help="PEM private key of --cert")
     parser.add_argument("--queues", help="JSON file: the queue groups to grant instead of the demo's")
+    parser.add_argument("--slow-login", action="store_true",
+                        help="hold each login's answer back for a minute")
     args = parser.parse_args()
     if bool(args.cert) != bool(args.key):
         parser.error("--cert and --key go together")
@@ -171,6 +178,7 @@ def main():
         with open(args.queues, encoding="utf-8") as f:
             server.queue_groups = json.load(f)
     server.logout_log = args.logout_log
+    server.slow_login = args.slow_login
     server.log_lock = threading.Lock()
     server.note = lambda text: print(f"demo service: {text}", flush=True)
     # A client that refuses the certificate ends its connection in the

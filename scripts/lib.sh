@@ -220,7 +220,8 @@ udp_sip_taken() { [ -n "$(ss -Hlun src "$1:5060" 2>/dev/null)" ]; }
 # notices received), sip.log and sip.msg (the messages the peer exchanged).
 # Sets SERVICE (host:port) once both listen. Fails at once, saying which
 # address, when one of them cannot listen, and after 10 s when they do not.
-# A fifth argument, a sipp scenario file, replaces the demo peer's.
+# A fifth argument, a sipp scenario file, replaces the demo peer's;
+# DEMO_SERVICE_OPTIONS are more options of the service (--slow-login).
 start_demo_peers() {
   files=$1/$2
   scenario=${5:-$ROOT/demo/sip/peer.xml}
@@ -230,7 +231,7 @@ start_demo_peers() {
     return 1
   fi
   $OWNED python3 "$ROOT/demo/service.py" --host 127.0.0.1 --port "$4" --port-file "${files}port" \
-    --sip-domain "$3" --logout-log "${files}logout.log" >"${files}service.log" 2>&1 &
+    --sip-domain "$3" --logout-log "${files}logout.log" ${DEMO_SERVICE_OPTIONS:-} >"${files}service.log" 2>&1 &
   service_pid=$!
   PIDS="$PIDS $service_pid"
   python3 "$ROOT/demo/sip/make_audio.py" "$1/queue-audio.al"

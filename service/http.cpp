@@ -34,10 +34,21 @@ size_t collectResponse(char *data, size_t size, size_t count, void *target) {
 // libcurl calls this about once a second, and more often while data flows.
 // The transfer runs on the window thread, so the window is kept painted from
 // here: paint messages only; clicks and keys stay queued until it is over.
-int keepWindowPainted(void *, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+// A transfer that stops when the session ends (stopsAtEnd points to true) is
+// cut short as soon as the end is known: on Windows the end of the session is
+// sent to the window, and handled, inside PeekMessage; the Linux layer posts
+// it, and it waits in the queue.
+int keepWindowPainted(void *stopsAtEnd, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   MSG message;
   while (PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE))
     DispatchMessageA(&message);
+  if (!*static_cast<bool *>(stopsAtEnd))
+    return 0;
+  if (app.sessionEnding ||
+      PeekMessageA(&message, nullptr, WM_ENDSESSION, WM_ENDSESSION, PM_NOREMOVE)) {
+    app.sessionEnding = true;
+    return 1; // libcurl ends the transfer as failed
+  }
   return 0;
 }
 
@@ -88,7 +99,7 @@ std::string formEncode(const std::string &value) {
 }
 
 TransferResult postForm(const char *path, const std::string &body, std::string &response,
-                        long &status, long limitMs) {
+                        long &status, long limitMs, bool stopsAtEnd) {
   status = 0;
   std::string url = std::string(serviceBaseUrl()) + path;
 
@@ -105,6 +116,7 @@ TransferResult postForm(const char *path, const std::string &body, std::string &
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, collectResponse);
   curl_easy_setopt(handle, CURLOPT_WRITEDATA, &response);
   curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, keepWindowPainted);
+  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &stopsAtEnd);
   curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
   if (url.compare(0, 8, "https://") == 0) {
     // The password and the SIP account travel here: the peer must prove it

@@ -2,9 +2,14 @@
 // directory, made once and sent with every login.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "service.h"
 
@@ -16,6 +21,39 @@ const char KEY_FILE[] = "key.txt";
 const char KEY_ALPHABET[] =
     "0123456789!@#$%^&*ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 enum { KEY_LENGTH = 20, ALPHABET_SIZE = sizeof KEY_ALPHABET - 1, KEY_TEXT_CAP = 200 };
+
+// False once the program found itself in its installation folder and could
+// not leave it: no key is made there.
+bool keyFolderUsable = true;
+
+// The folder the executable is in.
+fs::path programFolder() {
+#ifdef _WIN32
+  char path[MAX_PATH * 4];
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  if (length == 0 || length >= sizeof path)
+    return {};
+  return fs::path(std::string(path, length)).parent_path();
+#else
+  std::error_code ec;
+  return fs::read_symlink("/proc/self/exe", ec).parent_path();
+#endif
+}
+
+// The customer's own folder, the one the shortcuts (Windows) and the
+// launcher (Linux) start the program in.
+fs::path customersFolder() {
+#ifdef _WIN32
+  const char *appData = std::getenv("APPDATA");
+  return appData && *appData ? fs::path(appData) / "Dravik Tirn" : fs::path();
+#else
+  const char *dataHome = std::getenv("XDG_DATA_HOME");
+  if (dataHome && dataHome[0] == '/')
+    return fs::path(dataHome) / "dravik-tirn";
+  const char *home = std::getenv("HOME");
+  return home && *home ? fs::path(home) / ".local/share/dravik-tirn" : fs::path();
+#endif
+}
 
 // A real random source, so that installations started in the same second do
 // not share a key. Falls back to a clock-seeded generator where the platform
@@ -58,8 +96,29 @@ void writeKeyFile(const char *key, std::mt19937 &random) {
 
 } // namespace
 
+bool leaveInstallationFolder() {
+  try {
+    std::error_code ec;
+    fs::path program = programFolder();
+    if (program.empty() || !fs::equivalent(fs::current_path(ec), program, ec))
+      return true;
+    fs::path own = customersFolder();
+    if (!own.empty()) {
+      fs::create_directories(own, ec);
+      fs::current_path(own, ec);
+      if (!ec)
+        return true;
+    }
+  } catch (...) {
+  }
+  keyFolderUsable = false;
+  return false;
+}
+
 void ensureInstallKey() {
   try {
+    if (!keyFolderUsable)
+      return;
     // Anything named key.txt, readable or not, is the installation's key.
     std::error_code ec;
     if (fs::symlink_status(KEY_FILE, ec).type() != fs::file_type::not_found)

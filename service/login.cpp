@@ -195,7 +195,11 @@ LoginAnswer runExchange(std::string &refusalText) {
                      "&version=" PROGRAM_VERSION "&chave=" + formEncode(readInstallKey());
   std::string response;
   long status = 0;
-  if (postForm(LOGIN_PATH, body, response, status) != TRANSFER_DONE || status != 200)
+  // From here the service may have the login, whatever happens next: an end
+  // of the program during the exchange sends the logout notice.
+  app.serviceLoginOpen = true;
+  if (postForm(LOGIN_PATH, body, response, status, TRANSFER_LIMIT_MS, true) != TRANSFER_DONE ||
+      status != 200)
     return ANSWER_FAILED;
   return applyLoginAnswer(response, refusalText);
 }
@@ -226,6 +230,11 @@ bool serviceLogin() {
   // The service keeps a login open unless it refused it, so the logout
   // notice goes out at exit even after a failed exchange.
   app.serviceLoginOpen = answer != ANSWER_REFUSED;
+  if (app.sessionEnding) {
+    // Nobody is there to read a box: the end of the program follows.
+    app.loginRunning = false;
+    return false;
+  }
   if (answer == ANSWER_REFUSED)
     MessageBoxA(nullptr, refusalText.c_str(), CAPTION, MB_OK);
   else if (answer == ANSWER_FAILED)

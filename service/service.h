@@ -8,6 +8,12 @@
 
 #include "app_state.h"
 
+// Started in the folder the program is installed in (Explorer's double-click
+// on the executable starts it there), the program works in the customer's
+// own folder instead, the one its shortcuts and launcher use, so that every
+// way of starting it finds the same key.txt and nothing is written where it
+// is installed. False when that folder cannot be used: then no key is made.
+bool leaveInstallationFolder();
 // Creates key.txt with a fresh random key when (and only when) it does not
 // exist. An existing key.txt is never changed, even when it cannot be read.
 void ensureInstallKey();

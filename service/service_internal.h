@@ -15,9 +15,9 @@ enum TransferResult {
   TRANSFER_DONE,      // a complete answer arrived; status holds its HTTP code
 };
 // POSTs body as form data to path on the service host; the whole transfer
-// may take limitMs.
+// may take limitMs. With stopsAtEnd it fails at once when the session ends.
 TransferResult postForm(const char *path, const std::string &body, std::string &response,
-                        long &status, long limitMs = TRANSFER_LIMIT_MS);
+                        long &status, long limitMs = TRANSFER_LIMIT_MS, bool stopsAtEnd = false);
 
 enum LoginAnswer { ANSWER_ACCEPTED, ANSWER_REFUSED, ANSWER_FAILED, ANSWER_UNUSABLE_ACCOUNT };
 // Reads the body of a 200 answer of the login endpoint. An accepted answer

@@ -27,40 +27,22 @@ const char *const DATA_DIR_NAME = "dravik-tirn";
 // built into the media library and stay available.
 const char *const MEDIA_PLUGIN_DIR_NAME = "media-plugins";
 
-// The folder of the program's own files beside the library's default,
-// created when missing. Ends with '/'. False when it cannot be created.
-bool prepareDataDir(std::string &dir) {
-  namespace fs = std::filesystem;
-  const char *libraryDir = linphone_factory_get_data_dir(linphone_factory_get(), nullptr);
-  if (!libraryDir || !*libraryDir)
-    return false;
-  // The library's default is a "linphone" folder in the user's data folder,
-  // shared with every program built on it: use a sibling of our own.
-  fs::path base = fs::path(libraryDir);
-  if (!base.has_filename())
-    base = base.parent_path();
-  fs::path own = base.parent_path() / DATA_DIR_NAME;
-  std::error_code ec;
-  fs::create_directories(own / MEDIA_PLUGIN_DIR_NAME, ec);
-  if (!fs::is_directory(own / MEDIA_PLUGIN_DIR_NAME, ec))
-    return false;
-  // The library joins file names to this text without a separator.
-  dir = own.string() + '/';
-  return true;
-}
-
-// This run's folder in the system's temporary folder, if it has one: removed
-// when the program ends (after the core is held), so runs leave nothing there.
+// This run's folder in the system's temporary folder: the core's data folder,
+// which holds only what the run makes (the ringing tone, the empty plugin
+// folder). Removed when the program ends, so that the only file a customer
+// keeps is key.txt. The library's own default (a "linphone" folder in the
+// user's data folder, shared with every program built on it) is never asked
+// for: asking makes it.
 std::string temporaryDataDir;
 void removeTemporaryDataDir() {
   std::error_code ec;
-  std::filesystem::remove_all(temporaryDataDir, ec);
+  if (!temporaryDataDir.empty())
+    std::filesystem::remove_all(temporaryDataDir, ec);
 }
 
-// When the program's own folder cannot be made (a home folder that cannot be
-// written, say), a new one of this run's in the system's temporary folder:
-// made here, so that nobody else's files (media plugins above all) are in it.
-bool prepareTemporaryDataDir(std::string &dir) {
+// Made here, new, so that nobody else's files (media plugins above all) are
+// in it. Ends with '/'. False when no such folder can be made.
+bool prepareDataDir(std::string &dir) {
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::path temp = fs::temp_directory_path(ec);
@@ -76,11 +58,18 @@ bool prepareTemporaryDataDir(std::string &dir) {
     std::atexit(removeTemporaryDataDir);
     if (!fs::create_directory(own / MEDIA_PLUGIN_DIR_NAME, ec))
       return false;
+    // The library joins file names to this text without a separator.
     dir = own.string() + '/';
     return true;
   }
   return false;
 }
+
+} // namespace
+
+void removeSipRunFolder() { removeTemporaryDataDir(); }
+
+namespace {
 
 // The core's defaults, given to it when it is created (no file: they do not
 // depend on a folder that can be written). A voice-only phone that
@@ -177,7 +166,7 @@ void publishSoundDevices(LinphoneCore *core) {
 LinphoneCore *startCore(LinphoneCoreVTable *table, bool watchNetwork) {
   keepHeapSmall();
   std::string dataDir;
-  if (!prepareDataDir(dataDir) && !prepareTemporaryDataDir(dataDir)) {
+  if (!prepareDataDir(dataDir)) {
     publishRegistration(REGISTRATION_UNAVAILABLE, "sem pasta para os dados");
     return nullptr; // the core would load whatever media plugins the system has
   }

@@ -1,16 +1,12 @@
 // The ringing tone the customer hears while the queue rings: made here and
-// written into the program's data folder, so that every installation has it.
+// written into this run's data folder, so that every installation has it.
 #include "sip_internal.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <random>
 #include <string>
-#include <system_error>
 #include <vector>
 
 std::string wavFile(const std::vector<int16_t> &samples, unsigned rate) {
@@ -49,32 +45,16 @@ std::string ringbackWav() {
   return wavFile(samples, rate);
 }
 
-// Writes the ringing tone into the data folder (unless it is there already)
-// and hands it to the core, which otherwise looks for a file of the
-// library's own that not every installation has, and then plays nothing.
 } // namespace
 
+// Writes the ringing tone into this run's data folder and hands it to the
+// core, which otherwise looks for a file of the library's own that not every
+// installation has, and then plays nothing.
 void useOwnRingback(LinphoneCore *core, const std::string &dataDir) {
-  namespace fs = std::filesystem;
-  const std::string path = dataDir + "ringback.wav", wav = ringbackWav();
-  std::ifstream in(path, std::ios::binary);
-  std::string present((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  in.close();
-  if (present != wav) {
-    // Written whole under another name first: a second instance starting
-    // at the same time never plays half a file.
-    std::string part = path + "." + std::to_string(std::random_device()()) + ".part";
-    std::ofstream(part, std::ios::binary | std::ios::trunc) << wav;
-    std::error_code ec;
-    fs::rename(part, path, ec);
-    if (ec) { // where renaming does not replace a file
-      fs::remove(path, ec);
-      fs::rename(part, path, ec);
-    }
-    if (ec)
-      fs::remove(part, ec);
-  }
-  std::error_code ec;
-  if (fs::file_size(path, ec) == wav.size())
+  const std::string path = dataDir + "ringback.wav";
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << ringbackWav();
+  out.close();
+  if (out)
     linphone_core_set_ringback(core, path.c_str());
 }

@@ -17,6 +17,9 @@ bool shutdownSip(int timeoutMs);
 // other, none lost. False when there is no answered call to send it in.
 // Window thread.
 bool sendDigit(char digit);
+// Removes this run's data folder (the ringing tone) now: at the end of a
+// Windows session the process may be ended before its exit handlers run.
+void removeSipRunFolder();
 
 // What the SIP side last reported, for the call screen's status line. The
 // callbacks record it (on whichever thread is inside the library) and post

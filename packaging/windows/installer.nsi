@@ -7,6 +7,12 @@
 ; %APPDATA%\Dravik Tirn, which the installation folder never is. That folder
 ; and its key.txt outlive an upgrade and, unless the user asks, an uninstall.
 ;
+; A running copy of the program (this user's window, or any user's, as its
+; executable is then in use) is never left behind nor replaced under it: the
+; customer is asked to close it, and it is closed only with their consent,
+; through its own close, so that it ends its call and login as it always
+; does. A silent run with the program open fails, with exit code 2.
+;
 ; Silent use: setup.exe /S [/CurrentUser | /AllUsers] [/NODESKTOP]
 ;             uninstall.exe /S [/REMOVEKEY]
 Unicode true
@@ -19,6 +25,7 @@ SetCompressor /SOLID lzma
 !define ACTIVE_SETUP_KEY "Software\Microsoft\Active Setup\Installed Components\${APP_KEY}"
 !define DATA_FOLDER "Dravik Tirn"
 !define SHORTCUT "${APP_NAME}.lnk"
+!define WINDOW_CLASS "Dravik Tirn" ; the program's main window
 
 Name "${APP_NAME} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -39,6 +46,7 @@ BrandingText "${APP_NAME} ${VERSION}"
 !include FileFunc.nsh
 !include LogicLib.nsh
 !include Sections.nsh
+!include WinMessages.nsh
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -49,10 +57,12 @@ BrandingText "${APP_NAME} ${VERSION}"
 !insertmacro MUI_PAGE_LICENSE "${LICENSE_FILE}"
 !insertmacro MULTIUSER_PAGE_INSTALLMODE
 !insertmacro MUI_PAGE_COMPONENTS
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE CloseProgramOrStay
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE un.CloseProgramOrStay
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -88,8 +98,90 @@ Function MakeWorkDir
   ${EndIf}
 FunctionEnd
 
+; $0 = 1 while the installed program runs: a window of it on this desktop, or
+; its executable in use (by any user: a running program cannot be opened
+; for writing).
+!macro PROGRAM_RUNNING UN
+Function ${UN}ProgramRunning
+  StrCpy $0 0
+  FindWindow $1 "${WINDOW_CLASS}"
+  ${If} $1 <> 0
+    StrCpy $0 1
+  ${ElseIf} ${FileExists} "$INSTDIR\dravik-tirn.exe"
+    ClearErrors
+    FileOpen $1 "$INSTDIR\dravik-tirn.exe" a
+    ${If} ${Errors}
+      StrCpy $0 1
+    ${Else}
+      FileClose $1
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; Until the program is closed: asks the customer, and with their consent
+; sends its window the close of its close box (it asks "Sair ?" itself, and
+; refuses during a call); waits for the process to end. $0 = 1 when the
+; customer gave up with the program still open. Silent: never asks, $0 = 1
+; at once when it runs.
+Function ${UN}CloseProgram
+  ${Do}
+    Call ${UN}ProgramRunning
+    ${If} $0 = 0
+      Return
+    ${EndIf}
+    FindWindow $1 "${WINDOW_CLASS}"
+    ${If} $1 = 0
+      ${IfNot} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "O ${APP_NAME} está aberto em outra sessão deste computador. Feche-o lá e clique em Repetir." /SD IDCANCEL IDRETRY`
+        Return
+      ${EndIf}
+      ${Continue}
+    ${EndIf}
+    ${IfNot} ${Cmd} `MessageBox MB_OKCANCEL|MB_ICONEXCLAMATION "O ${APP_NAME} está aberto e precisa ser fechado para continuar.$\n$\nClique em OK para fechá-lo (o programa pedirá a sua confirmação) ou em Cancelar para voltar." /SD IDCANCEL IDOK`
+      Return
+    ${EndIf}
+    ; Returns once the program answered its close (after its own box).
+    ${Do}
+      SendMessage $1 ${WM_CLOSE} 0 0 /TIMEOUT=120000
+      FindWindow $1 "${WINDOW_CLASS}" "" 0 $1
+    ${LoopUntil} $1 = 0
+    ; A closed window's process ends within moments.
+    StrCpy $2 0
+    ${Do}
+      Call ${UN}ProgramRunning
+      ${If} $0 = 0
+      ${OrIf} $2 >= 40
+        ${ExitDo}
+      ${EndIf}
+      Sleep 250
+      IntOp $2 $2 + 1
+    ${Loop}
+  ${Loop}
+FunctionEnd
+
+; A page's leave: the wizard goes on only once the program is closed.
+Function ${UN}CloseProgramOrStay
+  Call ${UN}CloseProgram
+  ${If} $0 = 1
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; First in the files' section: never a file replaced or left under a
+; running program. Silent runs get here without the pages.
+Function ${UN}CloseProgramOrFail
+  Call ${UN}CloseProgram
+  ${If} $0 = 1
+    SetErrorLevel 2
+    Abort "O ${APP_NAME} está aberto: nada foi alterado."
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro PROGRAM_RUNNING ""
+!insertmacro PROGRAM_RUNNING "un."
+
 Section "${APP_NAME}" SecProgram
   SectionIn RO
+  Call CloseProgramOrFail
   SetOutPath "$INSTDIR"
   File "/oname=dravik-tirn.exe" "${PROGRAM_EXE}"
   File "/oname=LICENSE.txt" "${LICENSE_FILE}"
@@ -127,9 +219,16 @@ SectionEnd
 
 Section "un.${APP_NAME}" SecUnProgram
   SectionIn RO
+  Call un.CloseProgramOrFail
+  ; The program first: while it cannot go, everything stays as it was.
+  ClearErrors
+  Delete "$INSTDIR\dravik-tirn.exe"
+  ${If} ${Errors}
+    SetErrorLevel 2
+    Abort "Não foi possível remover $INSTDIR\dravik-tirn.exe: nada foi alterado."
+  ${EndIf}
   Delete "$SMPROGRAMS\${SHORTCUT}"
   Delete "$DESKTOP\${SHORTCUT}"
-  Delete "$INSTDIR\dravik-tirn.exe"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\SOURCES.txt"
   RMDir /r "$INSTDIR\licenses"
@@ -139,6 +238,26 @@ Section "un.${APP_NAME}" SecUnProgram
   DeleteRegKey SHCTX "Software\${APP_KEY}"
   ${If} $MultiUser.InstallMode == "AllUsers"
     DeleteRegKey HKLM "${ACTIVE_SETUP_KEY}"
+  ${EndIf}
+  ; What earlier versions kept in this user's local data: the ringing tone
+  ; and an empty plugin folder in a folder of the program's, and the empty
+  ; folder the SIP library made (kept if another program put files in it).
+  ; The program now keeps them in a folder of each run's own in the
+  ; temporary folder, removed when it ends; one that a run ended by force
+  ; left goes now.
+  SetShellVarContext current
+  Delete "$LOCALAPPDATA\dravik-tirn\ringback.wav"
+  RMDir "$LOCALAPPDATA\dravik-tirn\media-plugins"
+  RMDir "$LOCALAPPDATA\dravik-tirn"
+  RMDir "$LOCALAPPDATA\linphone"
+  FindFirst $0 $1 "$TEMP\dravik-tirn-*"
+  ${DoWhile} $1 != ""
+    RMDir /r "$TEMP\$1"
+    FindNext $0 $1
+  ${Loop}
+  FindClose $0
+  ${If} $MultiUser.InstallMode == "AllUsers"
+    SetShellVarContext all
   ${EndIf}
 SectionEnd
 

@@ -60,10 +60,12 @@ cp "$SHOTS/call-in-progress.png" "$SHOTS/call-screen-in-call.png"
   "$ROOT/tests/e2e/queue_rings_busy.xml" busy || fail "the busy queue's run failed"
 "$ROOT/tests/e2e/status_run.sh" "$PROGRAM" "$X11CLOSE" "$SHOTS" 127.0.0.42 \
   "$ROOT/tests/sip/scenarios/registrar_refuses.xml" refused || fail "the refused account's run failed"
-# Ended without being asked: a termination signal in a call and on the call
-# screen (after the help box without a browser), and the display lost in a
-# call; the last one kills an X server of its own.
-for run in 127.0.0.45:term-in-call 127.0.0.46:term-idle 127.0.0.47:display-lost; do
+# Ended without being asked: a termination signal in a call, on the call
+# screen (after the help box without a browser) and during a login the
+# service holds, and the display lost in a call; the last one kills an X
+# server of its own.
+for run in 127.0.0.45:term-in-call 127.0.0.46:term-idle 127.0.0.87:term-in-login \
+  127.0.0.47:display-lost; do
   "$ROOT/tests/e2e/ending_run.sh" "$PROGRAM" "${run%%:*}" "${run#*:}" ||
     fail "the run ended by ${run#*:} failed"
 done

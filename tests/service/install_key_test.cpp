@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "service.h"
@@ -89,4 +90,45 @@ TEST(InstallKey, ReadGivesTheFirstLineOnly) {
     writeFile("key.txt", c.file);
     EXPECT_EQ(readInstallKey(), c.key);
   }
+}
+
+// Started in the folder the program is installed in (here: the folder of
+// this test program), the key goes to the customer's own folder, the
+// launcher's; started anywhere else, the working folder is kept. When the
+// customer's folder cannot be made, no key is written at all, and certainly
+// not beside the program. Last in this file: a failure is for the whole run.
+TEST(InstallKey, StartedInTheInstallationFolderUsesTheCustomersFolder) {
+  TempWorkDir data;
+  const fs::path programDir = fs::read_symlink("/proc/self/exe").parent_path();
+  const char *savedDataHome = std::getenv("XDG_DATA_HOME");
+  std::string previousDataHome = savedDataHome ? savedDataHome : "";
+  setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+
+  {
+    TempWorkDir elsewhere;
+    EXPECT_TRUE(leaveInstallationFolder());
+    EXPECT_TRUE(fs::equivalent(fs::current_path(), elsewhere.path()));
+  }
+
+  fs::current_path(programDir);
+  ASSERT_FALSE(fs::exists(programDir / "key.txt"));
+  EXPECT_TRUE(leaveInstallationFolder());
+  const fs::path own = fs::path(data.path()) / "dravik-tirn";
+  EXPECT_TRUE(fs::equivalent(fs::current_path(), own));
+  ensureInstallKey();
+  EXPECT_EQ(fileText((own / "key.txt").string()).size(), 20u);
+  EXPECT_FALSE(fs::exists(programDir / "key.txt"));
+
+  // A folder that cannot be made (a file stands in its way).
+  setenv("XDG_DATA_HOME", "/proc/version", 1);
+  fs::current_path(programDir);
+  EXPECT_FALSE(leaveInstallationFolder());
+  ensureInstallKey();
+  EXPECT_FALSE(fs::exists(programDir / "key.txt"));
+
+  fs::current_path(data.path());
+  if (savedDataHome)
+    setenv("XDG_DATA_HOME", previousDataHome.c_str(), 1);
+  else
+    unsetenv("XDG_DATA_HOME");
 }

@@ -25,6 +25,7 @@ protected:
   void SetUp() override {
     setServiceHostForTests(server.hostPort().c_str());
     winapi_test::resetBoxes();
+    app.sessionEnding = false;
     textCopy(app.loginCode, "12345");
     textCopy(app.loginPassword, "s3nha");
   }

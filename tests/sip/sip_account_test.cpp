@@ -39,9 +39,16 @@ TEST_F(SipAccount, RegistersAfterDigestChallengeInAFolderOfItsOwn) {
   ASSERT_TRUE(waitUntil([] { return app.registered.load(); }));
   EXPECT_EQ(finishPeer(), 0) << "the registrar saw wrong or no credentials, or another User-Agent";
 
-  // The HOME of this test had no data folder: the program made its own.
+  // The core's files are this run's, in the temporary folder: nothing goes
+  // into the user's folders, not even the library's own empty one. (The
+  // sound server's client links its runtime folder from ~/.config/pulse when
+  // the session names none, as this test's does not.)
   std::string home = getenv("HOME");
-  EXPECT_TRUE(std::filesystem::is_directory(home + "/.local/share/dravik-tirn"));
+  for (const auto &entry : std::filesystem::recursive_directory_iterator(home))
+    if (entry.path().string().rfind(home + "/.config", 0) != 0)
+      ADD_FAILURE() << "written into HOME: " << entry.path();
+  std::string data = linphone_factory_get_data_dir(linphone_factory_get(), nullptr);
+  EXPECT_EQ(data.rfind(dir + "/tmp/dravik-tirn-", 0), 0u) << data;
 
   std::string out = output();
   const std::string progress = "Novo estado de registro LinphoneRegistrationProgress para o "
@@ -184,15 +191,15 @@ TEST_F(SipAccount, IdentityOf199CharactersIsConfigured) {
 // Everything here is decided when the core is created; no peer is needed.
 TEST_F(SipAccount, CoreIsVoiceOnlyWithoutDatabasesOnOneRandomUdpPort) {
   namespace fs = std::filesystem;
-  std::string data = std::string(getenv("HOME")) + "/.local/share/dravik-tirn";
-  // A defaults file of an older version is not read.
-  fs::create_directories(data);
-  std::ofstream(data + "/core-defaults.conf") << "[video]\ncapture=1\ndisplay=1\n";
-  // A ringing tone cut short (a disk that was full, say) is made again.
-  std::ofstream(data + "/ringback.wav") << "RIFF";
+  // A defaults file that an older version kept in the user's data folder is
+  // not read.
+  std::string oldData = std::string(getenv("HOME")) + "/.local/share/dravik-tirn";
+  fs::create_directories(oldData);
+  std::ofstream(oldData + "/core-defaults.conf") << "[video]\ncapture=1\ndisplay=1\n";
   setupSipAccount("alice", "pw", "127.0.3.9");
   ASSERT_NE(app.core, nullptr);
   ASSERT_EQ(globalState(), LinphoneGlobalOn);
+  std::string data = linphone_factory_get_data_dir(linphone_factory_get(), nullptr);
 
   std::lock_guard<std::mutex> lock(coreMutex);
   EXPECT_FALSE(linphone_core_video_capture_enabled(app.core));
@@ -206,7 +213,7 @@ TEST_F(SipAccount, CoreIsVoiceOnlyWithoutDatabasesOnOneRandomUdpPort) {
     if (entry.is_regular_file())
       files.push_back(entry.path().filename().string());
   std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, (std::vector<std::string>{"core-defaults.conf", "ringback.wav"}));
+  EXPECT_EQ(files, (std::vector<std::string>{"ringback.wav"}));
   EXPECT_EQ(fs::file_size(data + "/ringback.wav"), 44u + 3 * 8000 * 2);
   // The tone's 1 s fades in and out over 20 ms: its first and last 10 ms
   // reach at most half its full level.

@@ -1,5 +1,6 @@
-// Fixture for the SIP tests: a fresh HOME per test (lacking the user's data
-// folder), standard output captured to a file, and sipp peers on loopback.
+// Fixture for the SIP tests: a fresh HOME and temporary folder per test
+// (lacking the user's data folder), standard output captured to a file, and
+// sipp peers on loopback.
 #pragma once
 
 #include <fcntl.h>
@@ -41,6 +42,9 @@ protected:
     ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
     setenv("HOME", home.c_str(), 1);
     unsetenv("XDG_DATA_HOME");
+    std::string temp = dir + "/tmp";
+    ASSERT_EQ(mkdir(temp.c_str(), 0700), 0);
+    setenv("TMPDIR", temp.c_str(), 1);
     fflush(stdout);
     savedStdout = dup(1);
     int out = open((dir + "/stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);

@@ -13,9 +13,10 @@
 # rings (the ringing tone recorded from the sound card) and answers, and the
 # session's end (wineboot --end-session) during that call; then a third
 # run: a service granting two queues of one name, and two whose names the
-# code page makes equal, each entry listed apart and calling its own queue.
-# What the program shows is read with the window probe, never from the
-# screenshots.
+# code page makes equal, each entry listed apart and calling its own queue;
+# and a fourth whose session ends while the service holds the login's
+# answer back. What the program shows is read with the window probe, never
+# from the screenshots.
 #
 # run_wine_e2e.sh PROGRAM.exe PROBE.exe SCREENSHOT-DIR WINE-PREFIX-DIR [SNAPSHOT-DIR]
 # (the probe's answers at the compared points go to SNAPSHOT-DIR, by
@@ -195,6 +196,31 @@ shot repeated-names
 close_program "$PROGRAM_PID"
 
 stop_sip_peer
+
+# A fourth run: the service takes the login and holds its answer back, and
+# the session ends meanwhile. The program ends within the few seconds
+# Windows gives (5 s), and, as the service has the login, tells it that the
+# login ended.
+kill "$SERVICE_PID"
+wait "$SERVICE_PID" 2>/dev/null || true
+rm -f "$WORK/port"
+python3 "$ROOT/demo/service.py" --host 127.0.0.1 --port "$SERVICE_PORT" --port-file "$WORK/port" \
+  --sip-domain 127.0.0.49 --logout-log "$WORK/logout.log" --slow-login >"$WORK/slow-service.log" 2>&1 &
+PIDS="$PIDS $!"
+wait_until 100 '[ -s "$WORK/port" ]' || fail "the slow demo service did not start"
+start_program
+wait_probe 'window class="Dravik Tirn" text="Dravik Tirn 1\.1" .* active=1' ||
+  fail "the main window did not appear for the fourth run"
+notices=$(grep -cx "codigo=1001" "$WORK/logout.log" || true)
+log_in 1001 demo123
+wait_until 100 'grep -q "login .1001." "$WORK/slow-service.log"' || fail "the slow service received no login"
+started=$(date +%s%N)
+wine wineboot --end-session >"$WORK/end-session.log" 2>&1 || true
+wait_until 50 'ended "$PROGRAM_PID"' || fail "the program did not end within 5 s of the end of the session"
+ended_ms=$((($(date +%s%N) - started) / 1000000))
+wait_until 20 '[ "$(grep -cx "codigo=1001" "$WORK/logout.log")" -eq $((notices + 1)) ]' ||
+  fail "the service received no logout notice for the login under way"
+say "session ended during the login: the program ended after $ended_ms ms, with the logout notice"
 # The peers' message traces are kept beside the screenshots; the lines that
 # show the call's signalling are printed.
 mkdir -p "$SHOTS/sip"
