@@ -304,10 +304,18 @@ def print_table(args, cells, results, total):
     print("\nCodec on the wire (the client's own RTP: mode, band, channels, frame; payload bit rate)")
     for kind in dict.fromkeys(k for _, _, k in cells):
         for codec in dict.fromkeys(c for _, c, _ in cells):
-            wires = sorted({r["wire"] for (_, c, k), rs in results.items() if k == kind and c == codec
-                            for r in rs})
-            if wires:
-                print(f"  {kind:12} {codec:5} " + "; ".join(wires))
+            modes = {}  # mode -> bit rates (kbit/s) of its runs
+            for (_, c, k), rs in results.items():
+                for r in rs:
+                    if k == kind and c == codec:
+                        wire = r["wire"]
+                        mode, _, rate = wire.rpartition(" ") if wire.endswith("k") else (wire, "", "")
+                        modes.setdefault(mode, []).append(rate.rstrip("k"))
+            for mode, rates in sorted(modes.items()):
+                numbers = sorted(int(x) for x in rates if x.isdigit())
+                span = (f"{numbers[0]}-{numbers[-1]}k" if numbers[0] != numbers[-1]
+                        else f"{numbers[0]}k") if numbers else ""
+                print(f"  {kind:12} {codec:5} {mode} {span} ({len(rates)} runs)")
 
     print("\nEach run (load: 1 min average; fill: every buffer the log names, largest ms)")
     for condition, codec, kind in cells:
