@@ -9,7 +9,9 @@
 # voice), with PCMU and with Opus, its
 # microphone fed a reference speech (espeak-ng, between two chirps) and its
 # loudspeaker recorded beside that feed: round trip, similarity, dropouts,
-# the send path's similarity and the playback buffer's largest fill.
+# the send path's similarity (aligned to 1/8 sample) and clipping, every
+# buffer the library's log names with its largest fill, each run's load, and
+# each client's codec mode and bit rate as its RTP shows them.
 # A private PulseAudio has one two-channel null sink: one channel is the
 # loudspeaker, the other the microphone's feed (and the microphone), so that
 # both are recorded sample-aligned; in the speaker condition the client's
@@ -19,16 +21,17 @@
 # fixed), entered once the missing packages are installed.
 # Usage: bench/voice/run_voice_bench.sh BUILD_DIR [RUNS] [CLIENTS] [CONDITIONS] [CODECS]
 # (build first: cmake --build BUILD_DIR --target sip_bench_program sip_bench_floor;
-#  CLIENTS program,floor,baresip, 'noec' (the program without its echo
-#  canceller) and 'before' with VOICE_BENCH_BEFORE set to another build's
-#  sip_bench_program; CONDITIONS quiet,clean,jitter,burst,talk,speaker;
-#  CODECS PCMU,opus)
+#  CLIENTS program,noec,floor,baresip by default: 'noec' is the program
+#  without its echo canceller, baresip runs with its own PulseAudio module;
+#  'baresip-alsa' adds baresip through ALSA's PulseAudio plugin, 'before'
+#  another build's sip_bench_program (VOICE_BENCH_BEFORE); CONDITIONS
+#  quiet,clean,jitter,burst,talk,speaker by default; CODECS PCMU,opus)
 set -eu
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$(cd "${1:?build directory}" && pwd)
 RUNS=${2:-3}
-CLIENTS=${3:-program,floor,baresip}
-CONDITIONS=${4:-quiet,clean,jitter,burst}
+CLIENTS=${3:-program,noec,floor,baresip}
+CONDITIONS=${4:-quiet,clean,jitter,burst,talk,speaker}
 CODECS=${5:-PCMU,opus}
 . "$ROOT/scripts/lib.sh"
 fail() { echo "voice bench: $*" >&2; exit 1; }
@@ -39,6 +42,8 @@ need=""
 command -v espeak-ng >/dev/null 2>&1 || need="$need espeak-ng"
 command -v sox >/dev/null 2>&1 || need="$need sox"
 command -v baresip >/dev/null 2>&1 || need="$need baresip-core"
+# baresip's PulseAudio module comes in Debian's package of its X11 parts.
+[ -f /usr/lib/baresip/modules/pulse.so ] || need="$need baresip-x11"
 $PYTHON -c 'import numpy' 2>/dev/null || need="$need python3-numpy"
 if [ -n "$need" ]; then
   # shellcheck disable=SC2086 # one word per package

@@ -131,6 +131,41 @@ def ncc_scan(x, y, start, lo, hi):
     return float(values[best]), lo + best
 
 
+FRACTIONS = 8  # similarity is aligned to 1/FRACTIONS of a sample
+
+
+def shifted(x, d):
+    """X delayed by D samples (a fraction), band-limited, padded so that the
+    shift does not wrap around."""
+    pad = 32
+    n = len(x) + 2 * pad
+    spectrum = np.fft.rfft(np.concatenate([np.zeros(pad), x, np.zeros(pad)]))
+    spectrum *= np.exp(-2j * np.pi * np.fft.rfftfreq(n) * d)
+    return np.fft.irfft(spectrum, n)[pad : pad + len(x)]
+
+
+def aligned(x, y, at):
+    """Normalised correlation of X with Y[AT:][:len(X)], X shifted by the
+    fraction of a sample (in 1/FRACTIONS, within half a sample either way)
+    that matches best: a client whose audio sits between two samples of the
+    codec's rate is not marked down for it."""
+    n = len(x)
+    seg = np.zeros(n)
+    a, b = max(at, 0), min(at + n, len(y))
+    if b > a:
+        seg[a - at : b - at] = y[a:b]
+    energy = np.sqrt(np.sum(seg * seg))
+    if energy < 1e-9:
+        return 0.0
+    best = -1.0
+    for k in range(-FRACTIONS // 2, FRACTIONS // 2 + 1):
+        xs = shifted(x, k / FRACTIONS)
+        norm = np.sqrt(np.sum(xs * xs))
+        if norm > 1e-12:
+            best = max(best, float(np.dot(xs, seg) / (norm * energy)))
+    return best
+
+
 def find(x, y):
     """Where X starts in Y (normalised correlation over all of Y)."""
     _, lag = ncc_scan(x, y, 0, 0, len(y) - len(x))
@@ -153,11 +188,13 @@ def echo_figures(recording, reference, rate):
         x = fed[s : s + w]
         if np.sqrt(np.mean(x * x)) < level * 0.1:
             continue
-        windows.append(ncc_scan(x, spk, at + s, lo, hi) + (s,))
+        value, wlag = ncc_scan(x, spk, at + s, lo, hi)
+        windows.append((max(value, aligned(x, spk, at + s + wlag)), wlag, s))
     sims = np.array([v for v, _, _ in windows])
     good = [lag for v, lag, _ in windows if v >= 0.6]
     delays = np.array(good) / rate * 1000 if good else np.array([np.nan])
     overall, lag = ncc_scan(fed, spk, at, lo, hi)
+    overall = max(overall, aligned(fed, spk, at + lag))
     # Dropouts: 20 ms frames of sound in the feed whose echo (at the window's
     # own lag, the loop's gain taken into account) is 20 dB too quiet.
     f = int(0.02 * rate)
@@ -267,22 +304,88 @@ def send_figures(reference, sent, rate):
     if len(sent) < len(ref):
         return float("nan"), float("nan")
     whole, lag = ncc_scan(ref, sent, 0, 0, len(sent) - len(ref))
+    whole = max(whole, aligned(ref, sent, lag))
     w = int(WINDOW * rate)
     level = np.sqrt(np.mean(ref**2))
     slip = rate // 2
-    sims = [ncc_scan(ref[s : s + w], sent, lag + s, -slip, slip)[0] for s in range(0, len(ref) - w, w)
-            if np.sqrt(np.mean(ref[s : s + w] ** 2)) >= level * 0.1]
+    sims = []
+    for s in range(0, len(ref) - w, w):
+        x = ref[s : s + w]
+        if np.sqrt(np.mean(x**2)) < level * 0.1:
+            continue
+        value, wlag = ncc_scan(x, sent, lag + s, -slip, slip)
+        sims.append(max(value, aligned(x, sent, lag + s + wlag)))
     return whole, float(np.mean(sims))
 
 
-FILL = re.compile(r"Flow controlled bufferizer owned by \[(\w*Write\w*)\].*?fill?ed with (?:at least )?(\d+) ms")
+def clipped(sent):
+    """Samples of the client's own RTP at or above 0.9 of full scale."""
+    return int(np.sum(np.abs(sent) >= 0.9))
 
 
-def largest_fill(log_path):
-    """The playback buffer's largest fill the library's log reports (ms), or None."""
+OPUS_MODES = ["SILK"] * 12 + ["hybrid"] * 4 + ["CELT"] * 16
+OPUS_BANDS = (["NB"] * 4 + ["MB"] * 4 + ["WB"] * 4 + ["SWB"] * 2 + ["FB"] * 2 + ["NB"] * 4
+              + ["WB"] * 4 + ["SWB"] * 4 + ["FB"] * 4)
+
+
+def opus_frame_ms(config):
+    if config < 12:
+        return [10, 20, 40, 60][config % 4]
+    if config < 16:
+        return [10, 20][config % 2]
+    return [2.5, 5, 10, 20][config % 4]
+
+
+def wire_mode(path, codec):
+    """The client's codec as its RTP shows it: for Opus the mode, audio band,
+    channels and frame of most packets (from each packet's first byte), and
+    the payload's bit rate (RTP headers left out) over the call."""
+    packets = rtp_packets(path)
+    if not packets:
+        return "no RTP"
+    types = [pt for _, _, pt, _ in packets]
+    main = max(set(types), key=types.count)
+    packets = [p for p in packets if p[2] == main and p[3]]
+    if len(packets) < 2:
+        return "no RTP"
+    clock = 8000 if codec == "PCMU" else 48000
+    span = ((packets[-1][1] - packets[0][1]) & 0xFFFFFFFF) / clock
+    if span <= 0:
+        return "no RTP"
+    kbits = sum(len(p[3]) for p in packets[:-1]) * 8 / span / 1000
+    if codec == "PCMU":
+        return f"PCMU {kbits:.0f}k"
+    kinds = {}
+    for p in packets:
+        toc = p[3][0]
+        config = toc >> 3
+        kind = (OPUS_MODES[config], OPUS_BANDS[config], "stereo" if toc & 4 else "mono",
+                opus_frame_ms(config))
+        kinds[kind] = kinds.get(kind, 0) + 1
+    (mode, band, channels, frame), count = max(kinds.items(), key=lambda kv: kv[1])
+    share = "" if count == len(packets) else f" ({100 * count // len(packets)}%)"
+    return f"opus {mode} {band} {channels} {frame:g}ms{share} {kbits:.0f}k"
+
+
+# Every buffer the library's log names: the flow-controlled ones (the sound
+# card's, the echo canceller's far-end reference) report when they held more
+# than their limit, the least over an interval or what was left at its end;
+# the PulseAudio playback stream reports its latency every 5 s.
+FILL = re.compile(r"Flow controlled bufferizer owned by \[(\w+)\].*?(?:filled|filed) with (?:at least )?(\d+) ms")
+SERVER = re.compile(r"pulseaudio: latency is equal to (\d+) ms")
+
+
+def buffer_fills(log_path):
+    """{buffer: largest fill in ms} of every buffer the log names; empty when
+    it names none (a client that logs no buffer, or buffers that never went
+    over their limits)."""
     try:
         text = open(log_path, encoding="utf-8", errors="replace").read()
     except OSError:
-        return None
-    fills = [int(m.group(2)) for m in FILL.finditer(text)]
-    return max(fills) if fills else (0 if "MSPulseWrite" in text or "MSAlsaWrite" in text else None)
+        return {}
+    fills = {}
+    for m in FILL.finditer(text):
+        fills[m.group(1)] = max(fills.get(m.group(1), 0), int(m.group(2)))
+    for m in SERVER.finditer(text):
+        fills["PulseServer"] = max(fills.get("PulseServer", 0), int(m.group(1)))
+    return fills

@@ -64,13 +64,19 @@ def scenario(work, codec):
     return path
 
 
-def baresip_config(work):
+def baresip_config(work, kind):
+    """baresip with its own PulseAudio module (client baresip), or through
+    ALSA's PulseAudio plugin (client baresip-alsa), on the bench's sink and
+    microphone."""
     home = f"{work}/baresip"
     os.makedirs(home, exist_ok=True)
-    modules = "".join(f"module {m}.so\n" for m in ["alsa", "g711", "opus", "account", "menu"])
+    driver = "alsa" if kind == "baresip-alsa" else "pulse"
+    play, source = ("pulse", "pulse") if driver == "alsa" else ("bench", "mic")
+    modules = "".join(f"module {m}.so\n" for m in [driver, "g711", "opus", "account", "menu"])
     open(f"{home}/config", "w").write(
         f"sip_listen {BARESIP_ADDR}:5062\nnet_interface {BARESIP_ADDR}\n"
-        "audio_player alsa,pulse\naudio_source alsa,pulse\naudio_alert alsa,pulse\n"
+        f"audio_player {driver},{play}\naudio_source {driver},{source}\n"
+        f"audio_alert {driver},{play}\n"
         "module_path /usr/lib/baresip/modules\n" + modules
     )
     open(f"{home}/accounts", "w").write(
@@ -88,7 +94,7 @@ def client_command(kind, args, work, hold):
         os.makedirs(data, exist_ok=True)
         return [f"{args.build}/bench/sip/sip_bench_floor", PEER, USER, PASSWORD, "0", data,
                 str(hold)]
-    return ["baresip", "-f", baresip_config(work), "-e", f"/dial sip:fila@{PEER}"]
+    return ["baresip", "-f", baresip_config(work, kind), "-e", f"/dial sip:fila@{PEER}"]
 
 
 def one_run(kind, condition, codec, run, args, reference, seconds):
@@ -132,7 +138,7 @@ def one_run(kind, condition, codec, run, args, reference, seconds):
         time.sleep(TAIL)
         parec.send_signal(signal.SIGINT)
         parec.wait(5)
-        if kind == "baresip":
+        if kind.startswith("baresip"):
             client.send_signal(signal.SIGTERM)
             try:
                 client.wait(5)
@@ -156,7 +162,9 @@ def one_run(kind, condition, codec, run, args, reference, seconds):
     sent = va.decode_sent(f"{work}/sent.rtp", codec, rate)
     figures["send_similarity"], figures["send_windows"] = va.send_figures(reference_signal, sent,
                                                                            rate)
-    figures["fill"] = va.largest_fill(f"{work}/client.log")
+    figures["clipped"] = va.clipped(sent)
+    figures["fills"] = va.buffer_fills(f"{work}/client.log")
+    figures["wire"] = va.wire_mode(f"{work}/sent.rtp", codec)
     return figures
 
 
@@ -210,11 +218,12 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--runs", type=int, default=3)
-    parser.add_argument("--clients", default="program,floor,baresip",
+    parser.add_argument("--clients", default="program,noec,floor,baresip",
                         help="program, noec (the program without echo cancellation), floor, "
-                        "baresip, before")
+                        "baresip (its PulseAudio module), baresip-alsa (through ALSA's "
+                        "PulseAudio plugin), before")
     parser.add_argument("--before", help="another build's sip_bench_program, as client 'before'")
-    parser.add_argument("--conditions", default="quiet,clean,jitter,burst")
+    parser.add_argument("--conditions", default="quiet,clean,jitter,burst,talk,speaker")
     parser.add_argument("--codecs", default="PCMU,opus")
     parser.add_argument("--seconds", type=float, default=10.0, help="speech per run")
     args = parser.parse_args()
@@ -227,34 +236,48 @@ def main():
     cells = [(c, k, cl) for c in args.conditions.split(",") for k in args.codecs.split(",")
              for cl in clients]
     results = {cell: [] for cell in cells}
-    loads = [loadavg()]
     # Interleaved: each round runs every cell once, so that the machine's
-    # load changes alike for all of them.
+    # load changes alike for all of them. Each run's load (1 min average,
+    # the larger of before and after it) is kept with its figures.
     for run in range(args.runs):
         for condition, codec, kind in cells:
+            before = loadavg()
             try:
                 r = one_run(kind, condition, codec, run, args, reference, total)
             except (TimeoutError, subprocess.SubprocessError, OSError, ValueError) as e:
                 print(f"{kind} {condition} {codec} run {run + 1}: failed ({e})", file=sys.stderr)
                 show_logs(f"{args.work}/{kind}-{condition}-{codec}-{run}")
                 continue
+            r["load"] = max(before, loadavg())
+            r["run"] = run + 1
             results[(condition, codec, kind)].append(r)
-            loads.append(loadavg())
             print(f"{kind:8} {condition:7} {codec:5} run {run + 1}: "
                   + " ".join(f"{k}={v:.3f}" if isinstance(v, float) else f"{k}={v}"
                              for k, v in r.items()), file=sys.stderr, flush=True)
+    print_table(args, cells, results, total)
 
+
+def fills_text(fills):
+    return ", ".join(f"{k} {v}" for k, v in sorted(fills.items())) if fills else "none logged"
+
+
+def print_table(args, cells, results, total):
+    loads = [r["load"] for rs in results.values() for r in rs]
     print(f"\nVoice benchmark: {args.runs} runs per cell, {total:.1f} s reference each; "
-          f"load average (1 min) {min(loads):.1f}-{max(loads):.1f} on {os.cpu_count()} cores")
+          f"load average (1 min) of the runs {min(loads, default=0):.1f}-{max(loads, default=0):.1f} "
+          f"on {os.cpu_count()} cores")
     print("round trip through the echo (ms): median of the runs' medians, largest of any window;"
           "\nsimilarity of the echo to the speech: overall (one lag), in 200 ms windows (each its"
           "\nown lag: mean of the runs, worst run); dropouts (% of 20 ms frames); send path: the"
           "\nclient's own RTP against the microphone's feed (median, worst run; sendw: in 200 ms windows,"
-          "\nmean); playback buffer's largest fill (ms). talk, speaker: the queue speaks, not echoes;"
-          "\nspeaker: the loudspeaker reaches the microphone " + ACOUSTIC_ECHO + "\n")
-    head = (f"{'client':8} {'line':7} {'codec':5} {'n':>2} {'rt med':>6} {'rt max':>6} "
+          "\nmean); similarities aligned to 1/8 sample; clip: samples of the sent audio at 0.9 of full"
+          "\nscale or more (largest run); fill: the largest fill (ms) of any buffer the library's log"
+          "\nnames ('-': none logged; per buffer below); load: the runs' load averages."
+          "\ntalk, speaker: the queue speaks, not echoes; speaker: the loudspeaker reaches the"
+          "\nmicrophone " + ACOUSTIC_ECHO + "\n")
+    head = (f"{'client':12} {'line':7} {'codec':5} {'n':>2} {'rt med':>6} {'rt max':>6} "
             f"{'sim':>5} {'win':>5} {'win<':>5} {'drop%':>5} {'send':>5} {'send<':>5} {'sendw':>5} "
-            f"{'fill':>5}")
+            f"{'clip':>5} {'fill':>5} {'load':>9}")
     print(head)
     print("-" * len(head))
 
@@ -265,17 +288,42 @@ def main():
     for condition, codec, kind in cells:
         rs = results[(condition, codec, kind)]
         if not rs:
-            print(f"{kind:8} {condition:7} {codec:5}  0 (every run failed)")
+            print(f"{kind:12} {condition:7} {codec:5}  0 (every run failed)")
             continue
-        fills = [r["fill"] for r in rs if r["fill"] is not None]
-        print(f"{kind:8} {condition:7} {codec:5} {len(rs):>2} {med(rs, 'delay_median'):6.0f} "
+        fills = [max(r["fills"].values()) for r in rs if r["fills"]]
+        print(f"{kind:12} {condition:7} {codec:5} {len(rs):>2} {med(rs, 'delay_median'):6.0f} "
               f"{max(r['delay_max'] for r in rs):6.0f} {med(rs, 'similarity'):5.3f} "
               f"{statistics.mean(r['window_similarity'] for r in rs):5.3f} "
               f"{min(r['window_similarity'] for r in rs):5.3f} "
               f"{statistics.mean(r['dropouts'] for r in rs):5.1f} "
               f"{med(rs, 'send_similarity'):5.3f} {min(r['send_similarity'] for r in rs):5.3f} "
               f"{statistics.mean(r['send_windows'] for r in rs):5.3f} "
-              f"{max(fills) if fills else '-':>5}")
+              f"{max(r['clipped'] for r in rs):>5} {max(fills) if fills else '-':>5} "
+              f"{min(r['load'] for r in rs):4.1f}-{max(r['load'] for r in rs):<4.1f}")
+
+    print("\nCodec on the wire (the client's own RTP: mode, band, channels, frame; payload bit rate)")
+    for kind in dict.fromkeys(k for _, _, k in cells):
+        for codec in dict.fromkeys(c for _, c, _ in cells):
+            modes = {}  # mode -> bit rates (kbit/s) of its runs
+            for (_, c, k), rs in results.items():
+                for r in rs:
+                    if k == kind and c == codec:
+                        wire = r["wire"]
+                        mode, _, rate = wire.rpartition(" ") if wire.endswith("k") else (wire, "", "")
+                        modes.setdefault(mode, []).append(rate.rstrip("k"))
+            for mode, rates in sorted(modes.items()):
+                numbers = sorted(int(x) for x in rates if x.isdigit())
+                span = (f"{numbers[0]}-{numbers[-1]}k" if numbers[0] != numbers[-1]
+                        else f"{numbers[0]}k") if numbers else ""
+                print(f"  {kind:12} {codec:5} {mode} {span} ({len(rates)} runs)")
+
+    print("\nEach run (load: 1 min average; fill: every buffer the log names, largest ms)")
+    for condition, codec, kind in cells:
+        for r in results[(condition, codec, kind)]:
+            print(f"  {kind:12} {condition:7} {codec:5} run {r['run']} load {r['load']:4.1f}: "
+                  f"rt {r['delay_median']:4.0f}/{r['delay_max']:4.0f} win {r['window_similarity']:5.3f} "
+                  f"drop {r['dropouts']:4.1f} send {r['send_similarity']:5.3f} "
+                  f"sendw {r['send_windows']:5.3f} clip {r['clipped']}; fill: {fills_text(r['fills'])}")
 
 
 if __name__ == "__main__":

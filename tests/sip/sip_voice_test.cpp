@@ -14,6 +14,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <functional>
 #include <thread>
 
 #include "app_state.h"
@@ -60,6 +61,29 @@ double toneShare(const double *x, size_t n, double hz) {
     energy += x[i] * x[i];
   }
   return 2 * std::norm(sum) / n / energy;
+}
+
+// The loudest 10 ms (Hann-windowed, 5 ms apart) of x[from, to) between 1.2
+// and 4 kHz, in dBFS: a ringing tone (425 Hz) has nothing there, a tone cut
+// short has its click there.
+double loudestClick(const std::vector<double> &x, size_t from, size_t to) {
+  const size_t n = RATE / 100;
+  double loudest = -200;
+  for (size_t at = from; at + n <= std::min(to, x.size()); at += n / 2) {
+    double power = 0, windowPower = 0;
+    for (size_t k = 12; k <= 40; ++k) {
+      std::complex<double> sum = 0;
+      for (size_t i = 0; i < n; ++i) {
+        double w = 0.5 - 0.5 * std::cos(2 * M_PI * i / n);
+        sum += w * x[at + i] * std::polar(1.0, -2 * M_PI * double(k * i) / n);
+      }
+      power += std::norm(sum);
+    }
+    for (size_t i = 0; i < n; ++i)
+      windowPower += std::pow(0.5 - 0.5 * std::cos(2 * M_PI * i / n), 2);
+    loudest = std::max(loudest, 10 * std::log10(2 * power / (n * windowPower) + 1e-20) + 3.01);
+  }
+  return loudest;
 }
 
 // The strongest frequency between 300 and 600 Hz, to a tenth of a hertz.
@@ -343,9 +367,9 @@ protected:
 
   void SetUp() override {
     SipTest::SetUp();
-    // The program's card is "Fone": the speaker sink and a microphone that
-    // hears whatever is played into the "mic" sink (a monitor itself is not
-    // offered as a microphone).
+    // The system's defaults, which the program uses, are "Fone": the speaker
+    // sink and a microphone that hears whatever is played into the "mic" sink
+    // (a monitor itself is not offered as a microphone).
     std::string pulse = dir + "/pulse";
     ASSERT_EQ(mkdir(pulse.c_str(), 0700), 0);
     soundServer = spawnLogged(
@@ -395,8 +419,9 @@ protected:
 
   // Registers on the queue's peer, which rings for ringMs (then sends early
   // media for earlyMediaMs) before it answers with `media` as its RTP peer,
-  // and places the call.
-  void callQueue(int ringMs, const RtpPeer &media, int earlyMediaMs = 0) {
+  // and places the call (after `beforeCall`, once the core is running).
+  void callQueue(int ringMs, const RtpPeer &media, int earlyMediaMs = 0,
+                 const std::function<void()> &beforeCall = {}) {
     std::string scenario =
         fillScenario("queue_rings_then_answers.xml", {{"[ring_ms]", std::to_string(ringMs)},
                                                       {"[early_ms]", std::to_string(earlyMediaMs)},
@@ -405,6 +430,10 @@ protected:
     ASSERT_TRUE(startPeer(scenario, QUEUE, 2));
     setupSipAccount("alice", "pw", QUEUE);
     ASSERT_TRUE(waitUntil([] { return app.registered.load(); }));
+    if (beforeCall)
+      beforeCall();
+    if (HasFatalFailure())
+      return;
     textCopy(app.calleeUser, "fila");
     placeCall(QUEUE);
   }
@@ -465,6 +494,131 @@ TEST_F(SipVoice, RingbackToneWhileTheQueueRingsUntilTheAnswer) {
   EXPECT_GT(level, -20);
   EXPECT_LT(level, -6);
   EXPECT_LT(after, -50) << "sound after the answer";
+}
+
+// The answer ends the ringing tone in the middle of a tone (the queue answers
+// after 0.7 s): it fades out instead of being cut, which sounds as a click.
+TEST_F(SipVoice, AnswerFadesTheRingbackToneOut) {
+  const std::string speaker = dir + "/speaker.raw";
+  record("speaker.monitor", speaker);
+  // A recorder can take seconds to start on a loaded machine.
+  ASSERT_TRUE(waitUntil([&] { return recorded(speaker) > 0; }));
+  RtpPeer media(QUEUE);
+  callQueue(700, media);
+  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }));
+  size_t answered = recorded(speaker);
+  ASSERT_TRUE(waitUntil([&] { return recorded(speaker) > answered + RATE; }));
+  terminateCall();
+  EXPECT_EQ(finishPeer(), 0);
+  stopRecording();
+
+  std::vector<double> x = readSamples(speaker);
+  std::vector<Tone> tones = findTones(x);
+  ASSERT_EQ(tones.size(), 1u) << "one ringing tone before the answer";
+  ASSERT_LT(tones[0].length, size_t(RATE * 9 / 10)) << "the answer did not come while it sounded";
+  // The tone is found by 50 ms frames: its end lies within the last one.
+  size_t end = tones[0].end;
+  double tone = loudestClick(x, tones[0].start + FRAME, end - 2 * FRAME),
+         click = loudestClick(x, end - 2 * FRAME, end + 4 * FRAME);
+  fprintf(stderr,
+          "ringback cut after %.2f s; 1.2-4 kHz: %.1f dBFS while it sounds, %.1f at its end\n",
+          double(tones[0].length) / RATE, tone, click);
+  EXPECT_LT(click, -55) << "the tone ends with a click";
+}
+
+// The system's default speaker and microphone are used whichever they are: a
+// headset plugged in and made the default after the program started (a sink
+// and a source listed after the program's first card) hears the ringing
+// tone and the queue, and its microphone is what the queue hears; the first
+// card, the default before, stays silent.
+TEST_F(SipVoice, SoundFollowsTheDefaultDevicesChosenWhileTheProgramRuns) {
+  const std::string speech = dir + "/speech.wav", feed = dir + "/feed.raw",
+                    headset = dir + "/headset.raw", speaker = dir + "/speaker.raw";
+  ASSERT_EQ(system(("espeak-ng -v pt-br -s 150 -w '" + speech +
+                    "' 'Bom dia. Preciso falar com a consultoria sobre a nota fiscal.'")
+                       .c_str()),
+            0);
+  RtpPeer media(QUEUE);
+  callQueue(1500, media, 0, [&] {
+    ASSERT_EQ(system("pactl load-module module-null-sink sink_name=headset rate=8000 channels=1 "
+                     "sink_properties=device.description=Headset >/dev/null && "
+                     "pactl load-module module-null-sink sink_name=headset-in rate=8000 channels=1 "
+                     "sink_properties=device.description=Headset-entrada >/dev/null && "
+                     "pactl load-module module-remap-source source_name=headset-mic "
+                     "master=headset-in.monitor source_properties=device.description=Headset "
+                     ">/dev/null && pactl set-default-sink headset && "
+                     "pactl set-default-source headset-mic"),
+              0);
+    record("headset.monitor", headset);
+    record("speaker.monitor", speaker);
+    record("headset-in.monitor", feed);
+    ASSERT_TRUE(waitUntil([&] { return recorded(headset) > 0 && recorded(speaker) > 0; }));
+  });
+  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }));
+  size_t answered = recorded(headset);
+  pid_t say = spawnLogged({"paplay", "--device=headset-in", speech}, dir + "/paplay.log");
+  ASSERT_EQ(finishChild(say, 60000), 0) << readFile(dir + "/paplay.log");
+  size_t packets = media.packets();
+  ASSERT_TRUE(waitUntil([&] { return media.packets() > packets + 25; }));
+  int missing = 0;
+  std::vector<double> sent = media.audio(missing);
+  media.replay();
+  ASSERT_TRUE(waitUntil([&] { return media.replayed(); }, 60000));
+  size_t heardSoFar = recorded(headset);
+  ASSERT_TRUE(waitUntil([&] { return recorded(headset) > heardSoFar + RATE / 2; }));
+  terminateCall();
+  EXPECT_EQ(finishPeer(), 0);
+  stopRecording();
+
+  std::vector<double> onHeadset = readSamples(headset), onSpeaker = readSamples(speaker);
+  ASSERT_GT(onHeadset.size(), answered);
+  std::vector<double> ringing(onHeadset.begin(), onHeadset.begin() + long(answered));
+  EXPECT_FALSE(findTones(ringing).empty()) << "no ringing tone on the default speaker";
+  std::vector<double> said = sounding(readSamples(feed)), queueSaid = sounding(sent);
+  ASSERT_GT(said.size(), size_t(RATE)) << "no speech in the default microphone's feed";
+  sent.insert(sent.begin(), RATE / 2, 0.0); // the feed's margin may come before the first packet
+  double toQueue = bestMatch(said, sent).second;
+  // The playback buffer, trimmed on a loaded machine, moves the copy: 200 ms
+  // windows, each at its own place.
+  Windows back = compareWindows(queueSaid, onHeadset, bestMatch(queueSaid, onHeadset).first);
+  double elsewhere = dbfs(onSpeaker.data(), onSpeaker.size());
+  fprintf(stderr,
+          "default microphone to the queue: similarity %.3f; the queue on the default speaker: "
+          "median %.3f of %d windows; the first card's speaker: %.1f dBFS\n",
+          toQueue, back.median, back.count, elsewhere);
+  EXPECT_GE(toQueue, 0.9) << "the queue does not hear the default microphone";
+  EXPECT_GE(back.median, 0.8) << "the default speaker does not play the queue";
+  EXPECT_LT(elsewhere, -50) << "sound on the speaker that is no longer the default";
+}
+
+// A default source that is a monitor (what a sink plays: the system's choice
+// on a machine without a microphone) is no microphone: the program takes the
+// first real one instead of sending the customer what they hear.
+TEST_F(SipVoice, MonitorMadeTheDefaultSourceIsNotTheMicrophone) {
+  const std::string speech = dir + "/speech.wav", feed = dir + "/feed.raw";
+  ASSERT_EQ(
+      system(("espeak-ng -v pt-br -s 150 -w '" + speech + "' 'Bom dia, consultoria.'").c_str()), 0);
+  ASSERT_EQ(system("pactl set-default-source speaker.monitor"), 0);
+  record("mic.monitor", feed);
+  ASSERT_TRUE(waitUntil([&] { return recorded(feed) > 0; }));
+  RtpPeer media(QUEUE);
+  callQueue(0, media);
+  ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }));
+  pid_t say = spawnLogged({"paplay", "--device=mic", speech}, dir + "/paplay.log");
+  ASSERT_EQ(finishChild(say, 60000), 0) << readFile(dir + "/paplay.log");
+  size_t packets = media.packets();
+  ASSERT_TRUE(waitUntil([&] { return media.packets() > packets + 25; }));
+  terminateCall();
+  EXPECT_EQ(finishPeer(), 0);
+  stopRecording();
+
+  int missing = 0;
+  std::vector<double> said = sounding(readSamples(feed)), sent = media.audio(missing);
+  ASSERT_GT(said.size(), size_t(RATE / 2)) << "no speech in the microphone's feed";
+  sent.insert(sent.begin(), RATE / 2, 0.0); // the feed's margin may come before the first packet
+  double toQueue = bestMatch(said, sent).second;
+  fprintf(stderr, "microphone to the queue: similarity %.3f\n", toQueue);
+  EXPECT_GE(toQueue, 0.9) << "the queue does not hear the microphone";
 }
 
 // Early media from the queue (its own ringing, an announcement) silences the
