@@ -5,6 +5,7 @@
 // winsock2.h first on Windows.
 #include "sip_internal.h"
 
+#include <chrono>
 #include <vector>
 
 #include "app_state.h"
@@ -66,15 +67,55 @@ bool queueAcceptsTheAudioSent(LinphoneCall *call) {
 // acknowledgement of the answer that ended it, say).
 std::vector<LinphoneCall *> forgottenCalls;
 
+// Calls the program let go of while there was no network (hung up, or given
+// up as lost): their BYE could not leave, so they are ended once the network
+// is back, and the queue is not left in a dead call.
+std::vector<LinphoneCall *> callsToEndWithNetwork;
+
 // The program's call is over: the flag is cleared and the handle forgotten,
 // so whatever reports the same call afterwards finds nothing to release.
 // Runs with `coreMutex` held.
-void forgetCurrentCall() {
+void forgetCurrentCall(std::vector<LinphoneCall *> &keptIn = forgottenCalls) {
   LinphoneCall *call = app.currentCall;
   app.callInProgress = false;
   app.currentCall = nullptr;
   if (call)
-    forgottenCalls.push_back(call);
+    keptIn.push_back(call);
+}
+
+// A network back within this keeps the call: the core repairs it with a
+// re-INVITE once registered again, and the audio resumes. Longer, and the
+// customer is told the call was lost. Shorter than the core's own 30 s
+// limit on missing audio, counted from the last packet, which came up to
+// 5 s before the core noticed the network gone.
+const std::chrono::seconds CALL_KEPT_WITHOUT_NETWORK(20);
+// Since when the core has found no network; unset while it has one.
+bool networkGone = false;
+std::chrono::steady_clock::time_point networkGoneSince;
+
+// Runs after each iteration. The core looks for a network every few seconds.
+void followNetwork() {
+  if (!app.core)
+    return;
+  if (linphone_core_is_network_reachable(app.core)) {
+    networkGone = false;
+    for (LinphoneCall *call : callsToEndWithNetwork) {
+      linphone_call_terminate(call);
+      forgottenCalls.push_back(call);
+    }
+    callsToEndWithNetwork.clear();
+    return;
+  }
+  auto now = std::chrono::steady_clock::now();
+  if (!networkGone) {
+    networkGone = true;
+    networkGoneSince = now;
+  }
+  if (app.currentCall && currentCallAnswered &&
+      now - networkGoneSince >= CALL_KEPT_WITHOUT_NETWORK) {
+    forgetCurrentCall(callsToEndWithNetwork);
+    publishCall(CALL_LOST);
+  }
 }
 
 // Not inside the library's handling of the answer: terminating there would
@@ -96,6 +137,7 @@ void endCallWithoutCommonAudio() {
 
 void afterIteration() {
   endCallWithoutCommonAudio();
+  followNetwork();
   for (LinphoneCall *call : forgottenCalls)
     linphone_call_unref(call);
   forgottenCalls.clear();
@@ -111,6 +153,12 @@ void terminateCall() {
   LinphoneCall *call = app.currentCall;
   if (!call || !app.core)
     return;
+  // Ended for the customer now; its BYE waits for the network.
+  if (!linphone_core_is_network_reachable(app.core)) {
+    forgetCurrentCall(callsToEndWithNetwork);
+    publishCall(CALL_ENDED);
+    return;
+  }
   linphone_core_terminate_call(app.core, call);
   // The end state is normally raised inside the termination, which then
   // forgot the call already.

@@ -59,6 +59,11 @@ TEST(StatusWords, EachReportedStateHasItsPortugueseLine) {
       {call(CALL_ENDED, 0, false), "Pronto para ligar"},
       {call(CALL_BUSY, 486, false, REGISTRATION_FAILED), "Falha no registro: sem resposta"},
       {call(CALL_NONE, 0, true), "Pronto para ligar"},
+      // A call that waits for the network says so, whichever changed last.
+      {call(CALL_CONNECTED, 0, false, REGISTRATION_NO_NETWORK),
+       "Em liga\xe7\xe3o com Fiscal (sem conex\xe3o de rede)"},
+      {call(CALL_CONNECTED, 0, true, REGISTRATION_NO_NETWORK),
+       "Em liga\xe7\xe3o com Fiscal (sem conex\xe3o de rede)"},
       // A phone that cannot work says so before anything about a call.
       {call(CALL_CONNECTED, 0, true, REGISTRATION_UNAVAILABLE), "Telefone indispon\xedvel"},
   };
@@ -68,6 +73,9 @@ TEST(StatusWords, EachReportedStateHasItsPortugueseLine) {
   // The longest queue name fits whole.
   std::string longest(SELECTED_QUEUE_CAP - 1, 'Q');
   EXPECT_EQ(statusFor(call(CALL_CONNECTED), longest.c_str()), "Em liga\xe7\xe3o com " + longest);
+  // Without the network, the news goes before a name that leaves no room for it.
+  EXPECT_EQ(statusFor(call(CALL_CONNECTED, 0, true, REGISTRATION_NO_NETWORK), longest.c_str()),
+            "Sem conex\xe3o de rede");
 }
 
 // The registrar's answer in the user's words, its code kept.
