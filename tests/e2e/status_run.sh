@@ -4,16 +4,17 @@
 # status line: "busy" logs in, calls the first queue (it rings, then is busy)
 # and takes screenshots while it rings and once it was busy; "refused" logs
 # in to a registrar that refuses the account and takes a screenshot of that;
-# "network" runs in a network namespace of its own whose only way out is a
-# veth pair, the default route, whose far end is in the demo peer's own
+# "network" runs in a network namespace of its own whose only way out, and
+# default route, is a veth pair whose far end is in the demo peer's own
 # namespace (SIP_ADDR): logged in, it takes the program's end down (loopback
 # alone is left), tries "Ligar", brings it back and places a call; in the
 # call the network goes for a few seconds (the call stays and its audio
 # comes back), then for long (the call is lost, and the queue gets its BYE
 # once the network is back); a second call is hung up while the network is
 # gone (the BYE follows it back), a third one with the network. The status
-# line is read at each step. The program is then closed. Waits on the program's own output (the
-# registration reports and the library's log) and on its window probe.
+# line is read at each step. The program is then closed. Waits on the
+# program's own output (the registration reports and the library's log) and
+# on its window probe.
 #
 # status_run.sh PROGRAM X11-CLOSE SHOTS-DIR SIP_ADDR SCENARIO busy|refused|network
 set -eu
@@ -100,7 +101,7 @@ audio_flows() {
   wait_until 100 '[ "$(rtp_count to_peer)" -ge $((to + 50)) ] &&
     [ "$(rtp_count from_peer)" -ge $((from + 50)) ]'
 }
-# click X: a click on the call screen at X,150 ("Desligar" 210, "Ligar" 314)
+# click_and_confirm X: a click on the call screen at X,150 ("Desligar" 210, "Ligar" 314)
 # answered with Enter on the box it opens.
 click_and_confirm() {
   BEFORE=$(visible_windows)
