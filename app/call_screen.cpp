@@ -95,10 +95,11 @@ bool callWords(const SipReport &report, const char *queue, char (&text)[STATUS_C
   case CALL_CALLING:
     return textJoin(text, "Chamando ", queue, "...");
   case CALL_CONNECTED:
-    // The call waits for the network to come back; that news comes first,
-    // with the queue's name when it fits.
+    // The call waits for the network to come back. That news comes first,
+    // on the status line's first line; the queue's name after it, when it
+    // fits.
     if (report.registration == REGISTRATION_NO_NETWORK)
-      return textJoin(text, "Em ligação com ", queue, " (sem conexão de rede)") ||
+      return textJoin(text, "Sem conexão de rede, em ligação com ", queue) ||
              textJoin(text, "Sem conexão de rede");
     // Only a queue name too long to leave room for it drops the note.
     return textJoin(text, "Em ligação com ", queue, IN_CALL_NOTES[missingSound(report)]) ||

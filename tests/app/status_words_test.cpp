@@ -61,9 +61,9 @@ TEST(StatusWords, EachReportedStateHasItsPortugueseLine) {
       {call(CALL_NONE, 0, true), "Pronto para ligar"},
       // A call that waits for the network says so, whichever changed last.
       {call(CALL_CONNECTED, 0, false, REGISTRATION_NO_NETWORK),
-       "Em liga\xe7\xe3o com Fiscal (sem conex\xe3o de rede)"},
+       "Sem conex\xe3o de rede, em liga\xe7\xe3o com Fiscal"},
       {call(CALL_CONNECTED, 0, true, REGISTRATION_NO_NETWORK),
-       "Em liga\xe7\xe3o com Fiscal (sem conex\xe3o de rede)"},
+       "Sem conex\xe3o de rede, em liga\xe7\xe3o com Fiscal"},
       // A phone that cannot work says so before anything about a call.
       {call(CALL_CONNECTED, 0, true, REGISTRATION_UNAVAILABLE), "Telefone indispon\xedvel"},
   };

@@ -153,7 +153,7 @@ elif [ "$MODE" = network ]; then
   # A few seconds without the network: the call stays, renewed (re-INVITE)
   # once the account is registered again, and its audio comes back.
   network down
-  wait_status "Em ligação com ATENDIMENTO (sem conexão de rede)" 100
+  wait_status "Sem conexão de rede, em ligação com ATENDIMENTO" 100
   shot call-screen-in-call-no-network
   network up || fail "the veth pair did not come back"
   say "the veth pair is up again"
@@ -168,7 +168,7 @@ elif [ "$MODE" = network ]; then
   # which the library gives up a call that hears nothing.
   network down
   down_at=$(date +%s)
-  wait_status "Em ligação com ATENDIMENTO (sem conexão de rede)" 100
+  wait_status "Sem conexão de rede, em ligação com ATENDIMENTO" 100
   wait_status "Ligação encerrada (conexão perdida)" 350
   shot call-screen-call-lost
   outage=$(($(date +%s) - down_at))
@@ -183,7 +183,7 @@ elif [ "$MODE" = network ]; then
   click_and_confirm 314
   wait_status "Em ligação com ATENDIMENTO" 150
   network down
-  wait_status "Em ligação com ATENDIMENTO (sem conexão de rede)" 100
+  wait_status "Sem conexão de rede, em ligação com ATENDIMENTO" 100
   click_and_confirm 210 # "Desligar"
   wait_status "Ligação encerrada"
   network up || fail "the veth pair did not come back"
