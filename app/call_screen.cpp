@@ -136,6 +136,10 @@ bool callWords(const SipReport &report, const QueueWords &name, char (&text)[STA
     // A cut name ends in dots of its own.
     return textJoin(text, "Chamando ", queue, name.cut ? "" : "...");
   case CALL_CONNECTED:
+    // The call waits for the network to come back. That news comes first,
+    // on the status line's first line; the queue's name after it.
+    if (report.registration == REGISTRATION_NO_NETWORK)
+      return textJoin(text, "Sem conexão de rede, em ligação com ", queue);
     return textJoin(text, "Em ligação com ", queue,
                     (name.shortNote ? SHORT_IN_CALL_NOTES : IN_CALL_NOTES)[missingSound(report)]);
   case CALL_HELD:

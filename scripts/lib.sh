@@ -211,7 +211,12 @@ sip_unregistrations() {
 }
 
 # udp_sip_taken ADDR: something listens on UDP ADDR:5060.
-udp_sip_taken() { [ -n "$(ss -Hlun src "$1:5060" 2>/dev/null)" ]; }
+udp_sip_taken() { [ -n "$($PEER_NETNS ss -Hlun src "$1:5060" 2>/dev/null)" ]; }
+
+# PEER_NETNS: empty, or a command prefix (nsenter ...) that runs the demo SIP
+# peer of start_demo_peers in a network namespace of its own, so that the
+# program reaches it only through a link the test can take down.
+PEER_NETNS=${PEER_NETNS:-}
 
 # start_demo_peers DIR PREFIX SIP_ADDR PORT: the demo service on
 # 127.0.0.1:PORT (0 picks a free port) granting accounts on SIP_ADDR, and the
@@ -235,7 +240,7 @@ start_demo_peers() {
   service_pid=$!
   PIDS="$PIDS $service_pid"
   python3 "$ROOT/demo/sip/make_audio.py" "$1/queue-audio.al"
-  (cd "$1" && exec $OWNED sipp -sf "$scenario" -i "$3" -p 5060 -mi "$3" -nostdin \
+  (cd "$1" && exec $OWNED $PEER_NETNS sipp -sf "$scenario" -i "$3" -p 5060 -mi "$3" -nostdin \
     -trace_msg -message_file "${files}sip.msg" >"${files}sip.log" 2>&1) &
   sip_pid=$!
   PIDS="$PIDS $sip_pid"
@@ -296,12 +301,12 @@ stop_recording() {
   wait "$RECORDER" 2>/dev/null || true
 }
 
-# start_rtp_count PEER FILE: counts the RTP packets of calls with PEER on the
-# loopback interface, each way, into FILE ("to_peer=N from_peer=M", rewritten
-# twice a second; tests/wine/count_rtp.py, which needs root). Fails when the
-# counter does not start in 5 s.
+# start_rtp_count PEER FILE [INTERFACE]: counts the RTP packets of calls with
+# PEER on the loopback interface (or INTERFACE), each way, into FILE
+# ("to_peer=N from_peer=M", rewritten twice a second; tests/wine/count_rtp.py,
+# which needs root). Fails when the counter does not start in 5 s.
 start_rtp_count() {
-  $OWNED python3 "$ROOT/tests/wine/count_rtp.py" "$1" "$2" 2>"$2.log" &
+  $OWNED python3 "$ROOT/tests/wine/count_rtp.py" "$1" "$2" ${3:-} 2>"$2.log" &
   PIDS="$PIDS $!"
   rtp_counts=$2
   wait_until 50 '[ -s "$rtp_counts" ]'

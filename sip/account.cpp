@@ -71,9 +71,14 @@ void onRegistrationStateChanged(LinphoneCore *, LinphoneProxyConfig *config,
 // The library looks for a network every few seconds. Without one it drops
 // the registration without a word on the wire; once one is back it
 // registers again by itself, and the registration handler tells the rest.
+// The status line stops saying there is no network as soon as there is one.
 void onNetworkReachable(LinphoneCore *, bool_t reachable) {
-  if (!reachable && app.identityUri[0]) // an account that could register
+  if (!app.identityUri[0]) // no account that could register
+    return;
+  if (!reachable)
     publishRegistration(REGISTRATION_NO_NETWORK);
+  else if (sipReport().registration == REGISTRATION_NO_NETWORK)
+    publishRegistration(REGISTRATION_PENDING);
 }
 
 void setupSipAccount(const char *user, const char *password, const char *domain) {

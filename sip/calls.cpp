@@ -73,15 +73,55 @@ bool queueAcceptsTheAudioSent(LinphoneCall *call) {
 // acknowledgement of the answer that ended it, say).
 std::vector<LinphoneCall *> forgottenCalls;
 
+// Calls the program let go of while there was no network (hung up, or given
+// up as lost): their BYE could not leave, so they are ended once the network
+// is back, and the queue is not left in a dead call.
+std::vector<LinphoneCall *> callsToEndWithNetwork;
+
 // The program's call is over: the flag is cleared and the handle forgotten,
 // so whatever reports the same call afterwards finds nothing to release.
 // Runs with `coreMutex` held.
-void forgetCurrentCall() {
+void forgetCurrentCall(std::vector<LinphoneCall *> &keptIn = forgottenCalls) {
   LinphoneCall *call = app.currentCall;
   app.callInProgress = false;
   app.currentCall = nullptr;
   if (call)
-    forgottenCalls.push_back(call);
+    keptIn.push_back(call);
+}
+
+// A network back within this keeps the call: the core repairs it with a
+// re-INVITE once registered again, and the audio resumes. Longer, and the
+// customer is told the call was lost. Shorter than the core's own 30 s
+// limit on missing audio, counted from the last packet, which came up to
+// 5 s before the core noticed the network gone.
+const std::chrono::seconds CALL_KEPT_WITHOUT_NETWORK(20);
+// Since when the core has found no network; unset while it has one.
+bool networkGone = false;
+std::chrono::steady_clock::time_point networkGoneSince;
+
+// Runs after each iteration. The core looks for a network every few seconds.
+void followNetwork() {
+  if (!app.core)
+    return;
+  if (linphone_core_is_network_reachable(app.core)) {
+    networkGone = false;
+    for (LinphoneCall *call : callsToEndWithNetwork) {
+      linphone_call_terminate(call);
+      forgottenCalls.push_back(call);
+    }
+    callsToEndWithNetwork.clear();
+    return;
+  }
+  auto now = std::chrono::steady_clock::now();
+  if (!networkGone) {
+    networkGone = true;
+    networkGoneSince = now;
+  }
+  if (app.currentCall && currentCallAnswered &&
+      now - networkGoneSince >= CALL_KEPT_WITHOUT_NETWORK) {
+    forgetCurrentCall(callsToEndWithNetwork);
+    publishCall(CALL_LOST);
+  }
 }
 
 // A queue hands the customer on (a transfer): the call to the transfer's
@@ -202,6 +242,7 @@ void afterIteration() {
   endUnstartedTransfer();
   endTransferorCallWhenDue();
   hangUpCallsToEnd();
+  followNetwork();
   for (LinphoneCall *call : forgottenCalls)
     linphone_call_unref(call);
   forgottenCalls.clear();
@@ -219,6 +260,12 @@ void terminateCall() {
     return;
   // The call a transfer came from goes with the one it led to.
   endTransferorCall();
+  // Ended for the customer now; its BYE waits for the network.
+  if (call && !linphone_core_is_network_reachable(app.core)) {
+    forgetCurrentCall(callsToEndWithNetwork);
+    publishCall(CALL_ENDED);
+    call = nullptr;
+  }
   if (!call) {
     afterIteration();
     return;

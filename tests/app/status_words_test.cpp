@@ -135,12 +135,24 @@ TEST(StatusWords, EachReportedStateHasItsPortugueseLine) {
       {call(CALL_ENDED, 0, false), "Pronto para ligar"},
       {call(CALL_BUSY, 486, false, REGISTRATION_FAILED), "Falha no registro: sem resposta"},
       {call(CALL_NONE, 0, true), "Pronto para ligar"},
+      // A call that waits for the network says so, whichever changed last.
+      {call(CALL_CONNECTED, 0, false, REGISTRATION_NO_NETWORK),
+       "Sem conex\xe3o de rede, em liga\xe7\xe3o com Fiscal"},
+      {call(CALL_CONNECTED, 0, true, REGISTRATION_NO_NETWORK),
+       "Sem conex\xe3o de rede, em liga\xe7\xe3o com Fiscal"},
       // A phone that cannot work says so before anything about a call.
       {call(CALL_CONNECTED, 0, true, REGISTRATION_UNAVAILABLE), "Telefone indispon\xedvel"},
   };
   for (const Case &c : cases)
     EXPECT_EQ(statusFor(c.report), c.line)
         << "registration " << c.report.registration << ", call " << c.report.call;
+  // Without the network, the news goes before a name, which is cut to leave
+  // room for it.
+  std::string longest(SELECTED_QUEUE_CAP - 1, 'Q');
+  std::string lost =
+      statusFor(call(CALL_CONNECTED, 0, true, REGISTRATION_NO_NETWORK), longest.c_str());
+  const std::string start = "Sem conex\xe3o de rede, em liga\xe7\xe3o com Q";
+  EXPECT_EQ(lost.substr(0, start.size()), start) << lost;
 }
 
 // The registrar's answer in the user's words, its code kept.

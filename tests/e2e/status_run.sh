@@ -4,12 +4,17 @@
 # status line: "busy" logs in, calls the first queue (it rings, then is busy)
 # and takes screenshots while it rings and once it was busy; "refused" logs
 # in to a registrar that refuses the account and takes a screenshot of that;
-# "network" runs in a network namespace of its own whose only way out is a
-# veth pair carrying SIP_ADDR (the demo peer) and the default route: logged
-# in, it takes the pair down (loopback alone is left), tries "Ligar", brings
-# the pair back and places a call, reading the status line at each step.
-# The program is then closed. Waits on the program's own output (the
-# registration reports and the library's log) and on its window probe.
+# "network" runs in a network namespace of its own whose only way out, and
+# default route, is a veth pair whose far end is in the demo peer's own
+# namespace (SIP_ADDR): logged in, it takes the program's end down (loopback
+# alone is left), tries "Ligar", brings it back and places a call; in the
+# call the network goes for a few seconds (the call stays and its audio
+# comes back), then for long (the call is lost, and the queue gets its BYE
+# once the network is back); a second call is hung up while the network is
+# gone (the BYE follows it back), a third one with the network. The status
+# line is read at each step. The program is then closed. Waits on the
+# program's own output (the registration reports and the library's log) and
+# on its window probe.
 #
 # status_run.sh PROGRAM X11-CLOSE SHOTS-DIR SIP_ADDR SCENARIO busy|refused|network
 set -eu
@@ -31,9 +36,11 @@ fail() {
 say() { echo "status_run ($MODE): $*"; }
 in_log() { grep -aq "$1" "$WORK/program.log" 2>/dev/null; }
 
-# The pair: the program's end (the default route) and the peer's (SIP_ADDR).
+# The pair: the program's end (the default route) here, the peer's
+# (SIP_ADDR) in the peer's namespace. The program's end goes down and up, as
+# a Wi-Fi link does.
 network() {
-  ip link set dt-lan "$1" && ip link set dt-far "$1" || return 1
+  ip link set dt-lan "$1" || return 1
   if [ "$1" = up ]; then # what a DHCP client would do
     ip route replace default dev dt-lan
   fi
@@ -41,9 +48,21 @@ network() {
 if [ "$MODE" = network ]; then
   ip link set lo up
   ip link add dt-lan type veth peer name dt-far || fail "no veth pair (this needs root)"
+  # Both ends in one namespace would talk through its loopback whatever the
+  # links do: the peer's end goes to a namespace of its own.
+  $OWNED unshare --net sleep infinity &
+  PEER_NS_PID=$!
+  PIDS="$PIDS $PEER_NS_PID"
+  wait_until 50 '[ "$(readlink /proc/$PEER_NS_PID/ns/net)" != "$(readlink /proc/$$/ns/net)" ]' ||
+    fail "no namespace for the peer"
+  PEER_NETNS="nsenter -t $PEER_NS_PID -n --"
+  ip link set dt-far netns "$PEER_NS_PID" || fail "the peer's end did not move"
+  $PEER_NETNS ip link set lo up
+  $PEER_NETNS ip addr add "$SIP_ADDR/24" dev dt-far
+  $PEER_NETNS ip link set dt-far up
   ip addr add "${SIP_ADDR%.*}.1/24" dev dt-lan
-  ip addr add "$SIP_ADDR/24" dev dt-far
   network up || fail "the veth pair did not come up"
+  start_rtp_count "$SIP_ADDR" "$WORK/rtp.txt" dt-lan || fail "the RTP counter did not start"
   # This namespace's own sound card.
   start_null_sound "$WORK" || fail "no PulseAudio server: $(tail -n 3 "$WORK/pulse/log")"
 fi
@@ -74,6 +93,21 @@ wait_status() {
 }
 # SIP requests of a kind the peer has received ("REGISTER ", "INVITE ").
 received() { grep -c "^$1" "$WORK/sip.msg" 2>/dev/null || true; }
+# RTP packets counted on the program's link, each way (to_peer, from_peer);
+# audio_flows: both ways, a second of audio within 10 s.
+rtp_count() { sed -n "s/.*$1=\([0-9]*\).*/\1/p" "$WORK/rtp.txt"; }
+audio_flows() {
+  to=$(rtp_count to_peer) from=$(rtp_count from_peer)
+  wait_until 100 '[ "$(rtp_count to_peer)" -ge $((to + 50)) ] &&
+    [ "$(rtp_count from_peer)" -ge $((from + 50)) ]'
+}
+# click_and_confirm X: a click on the call screen at X,150 ("Desligar" 210, "Ligar" 314)
+# answered with Enter on the box it opens.
+click_and_confirm() {
+  BEFORE=$(visible_windows)
+  xdotool mousemove --window "$MAIN" "$1" 150 click 1
+  answer_new_box || fail "no message box, or it stayed open"
+}
 shot() {
   sleep 0.3 # the redraw reaches the screen
   import -window "$MAIN" "$SHOTS/$1.png"
@@ -111,15 +145,59 @@ elif [ "$MODE" = network ]; then
   say "REGISTER lines after the network returned:"
   grep -ao 'Novo estado de registro [^]]*\][^]]*\]' "$WORK/program.log" | tail -n 2
   awk -v n="$registers" '/^REGISTER / && ++seen > n' "$WORK/sip.msg"
-  BEFORE=$(visible_windows)
-  xdotool mousemove --window "$MAIN" 314 150 click 1
-  answer_new_box || fail "no message box, or it stayed open"
+  click_and_confirm 314
   wait_status "Em ligação com ATENDIMENTO" 150
   shot call-screen-network-back
-  BEFORE=$(visible_windows)
-  xdotool mousemove --window "$MAIN" 210 150 click 1 # "Desligar"
-  answer_new_box || fail "no message box, or it stayed open"
+  audio_flows || fail "no audio both ways in the call: $(cat "$WORK/rtp.txt")"
+
+  # A few seconds without the network: the call stays, renewed (re-INVITE)
+  # once the account is registered again, and its audio comes back.
+  network down
+  wait_status "Sem conexão de rede, em ligação com ATENDIMENTO" 100
+  shot call-screen-in-call-no-network
+  network up || fail "the veth pair did not come back"
+  say "the veth pair is up again"
+  wait_status "Em ligação com ATENDIMENTO" 150
+  wait_until 200 '[ "$(received "INVITE ")" -ge 2 ]' || fail "no re-INVITE after the network returned"
+  audio_flows || fail "the audio did not come back both ways: $(cat "$WORK/rtp.txt")"
+  [ "$(received "BYE ")" -eq 0 ] || fail "the call ended over a few seconds without network"
+  say "the call stayed, its audio back: $(cat "$WORK/rtp.txt")"
+
+  # Long without the network: the call is lost; the queue gets its BYE as
+  # soon as the network is back. The outage lasts 40 s, beyond the 30 s after
+  # which the library gives up a call that hears nothing.
+  network down
+  down_at=$(date +%s)
+  wait_status "Sem conexão de rede, em ligação com ATENDIMENTO" 100
+  wait_status "Ligação encerrada (conexão perdida)" 350
+  shot call-screen-call-lost
+  outage=$(($(date +%s) - down_at))
+  [ "$outage" -ge 40 ] || sleep $((40 - outage))
+  network up || fail "the veth pair did not come back"
+  wait_until 150 '[ "$(received "BYE ")" -ge 1 ]' ||
+    fail "the queue got no BYE for the lost call after the network returned"
+  say "the queue got the lost call's BYE"
+  wait_status "Pronto para ligar" 150
+
+  # Hung up while the network is gone: the BYE leaves when it is back.
+  click_and_confirm 314
+  wait_status "Em ligação com ATENDIMENTO" 150
+  network down
+  wait_status "Sem conexão de rede, em ligação com ATENDIMENTO" 100
+  click_and_confirm 210 # "Desligar"
   wait_status "Ligação encerrada"
+  network up || fail "the veth pair did not come back"
+  wait_until 150 '[ "$(received "BYE ")" -ge 2 ]' ||
+    fail "the queue got no BYE for the call hung up without network"
+  say "the queue got the BYE of the call hung up without network"
+  wait_status "Pronto para ligar" 150
+
+  # And hung up with the network there.
+  click_and_confirm 314
+  wait_status "Em ligação com ATENDIMENTO" 150
+  click_and_confirm 210 # "Desligar"
+  wait_status "Ligação encerrada"
+  wait_until 100 '[ "$(received "BYE ")" -ge 3 ]' || fail "the queue got no BYE"
 else
   wait_until 300 'in_log "Novo estado de registro LinphoneRegistrationOk"' ||
     fail "the account did not register"

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Counts the RTP packets of a call with a peer on the loopback interface,
-each way, as the kernel carries them (needs root: a packet socket).
+"""Counts the RTP packets of a call with a peer on the loopback interface
+(or another one), each way, as the kernel carries them (needs root: a packet
+socket).
 
-    count_rtp.py PEER_ADDR OUT_FILE
+    count_rtp.py PEER_ADDR OUT_FILE [INTERFACE]
 
 OUT_FILE is rewritten twice a second with "to_peer=N from_peer=M"; the
 counter runs until it is stopped. RTP: UDP off port 5060 whose payload starts
@@ -21,7 +22,8 @@ def main():
     peer = socket.inet_aton(sys.argv[1])
     out = sys.argv[2]
     sock = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(ETH_P_ALL))
-    sock.bind(("lo", 0))
+    interface = sys.argv[3] if len(sys.argv) > 3 else "lo"
+    sock.bind((interface, 0))
     sock.settimeout(0.5)
     counts = {"to_peer": 0, "from_peer": 0}
     last = 0.0
@@ -30,8 +32,12 @@ def main():
             frame, addr = sock.recvfrom(2048)
         except socket.timeout:
             frame, addr = None, None
+        except OSError:  # the interface went down: counting goes on when it is back
+            frame, addr = None, None
+            time.sleep(0.1)
         # On loopback every packet is seen leaving and arriving: once only.
-        if frame and addr[2] != PACKET_OUTGOING and len(frame) > 14 + 20 + 8 + 12:
+        seen_twice = interface == "lo" and addr and addr[2] == PACKET_OUTGOING
+        if frame and not seen_twice and len(frame) > 14 + 20 + 8 + 12:
             ip = frame[14:]
             if ip[0] >> 4 == 4 and ip[9] == 17:
                 header = (ip[0] & 0x0F) * 4
