@@ -125,10 +125,10 @@ TEST_F(LayerOnX, ClicksAndTypingBecomeMessagesInARealWindow) {
   EXPECT_NEAR(code.x, 8, 1) << fields;
   EXPECT_NEAR(code.y, 5, 1) << fields;
   EXPECT_NEAR(password.y, code.y, 1) << fields;
-  EXPECT_LE(password.h, 7) << "two asterisks, not bullets nor letters";
-  // The password's two characters are drawn as "**" typed into a plain
+  EXPECT_LE(password.h, 7) << "asterisks, not bullets nor letters";
+  // The password's five characters are drawn as "*****" typed into a plain
   // field is drawn, pixel for pixel.
-  SetWindowTextA(edit1, "**");
+  SetWindowTextA(edit1, "*****");
   winapi_test::pump(main, accel);
   std::string stars = std::string(WINAPI_TEST_OUTPUT_DIR) + "/winapi_stars.png";
   run("import -window " + wid + " '" + stars + "'");
