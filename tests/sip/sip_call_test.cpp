@@ -826,17 +826,20 @@ TEST_F(SipCall, TransferByABaresipQueueIsFollowed) {
   })) << "baresip still holds its audio ports";
   // Three seconds of the second queue's call (20 ms packets) each way.
   AudioPackets before = currentCallAudio();
+  auto from = std::chrono::steady_clock::now();
   EXPECT_TRUE(waitUntil([&] {
     AudioPackets now = currentCallAudio();
     return now.sent >= before.sent + 150 && now.received >= before.received + 150;
   })) << "no audio both ways with the second queue: sent "
       << currentCallAudio().sent << ", received " << currentCallAudio().received;
   AudioPackets after = currentCallAudio();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
   int strayRtp = firstQueueRtp.arrived(), strayRtcp = firstQueueRtcp.arrived();
   EXPECT_EQ(strayRtp + strayRtcp, 0) << "the first queue still gets the program's audio";
-  std::cerr << "second queue: " << after.sent << " packets sent, " << after.received
-            << " received; first queue after the transfer: " << strayRtp << " RTP, " << strayRtcp
-            << " RTCP\n";
+  std::cerr << "second queue: " << after.sent - before.sent << " packets sent, "
+            << after.received - before.received << " received in " << seconds << " s (call total "
+            << after.sent << "/" << after.received << "); first queue meanwhile: " << strayRtp
+            << " RTP, " << strayRtcp << " RTCP\n";
   terminateCall();
   EXPECT_EQ(second.finish(30000), 0) << "the target got no BYE";
 }
