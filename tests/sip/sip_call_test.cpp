@@ -579,14 +579,22 @@ std::string transferOutcome(const std::vector<std::string> &notifies) {
 // then ends. The window is never told the call is over meanwhile.
 TEST_F(SipCall, QueueTransferIsFollowedToTheTargetAndReportedToTheQueue) {
   const std::string queue = "127.0.3.160", target = "127.0.3.161";
+  // The first queue's audio is received by the test, on a port of its own.
+  const int queueAudioPort = 41010;
+  RtpListener firstQueueRtp, firstQueueRtcp;
+  ASSERT_TRUE(firstQueueRtp.listen(queue, queueAudioPort));
+  ASSERT_TRUE(firstQueueRtcp.listen(queue, queueAudioPort + 1));
   SippProcess second;
-  ASSERT_TRUE(second.start(target,
-                           {"-sf", SCENARIO_DIR "/queue_awaits_bye.xml", "-m", "1", "-nostdin",
-                            "-trace_msg", "-message_file", dir + "/target-messages.log"},
-                           dir, dir + "/target.log"));
+  ASSERT_TRUE(
+      second.start(target,
+                   {"-sf", SCENARIO_DIR "/queue_awaits_bye.xml", "-m", "1", "-nostdin", "-rtp_echo",
+                    "-trace_msg", "-message_file", dir + "/target-messages.log"},
+                   dir, dir + "/target.log"));
   std::string scenario =
-      fillScenario("queue_transfers.xml", {{"[referto]", "<sip:outrafila@" + target + ">"}});
+      fillScenario("queue_transfers.xml", {{"[referto]", "<sip:outrafila@" + target + ">"},
+                                           {"[media_port]", std::to_string(queueAudioPort)}});
   ASSERT_TRUE(registerWith(scenario, queue, traceMessages()));
+  speakFromARecording(dir);
   InCallFlagWatch watch;
   textCopy(app.calleeUser, "fila");
   placeCall(queue.c_str());
@@ -594,6 +602,23 @@ TEST_F(SipCall, QueueTransferIsFollowedToTheTargetAndReportedToTheQueue) {
     return currentFarUser() == "outrafila" && currentCallIn({LinphoneCallStreamsRunning});
   })) << "the transfer's target is not the call in progress";
   EXPECT_EQ(finishPeer(), 0) << "the first queue's call was not ended with a BYE";
+  EXPECT_GT(firstQueueRtp.arrived(), 0) << "the first queue never got the program's audio";
+  firstQueueRtcp.arrived();
+  // From its BYE on, the first queue gets nothing, while the second queue
+  // and the program hear each other (it sends back what it gets): three
+  // seconds of 20 ms packets each way.
+  AudioPackets before = currentCallAudio();
+  EXPECT_TRUE(waitUntil([&] {
+    AudioPackets now = currentCallAudio();
+    return now.sent >= before.sent + 150 && now.received >= before.received + 150;
+  })) << "no audio both ways with the second queue: sent "
+      << currentCallAudio().sent << ", received " << currentCallAudio().received;
+  AudioPackets after = currentCallAudio();
+  int stray = firstQueueRtp.arrived() + firstQueueRtcp.arrived();
+  EXPECT_EQ(stray, 0) << "the first queue still gets the program's audio after its call ended";
+  std::cerr << "second queue: " << after.sent - before.sent << " packets sent, "
+            << after.received - before.received << " received; first queue meanwhile: " << stray
+            << "\n";
   EXPECT_EQ(transferOutcome(requestsReceived("NOTIFY")), "SIP/2.0 200 Ok");
   EXPECT_TRUE(app.callInProgress);
   EXPECT_FALSE(flagDropped) << "the window was told the call was over during the transfer";
