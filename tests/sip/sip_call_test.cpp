@@ -61,6 +61,27 @@ long pagesTaken() {
   return use.ru_minflt;
 }
 
+// RTP packets of the program's call's audio, counted each way from the start
+// of the call: unlike a bandwidth figure, a count cannot drop back to zero
+// before it is read. Both 0 when there is no call or no audio yet.
+struct AudioPackets {
+  uint64_t sent = 0, received = 0;
+};
+AudioPackets currentCallAudio() {
+  std::lock_guard<std::mutex> lock(coreMutex);
+  AudioPackets counts;
+  LinphoneCallStats *stats =
+      app.currentCall ? linphone_call_get_audio_stats(app.currentCall) : nullptr;
+  const rtp_stats_t *rtp = stats ? linphone_call_stats_get_rtp_stats(stats) : nullptr;
+  if (rtp) {
+    counts.sent = rtp->packet_sent;
+    counts.received = rtp->packet_recv;
+  }
+  if (stats)
+    linphone_call_stats_unref(stats);
+  return counts;
+}
+
 // This machine may have no sound card, and without a microphone the core
 // sends no audio. A recording stands in for it: a second of a 440 Hz tone,
 // 16-bit mono at 8 kHz, which the core plays into the call over and over.
@@ -92,13 +113,28 @@ public:
     if (fd >= 0)
       close(fd);
   }
+  // False while the address is taken (the socket is then let go again), so
+  // that it can be tried until its holder has let it go.
   bool listen(const std::string &ip, int port) {
     fd = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in at{};
     at.sin_family = AF_INET;
     at.sin_port = htons(port);
     inet_pton(AF_INET, ip.c_str(), &at.sin_addr);
-    return fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0;
+    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0)
+      return true;
+    if (fd >= 0)
+      close(fd);
+    fd = -1;
+    return false;
+  }
+  // The datagrams of any kind that arrived since the last look.
+  int arrived() {
+    unsigned char packet[1500];
+    int n = 0;
+    while (recv(fd, packet, sizeof packet, MSG_DONTWAIT) >= 0)
+      ++n;
+    return n;
   }
   // Takes in what has arrived; telephone events are sent with payloadType.
   void poll(int payloadType) {
@@ -558,14 +594,22 @@ std::string transferOutcome(const std::vector<std::string> &notifies) {
 // then ends. The window is never told the call is over meanwhile.
 TEST_F(SipCall, QueueTransferIsFollowedToTheTargetAndReportedToTheQueue) {
   const std::string queue = "127.0.3.160", target = "127.0.3.161";
+  // The first queue's audio is received by the test, on a port of its own.
+  const int queueAudioPort = 41010;
+  RtpListener firstQueueRtp, firstQueueRtcp;
+  ASSERT_TRUE(firstQueueRtp.listen(queue, queueAudioPort));
+  ASSERT_TRUE(firstQueueRtcp.listen(queue, queueAudioPort + 1));
   SippProcess second;
-  ASSERT_TRUE(second.start(target,
-                           {"-sf", SCENARIO_DIR "/queue_awaits_bye.xml", "-m", "1", "-nostdin",
-                            "-trace_msg", "-message_file", dir + "/target-messages.log"},
-                           dir, dir + "/target.log"));
+  ASSERT_TRUE(
+      second.start(target,
+                   {"-sf", SCENARIO_DIR "/queue_awaits_bye.xml", "-m", "1", "-nostdin", "-rtp_echo",
+                    "-trace_msg", "-message_file", dir + "/target-messages.log"},
+                   dir, dir + "/target.log"));
   std::string scenario =
-      fillScenario("queue_transfers.xml", {{"[referto]", "<sip:outrafila@" + target + ">"}});
+      fillScenario("queue_transfers.xml", {{"[referto]", "<sip:outrafila@" + target + ">"},
+                                           {"[media_port]", std::to_string(queueAudioPort)}});
   ASSERT_TRUE(registerWith(scenario, queue, traceMessages()));
+  speakFromARecording(dir);
   InCallFlagWatch watch;
   textCopy(app.calleeUser, "fila");
   placeCall(queue.c_str());
@@ -573,6 +617,23 @@ TEST_F(SipCall, QueueTransferIsFollowedToTheTargetAndReportedToTheQueue) {
     return currentFarUser() == "outrafila" && currentCallIn({LinphoneCallStreamsRunning});
   })) << "the transfer's target is not the call in progress";
   EXPECT_EQ(finishPeer(), 0) << "the first queue's call was not ended with a BYE";
+  EXPECT_GT(firstQueueRtp.arrived(), 0) << "the first queue never got the program's audio";
+  firstQueueRtcp.arrived();
+  // From its BYE on, the first queue gets nothing, while the second queue
+  // and the program hear each other (it sends back what it gets): three
+  // seconds of 20 ms packets each way.
+  AudioPackets before = currentCallAudio();
+  EXPECT_TRUE(waitUntil([&] {
+    AudioPackets now = currentCallAudio();
+    return now.sent >= before.sent + 150 && now.received >= before.received + 150;
+  })) << "no audio both ways with the second queue: sent "
+      << currentCallAudio().sent << ", received " << currentCallAudio().received;
+  AudioPackets after = currentCallAudio();
+  int stray = firstQueueRtp.arrived() + firstQueueRtcp.arrived();
+  EXPECT_EQ(stray, 0) << "the first queue still gets the program's audio after its call ended";
+  std::cerr << "second queue: " << after.sent - before.sent << " packets sent, "
+            << after.received - before.received << " received; first queue meanwhile: " << stray
+            << "\n";
   EXPECT_EQ(transferOutcome(requestsReceived("NOTIFY")), "SIP/2.0 200 Ok");
   EXPECT_TRUE(app.callInProgress);
   EXPECT_FALSE(flagDropped) << "the window was told the call was over during the transfer";
@@ -735,14 +796,19 @@ bool baresipCommand(const std::string &ip, int port, const std::string &command,
 
 // baresip plays the queue, as a PBX's attendant would: it answers the call
 // by itself and, told to, transfers the customer to a second queue with its
-// own "transfer" command. The program follows, and the call it left ends.
+// own "transfer" command. The program follows, the call it left ends, and
+// the customer talks with the second queue: audio goes both ways there (the
+// second queue sends back what it gets), and none to the first queue.
 TEST_F(SipCall, TransferByABaresipQueueIsFollowed) {
   const std::string queue = "127.0.3.170", target = "127.0.3.171";
   const int control = 4444;
+  // baresip's audio on its own address and one port, so that the test
+  // knows where it was.
+  const int queueAudioPort = 41000;
   SippProcess second;
-  ASSERT_TRUE(second.start(target,
-                           {"-sf", SCENARIO_DIR "/queue_awaits_bye.xml", "-m", "1", "-nostdin"},
-                           dir, dir + "/target.log"));
+  ASSERT_TRUE(second.start(
+      target, {"-sf", SCENARIO_DIR "/queue_awaits_bye.xml", "-m", "1", "-nostdin", "-rtp_echo"},
+      dir, dir + "/target.log"));
   std::string config = dir + "/baresip";
   ASSERT_EQ(mkdir(config.c_str(), 0700), 0);
   std::ofstream(config + "/config")
@@ -751,6 +817,8 @@ TEST_F(SipCall, TransferByABaresipQueueIsFollowed) {
       << "module opus.so\nmodule g711.so\nmodule ausine.so\nmodule aufile.so\nmodule account.so\n"
       << "module_app menu.so\nmodule_app ctrl_tcp.so\n"
       << "ctrl_tcp_listen " << queue << ":" << control << "\n"
+      << "net_interface " << queue << "\n"
+      << "rtp_ports " << queueAudioPort << "-" << queueAudioPort + 2 << "\n"
       << "audio_source ausine,440\naudio_player aufile," << dir << "/heard.wav\n"
       << "audio_alert aufile," << dir << "/alert.wav\n";
   std::ofstream(config + "/accounts") << "<sip:fila@" << queue << ">;regint=0;answermode=auto\n";
@@ -765,11 +833,18 @@ TEST_F(SipCall, TransferByABaresipQueueIsFollowed) {
 
   // Nothing registers the account with baresip: the call goes straight to it.
   setupSipAccount("alice", "pw", queue.c_str());
+  speakFromARecording(dir);
   InCallFlagWatch watch;
   textCopy(app.calleeUser, "fila");
   placeCall(queue.c_str());
   ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }))
       << readFile(dir + "/baresip.log");
+  ASSERT_TRUE(waitUntil([] {
+    AudioPackets audio = currentCallAudio();
+    return audio.sent > 0 && audio.received > 0;
+  })) << "no audio both ways with the first queue";
+  RtpListener probe;
+  ASSERT_FALSE(probe.listen(queue, queueAudioPort)) << "baresip's audio is elsewhere";
   ASSERT_TRUE(baresipCommand(queue, control, "transfer", "sip:outrafila@" + target));
   ASSERT_TRUE(waitUntil([] {
     return currentFarUser() == "outrafila" && currentCallIn({LinphoneCallStreamsRunning});
@@ -780,6 +855,32 @@ TEST_F(SipCall, TransferByABaresipQueueIsFollowed) {
   })) << "the call with baresip did not end";
   EXPECT_TRUE(app.callInProgress);
   EXPECT_FALSE(flagDropped);
+
+  // baresip lets its audio ports go with its call; whatever the program
+  // still sends to the first queue then arrives here.
+  RtpListener firstQueueRtp, firstQueueRtcp;
+  bool rtpHeard = false, rtcpHeard = false;
+  EXPECT_TRUE(waitUntil([&] {
+    rtpHeard = rtpHeard || firstQueueRtp.listen(queue, queueAudioPort);
+    rtcpHeard = rtcpHeard || firstQueueRtcp.listen(queue, queueAudioPort + 1);
+    return rtpHeard && rtcpHeard;
+  })) << "baresip still holds its audio ports";
+  // Three seconds of the second queue's call (20 ms packets) each way.
+  AudioPackets before = currentCallAudio();
+  auto from = std::chrono::steady_clock::now();
+  EXPECT_TRUE(waitUntil([&] {
+    AudioPackets now = currentCallAudio();
+    return now.sent >= before.sent + 150 && now.received >= before.received + 150;
+  })) << "no audio both ways with the second queue: sent "
+      << currentCallAudio().sent << ", received " << currentCallAudio().received;
+  AudioPackets after = currentCallAudio();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+  int strayRtp = firstQueueRtp.arrived(), strayRtcp = firstQueueRtcp.arrived();
+  EXPECT_EQ(strayRtp + strayRtcp, 0) << "the first queue still gets the program's audio";
+  std::cerr << "second queue: " << after.sent - before.sent << " packets sent, "
+            << after.received - before.received << " received in " << seconds << " s (call total "
+            << after.sent << "/" << after.received << "); first queue meanwhile: " << strayRtp
+            << " RTP, " << strayRtcp << " RTCP\n";
   terminateCall();
   EXPECT_EQ(second.finish(30000), 0) << "the target got no BYE";
 }
@@ -822,17 +923,8 @@ TEST_F(SipCall, DemoPeerRegistersRefreshesAndServesRepeatedCallsWithAudio) {
     placeCall("127.0.3.6");
     ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); })) << queue;
     EXPECT_TRUE(waitUntil([] {
-      std::lock_guard<std::mutex> lock(coreMutex);
-      if (!app.currentCall)
-        return false;
-      // RTP packets counted each way from the start of the call: unlike a
-      // bandwidth figure, a count cannot drop back to zero before it is read.
-      LinphoneCallStats *stats = linphone_call_get_audio_stats(app.currentCall);
-      const rtp_stats_t *rtp = stats ? linphone_call_stats_get_rtp_stats(stats) : nullptr;
-      bool bothWays = rtp && rtp->packet_recv > 0 && rtp->packet_sent > 0;
-      if (stats)
-        linphone_call_stats_unref(stats);
-      return bothWays;
+      AudioPackets audio = currentCallAudio();
+      return audio.sent > 0 && audio.received > 0;
     })) << "no audio both ways between the program and the queue";
     terminateCall();
     // The peer answers the BYE; the core then lets the call go.
