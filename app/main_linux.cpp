@@ -3,8 +3,11 @@
 #include <windows.h>
 
 #include "main_window.h"
+#include "sip.h"
 
 int main() {
   char commandLine[] = "";
-  return WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT);
+  int result = WinMain(GetModuleHandleA(nullptr), nullptr, commandLine, SW_SHOWDEFAULT);
+  holdSipCoreForGood();
+  return result;
 }

@@ -4,6 +4,7 @@
 #include "app_state.h"
 #include "main_window.h"
 #include "service.h"
+#include "sip.h"
 
 namespace {
 
@@ -77,5 +78,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
+#ifdef _WIN32
+  holdSipCoreForGood(); // on Linux, main does it: tests run this function again
+#endif
   return static_cast<int>(message.wParam);
 }

@@ -19,7 +19,12 @@
 std::mutex coreMutex;
 
 namespace {
-void holdCoreAtExit() { coreMutex.lock(); }
+// Set once the program holds the core for good, at its end.
+bool coreHeldForGood = false;
+void holdCoreAtExit() {
+  if (!coreHeldForGood)
+    coreMutex.lock();
+}
 
 const char *const DATA_DIR_NAME = "dravik-tirn";
 // Media plugins the core loads: a folder of the program's own, left empty, so
@@ -215,6 +220,13 @@ void runCore(LinphoneCore *core) {
   // teardown and keeps the worker out of the core until the process is gone.
   std::atexit(holdCoreAtExit);
   startPeriodicWorker(iterateCore, 10);
+}
+
+void holdSipCoreForGood() {
+  if (coreHeldForGood)
+    return;
+  coreMutex.lock();
+  coreHeldForGood = true;
 }
 
 void iterateCore() {

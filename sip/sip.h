@@ -11,6 +11,12 @@ void terminateCall();
 // anything; a later one waits again for what is still unanswered (0: no
 // wait at all). True when nothing is left unanswered. Window thread only.
 bool shutdownSip(int timeoutMs);
+// The program's very end, once WinMain's loop is over: keeps the worker out
+// of the core from now on. The exit handlers tear down what the library made
+// while it ran (its objects made after the worker started go first, before
+// any handler of ours registered then), and a worker still iterating would
+// use them torn down. Once per process; nothing may call into the core after.
+void holdSipCoreForGood();
 // Sends one digit (0-9, * or #) to the queue in the answered call: a
 // telephone event in the call's audio when the queue's answer accepts them,
 // else a SIP INFO request. Digits typed in quick succession go one after the
