@@ -12,10 +12,13 @@
 # with no codec in common (BYE, and the status line says why), a queue that
 # rings (the ringing tone recorded from the sound card) and answers, and the
 # session's end (wineboot --end-session) during that call; then a third
-# run: a service granting two queues of one name, and two whose names the
-# code page makes equal, each entry listed apart and calling its own queue;
-# and a fourth whose session ends while the service holds the login's
-# answer back. What the program shows is read with the window probe, never
+# run: the login fields' 19 characters, a call placed from the keyboard
+# alone to a queue that takes the digits typed in it, a service granting
+# two queues of one name, and two whose names the code page makes equal,
+# each entry listed apart and calling its own queue, a queue that transfers
+# the call to a second one, and a queue that redirects in a loop; and a
+# fourth whose session ends while the service holds the login's answer
+# back. What the program shows is read with the window probe, never
 # from the screenshots.
 #
 # run_wine_e2e.sh PROGRAM.exe PROBE.exe SCREENSHOT-DIR WINE-PREFIX-DIR [SNAPSHOT-DIR]
@@ -151,13 +154,61 @@ python3 "$ROOT/demo/service.py" --host 127.0.0.1 --port "$SERVICE_PORT" --port-f
 SERVICE_PID=$!
 PIDS="$PIDS $SERVICE_PID"
 wait_until 100 '[ -s "$WORK/port" ]' || fail "the service with repeated names did not start"
-sip_peer repeated "$SCENARIOS/demo_peer.xml" -aa -key user $SIP_USER -key pass $SIP_PASSWORD \
-  -key expires 3600
+# The queue first called takes digits: its answer has no telephone-event,
+# so each digit typed goes to it as an INFO.
+sed -e 's/\[event_format\]//' -e 's/\[event_rtpmap\]//' -e "s/\[audio_ip\]/$SIP_ADDR/" \
+  -e 's/\[audio_port\]/16049/' -e 's/\[answer_ms\]/300/' "$SCENARIOS/queue_takes_digits.xml" \
+  >"$WORK/queue_digits.xml"
+sip_peer digits "$WORK/queue_digits.xml"
 start_program
 wait_probe 'window class="Dravik Tirn" text="Dravik Tirn 1\.1" .* active=1' ||
   fail "the main window did not appear a third time"
+# The login fields hold the 19 characters the service's record keeps: of 25
+# typed, 19 are there once Tab (after them) has taken the focus away.
+click_edit 1
+xdotool type --delay 30 1234567890123456789012345
+xdotool key Tab
+wait_probe 'class="Edit" text="1234567890123456789" .* focus=0' ||
+  fail "the code field does not hold 19 characters"
+xdotool type --delay 30 abcdefghijklmnopqrstuvwxy
+xdotool key Tab
+wait_probe 'class="Edit" text="abcdefghijklmnopqrs" .* focus=0' ||
+  fail "the password field does not hold 19 characters"
+for field in 2 1; do
+  click_edit $field
+  xdotool key End
+  xdotool key --delay 20 --repeat 25 BackSpace
+done
 log_in 1001 demo123
 status_is 'Pronto para ligar' || fail "the account did not register on the third run"
+# A call from the keyboard alone: the queue list has the focus, Tab goes
+# round the call screen's controls, Enter on the list is "Ligar", Enter
+# confirms the prompt.
+focused() { wait_probe "class=\"$1\" text=\"$2\" rect=[^ ]* style=[^ ]* focus=1"; }
+focused Edit ATENDIMENTO || fail "the queue list has not the focus after the login"
+for c in Button:Ligar 'Button:Ajuda áreas Consultoria' Edit:ATENDIMENTO; do
+  xdotool key Tab
+  focused "${c%%:*}" "${c#*:}" || fail "Tab did not go on to \"${c#*:}\""
+done
+xdotool key Return
+wait_box '' 'Ligar para fila de ATENDIMENTO?' || fail "Enter on the queue list did not ask to call"
+xdotool key Return
+status_is 'Em ligação com ATENDIMENTO' || fail "Enter did not confirm the call"
+# Digits typed in the call, on the main keyboard and the keypad, go to the
+# queue, one INFO each, and the status line shows them.
+xdotool key --delay 50 1 numbersign KP_2 KP_Multiply
+status_is 'Teclas 1#2\* - Em ligação com ATENDIMENTO' || fail "the digits typed are not shown"
+wait_until 50 '[ "$(sip_received "$WORK/digits.msg" "INFO ")" -ge 4 ]' ||
+  fail "the queue received $(sip_received "$WORK/digits.msg" "INFO ") INFOs for 4 digits"
+signals=$(sed -n 's/^Signal= *\([0-9#*]\).*/\1/p' "$WORK/digits.msg" | tr -d '\n')
+[ "$signals" = '1#2*' ] || fail "the queue received the digits \"$signals\", not 1#2*"
+has 'class="Edit" text="ATENDIMENTO" ' || fail "the digits reached the queue list"
+click_control 'Dravik Tirn 1\.1' Desligar
+wait_box '' 'Deseja Desligar ?' || fail "no hang-up prompt"
+click_control '' 'Sim'
+wait_until 100 'grep -q "^BYE sip:" "$WORK/digits.msg"' || fail "the queue taking digits received no BYE"
+sip_peer repeated "$SCENARIOS/demo_peer.xml" -aa -key user $SIP_USER -key pass $SIP_PASSWORD \
+  -key expires 3600
 has 'class="ComboBox" text="ATENDIMENTO" .* items=4 sel=0' || fail "the four queues are not listed"
 for q in '1:ATENDIMENTO 2' '2:Suporte?' '3:Suporte? 2'; do
   has "item ${q%%:*} \"${q#*:}\"" || fail "queue ${q%%:*} is not \"${q#*:}\""
@@ -193,6 +244,51 @@ call_entry() {
 call_entry 1 'ATENDIMENTO 2' segunda02
 call_entry 3 'Suporte? 2' sorriso2
 shot repeated-names
+
+# The queue hands the call on to a second queue (a REFER to the user of the
+# list's second entry, at another address): the program calls it, tells the
+# first queue with a NOTIFY, and the status line names the second queue;
+# "Desligar" then ends the call with it.
+(cd "$WORK" && exec $OWNED sipp -sf "$SCENARIOS/queue_awaits_bye.xml" -i 127.0.0.57 -mi 127.0.0.57 \
+  -p 5060 -m 1 -nostdin -trace_msg -message_file "$WORK/second.msg" >"$WORK/second.log" 2>&1) &
+SECOND=$!
+PIDS="$PIDS $SECOND"
+wait_until 100 'udp_sip_taken 127.0.0.57' || fail "the second queue did not start"
+sed -e 's/\[referto\]/<sip:segunda02@127.0.0.57>/' "$SCENARIOS/queue_transfers.xml" >"$WORK/transfers.xml"
+sip_peer transfers "$WORK/transfers.xml" -m 1
+click_control 'Dravik Tirn 1\.1' Ligar
+wait_box '' 'Ligar para fila de ATENDIMENTO?' || fail "no call prompt"
+click_control '' 'Sim'
+status_is 'Em ligação com ATENDIMENTO 2' || fail "the transfer to the second queue was not followed"
+grep -q '^INVITE sip:segunda02@127.0.0.57' "$WORK/second.msg" || fail "the second queue got no INVITE"
+wait_until 100 'ended $SIP_PEER' || fail "the first queue's call did not end after the transfer"
+peer_status=0
+wait "$SIP_PEER" || peer_status=$?
+SIP_PEER=""
+[ $peer_status -eq 0 ] || fail "the first queue's call was not ended with a BYE"
+grep -q '^NOTIFY ' "$WORK/transfers.msg" || fail "the first queue was told nothing of the transfer"
+has 'class="Button" text="Desligar"' || fail "no Desligar after the transfer"
+click_control 'Dravik Tirn 1\.1' Desligar
+wait_box '' 'Deseja Desligar ?' || fail "no hang-up prompt"
+click_control '' 'Sim'
+wait_until 100 'ended $SECOND' || fail "the second queue's call was not hung up"
+exited_ok "$SECOND" || fail "the second queue got no BYE: $(tail -n 3 "$WORK/second.log")"
+say "transfer followed: $(grep -m 1 '^Refer-To:' "$WORK/transfers.msg"); $(grep -m 1 '^BYE sip:' "$WORK/second.msg")"
+
+# A queue that redirects every call to a new address of its own: the
+# program follows five redirections, then gives up and says why.
+sed -e 's/\[target\]/fila[call_number]/' -e 's/\[delay\]/0/' "$SCENARIOS/queue_redirects.xml" \
+  >"$WORK/redirects.xml"
+sip_peer redirects "$WORK/redirects.xml"
+click_control 'Dravik Tirn 1\.1' Ligar
+wait_box '' 'Ligar para fila de ATENDIMENTO?' || fail "no call prompt"
+click_control '' 'Sim'
+status_is 'Ligação não completada (redirecionamento em laço)' ||
+  fail "no end of the redirections told: $(sip_received "$WORK/redirects.msg" "INVITE ") INVITEs"
+wait_probe_gone 'class="Button" text="Desligar"' || fail "Desligar stayed after the redirections"
+invites=$(sip_received "$WORK/redirects.msg" "INVITE ")
+[ "$invites" -le 6 ] || fail "$invites INVITEs for a queue redirecting in a loop"
+say "redirections: $invites INVITEs"
 close_program "$PROGRAM_PID"
 
 stop_sip_peer

@@ -59,7 +59,8 @@ show_session_state() {
     cat "$WORK/probe.txt"
   fi >&2
   show_logs 30 service.log program.log registrar.log busy.log hangs-up.log stranger.log \
-    too-brief.log gsm.log ending.log
+    too-brief.log gsm.log ending.log \
+    digits.log second.log transfers.log redirects.log
 }
 
 # The lines of the top-level window whose caption matches the regular
