@@ -775,7 +775,7 @@ std::string focusedControl() {
 // was.
 TEST_F(CallScreen, KeyboardAloneGoesRoundTheControlsCallsAndHangsUp) {
   ASSERT_TRUE(
-      grantOnPeer("127.0.0.181", {{"ATENDIMENTO", "atendimento01"}, {"Fiscal", "fiscal01"}}));
+      grantOnPeer("127.0.0.186", {{"ATENDIMENTO", "atendimento01"}, {"Fiscal", "fiscal01"}}));
   const char *const HELP = "Ajuda \xe1reas Consultoria";
   int result = runLoggedIn({
       [&] {
@@ -843,12 +843,12 @@ TEST_F(CallScreen, KeyboardAloneGoesRoundTheControlsCallsAndHangsUp) {
 // not answered, a digit cannot be sent and the status line says so. Once the
 // call is over they are typing again.
 TEST_F(CallScreen, DigitsTypedInTheCallGoToTheQueueAndAreShown) {
-  ASSERT_TRUE(grantOnPeer("127.0.0.182", {{"ATENDIMENTO", "atendimento01"}}, ANY_SOUND,
+  ASSERT_TRUE(grantOnPeer("127.0.0.185", {{"ATENDIMENTO", "atendimento01"}}, ANY_SOUND,
                           "queue_takes_digits.xml",
                           {{"[event_format]", ""},
                            {"[event_rtpmap]", ""},
-                           {"[audio_ip]", "127.0.0.182"},
-                           {"[audio_port]", "16182"},
+                           {"[audio_ip]", "127.0.0.185"},
+                           {"[audio_port]", "16185"},
                            {"[answer_ms]", "1500"}}));
   // What the line says of the call, with a note when this machine has no
   // sound card.

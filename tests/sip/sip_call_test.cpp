@@ -318,7 +318,7 @@ TEST_F(SipCall, QueueAnsweringWithOneCodecIsTalkedToOnlyInACodecOffered) {
 // Typed faster than they can be played, none is lost or reordered. Before
 // the answer, and for a key that is no digit, nothing is sent.
 TEST_F(SipCall, DigitsGoAsTelephoneEventsOrAsInfoAsTheQueueAnswered) {
-  const std::string ip = "127.0.3.181";
+  const std::string ip = "127.0.3.185";
   const int audioPort = 16180, eventFormat = 101;
   RtpListener queueAudio;
   ASSERT_TRUE(queueAudio.listen(ip, audioPort)) << "cannot listen on " << ip;
