@@ -61,7 +61,10 @@ protected:
     peer.stop();
     if (HasFailure()) {
       size_t from = captured.size() > 4000 ? captured.size() - 4000 : 0;
-      printf("--- end of the test's standard output ---\n%s\n", captured.c_str() + from);
+      // Written whole: the library's log may hold a NUL byte, where %s would stop.
+      printf("--- end of the test's standard output ---\n");
+      fwrite(captured.data() + from, 1, captured.size() - from, stdout);
+      printf("\n");
       std::string peerLog = readFile(dir + "/sipp.log");
       printf("--- sipp ---\n%s\n", peerLog.c_str());
     }
