@@ -3,6 +3,7 @@
 #include "sip_internal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -22,7 +23,7 @@ template <typename Change> void publish(Change change) {
     std::lock_guard<std::mutex> lock(reportMutex);
     change(report);
   }
-  notifyWindow();
+  notifyWindow.load()();
 }
 } // namespace
 
@@ -30,7 +31,7 @@ void postSipChanged() {
   if (app.mainWindow)
     PostMessageA(app.mainWindow, WM_SIP_CHANGED, 0, 0);
 }
-void (*notifyWindow)() = postSipChanged;
+std::atomic<void (*)()> notifyWindow{postSipChanged};
 
 void publishRegistration(RegistrationState state, const char *reason) {
   publish([state, reason](SipReport &r) {

@@ -2,6 +2,8 @@
 // library's headers, which do not build for Windows with MinGW.
 #pragma once
 
+#include <atomic>
+
 void setupSipAccount(const char *user, const char *password, const char *domain);
 void placeCall(const char *domain);
 void terminateCall();
@@ -82,4 +84,5 @@ SipReport sipReport();
 // How the main window hears of a change: postSipChanged posts WM_SIP_CHANGED
 // to it. Tests may put a function of their own here before the core starts.
 void postSipChanged();
-extern void (*notifyWindow)();
+// Atomic: a test may swap it while the worker reports.
+extern std::atomic<void (*)()> notifyWindow;
