@@ -86,11 +86,15 @@ int findQueueIndex() { return 0; }
 const char *lookupQueueUser() { return "erro"; }
 bool sendLogoutNotice(long) { return true; }
 const char *serviceBaseUrl() { return "http://127.0.0.1:18080"; }
+bool leaveInstallationFolder() { return true; }
 #include "sip.h"
 void setupSipAccount(const char *, const char *, const char *) {}
 void placeCall(const char *) {}
 void terminateCall() {}
 bool shutdownSip(int) { return true; }
+bool sendDigit(char) { return false; }
+void removeSipRunFolder() {}
+void holdSipCoreForGood() {}
 SipReport sipReport() { return SipReport{REGISTRATION_UNAVAILABLE, "", CALL_NONE, 0, false, false, false}; }
 STUBS
   objs=""
