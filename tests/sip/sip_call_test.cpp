@@ -545,34 +545,25 @@ std::string currentFarUser() {
   return user ? user : "";
 }
 
-// Whether the flag that keeps the window from closing ever read 0 at a
-// report to the window since `watchInCallFlag`.
+// What the reports to the window showed since the last `ReportWatch` was
+// made: whether the flag that keeps the window from closing ever read 0, and
+// whether a transfer was under way (a state that may last only a moment, so
+// it is caught as it is reported).
 std::atomic<bool> flagDropped{false};
-void recordFlag() {
+std::atomic<bool> transferReported{false};
+void recordReport() {
   if (!app.callInProgress)
     flagDropped = true;
-}
-struct InCallFlagWatch {
-  InCallFlagWatch() {
-    flagDropped = false;
-    notifyWindow = recordFlag;
-  }
-  ~InCallFlagWatch() { notifyWindow = postSipChanged; }
-};
-
-// Whether the report told of a transfer under way since `TransferWatch`:
-// a state that may last only a moment, so it is caught as it is reported.
-std::atomic<bool> transferReported{false};
-void recordTransfer() {
   if (sipReport().call == CALL_TRANSFERRING)
     transferReported = true;
 }
-struct TransferWatch {
-  TransferWatch() {
+struct ReportWatch {
+  ReportWatch() {
+    flagDropped = false;
     transferReported = false;
-    notifyWindow = recordTransfer;
+    notifyWindow = recordReport;
   }
-  ~TransferWatch() { notifyWindow = postSipChanged; }
+  ~ReportWatch() { notifyWindow = postSipChanged; }
 };
 
 // The final NOTIFY a transferor received: the status line of its sipfrag
@@ -610,7 +601,7 @@ TEST_F(SipCall, QueueTransferIsFollowedToTheTargetAndReportedToTheQueue) {
                                            {"[media_port]", std::to_string(queueAudioPort)}});
   ASSERT_TRUE(registerWith(scenario, queue, traceMessages()));
   speakFromARecording(dir);
-  InCallFlagWatch watch;
+  ReportWatch watch;
   textCopy(app.calleeUser, "fila");
   placeCall(queue.c_str());
   ASSERT_TRUE(waitUntil([] {
@@ -671,7 +662,7 @@ TEST_F(SipCall, TransferToARefusingTargetEndsTheCallWithItsReason) {
                       : startPeer(scenario, queue, 1, traceMessages()));
     first = false;
     textCopy(app.calleeUser, "fila");
-    TransferWatch watch;
+    ReportWatch watch;
     placeCall(queue.c_str());
     ASSERT_TRUE(waitUntil([] { return !app.callInProgress && noCurrentCall(); })) << c.status;
     EXPECT_TRUE(transferReported) << c.status << ": no \"Transferindo...\" on the way";
@@ -694,7 +685,7 @@ TEST_F(SipCall, TransferToARefusingTargetEndsTheCallWithItsReason) {
 TEST_F(SipCall, CallReplacedByTheAttendantIsFollowed) {
   const std::string queue = "127.0.3.164", attendant = "127.0.3.165";
   ASSERT_TRUE(registerWith("queue_awaits_bye.xml", queue, traceMessages()));
-  InCallFlagWatch watch;
+  ReportWatch watch;
   textCopy(app.calleeUser, "fila");
   placeCall(queue.c_str());
   ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }));
@@ -834,7 +825,7 @@ TEST_F(SipCall, TransferByABaresipQueueIsFollowed) {
   // Nothing registers the account with baresip: the call goes straight to it.
   setupSipAccount("alice", "pw", queue.c_str());
   speakFromARecording(dir);
-  InCallFlagWatch watch;
+  ReportWatch watch;
   textCopy(app.calleeUser, "fila");
   placeCall(queue.c_str());
   ASSERT_TRUE(waitUntil([] { return currentCallIn({LinphoneCallStreamsRunning}); }))
